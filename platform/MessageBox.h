@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Plain message boxes. The window shows them with Qt; tests script the answers and read the texts.
+class MessageBox {
+public:
+    enum Buttons { Ok, YesNo, OkCancel };
+    enum Answer { AnswerOk = 1, AnswerCancel = 2, AnswerYes = 6, AnswerNo = 7 };
+
+    virtual ~MessageBox() = default;
+    virtual Answer Show(const std::string& text, Buttons buttons = Ok) = 0;
+};
+
+// Records every text and gives the scripted answers in turn (AnswerOk / AnswerYes when the script runs out).
+class ScriptedMessageBox : public MessageBox {
+public:
+    std::vector<std::string> m_shown;
+    std::vector<Answer> m_answers;
+
+    Answer Show(const std::string& text, Buttons buttons = Ok) override {
+        m_shown.push_back(text);
+        if (m_next < m_answers.size())
+            return m_answers[m_next++];
+        return buttons == YesNo ? AnswerYes : AnswerOk;
+    }
+
+private:
+    size_t m_next = 0;
+};
+
+} // namespace platform

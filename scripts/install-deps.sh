@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and benchmarking Tarvelo needs.
+# Packages already installed are skipped, so a second run is quick and quiet.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    build-essential cmake ninja-build pkg-config git clang clang-format libclang-rt-14-dev
+    # core libraries
+    libre2-dev libboost-regex-dev zlib1g-dev libcurl4-openssl-dev libglib2.0-dev gsettings-desktop-schemas
+    # the window
+    qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev fonts-dejavu-core
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev tinyproxy lighttpd xvfb xauth ripgrep python3 time
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing packages: ${missing[*]}" >&2
+    echo "install-deps: run as root (or install them with sudo apt-get install)" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# tinyproxy and lighttpd are started by the tests themselves, never as system services.
+for svc in tinyproxy lighttpd; do
+    if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
+    if [ -x "/etc/init.d/$svc" ]; then "/etc/init.d/$svc" stop >/dev/null 2>&1 || true; fi
+done
+echo "install-deps: done"

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "proxy/RelaxedInt32.h"
+
+#include <string>
+
+// The user's options, named after their keys in the settings file, with the defaults of a first start.
+// Test threads read them while the window may write them, so the integers are relaxed 32-bit fields.
+struct AppSettings {
+    static constexpr const char* DefaultProxyJudge = "http://www.proxy-listen.de/AZenv/azenv.php";
+
+    RelaxedInt32 MaxThread = 80;
+    RelaxedInt32 Timeout = 30;
+    RelaxedInt32 SimulateBrowser = 0;
+    RelaxedInt32 StrictTest = 0;
+    RelaxedInt32 TestDelay = 1;
+    RelaxedInt32 TestAnon = 1;
+    RelaxedInt32 TestCountry = 0;
+    RelaxedInt32 TestSSL = 0;
+    RelaxedInt32 TestGateway = 0;
+    RelaxedInt32 TestDanger = 0;
+    RelaxedInt32 TestCodeen = 0;
+    RelaxedInt32 SaveLevel1 = 1;
+    RelaxedInt32 SaveLevel2 = 1;
+    RelaxedInt32 SaveLevel3 = 1;
+    RelaxedInt32 SaveSSL = 1;
+    RelaxedInt32 SaveUnchecked = 0;
+    RelaxedInt32 SaveTimeout = 0;
+    RelaxedInt32 SaveCountry = 1;
+    RelaxedInt32 SaveNoTitle = 0;
+    RelaxedInt32 SaveDelay = 1;
+    RelaxedInt32 CheckSystem = 0;
+    RelaxedInt32 ChangeIEProxy = 1;
+    RelaxedInt32 ChangeFFProxy = 1;
+    std::string ProxyJudge = DefaultProxyJudge;
+    // ProgramFolder + "proxy.txt"; the frame sets it once it knows ProgramFolder.
+    std::string SaveFilePath = "proxy.txt";
+};

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds Tarvelo and runs every test.
+#   ./test.sh             normal build in build/
+#   ./test.sh --sanitize  AddressSanitizer + UBSan build (clang) in build-asan/, with short fuzz runs
+#   ./test.sh --tsan      ThreadSanitizer build of the core and its tests in build-tsan/
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode="${1:-}"
+./scripts/install-deps.sh
+
+case "$mode" in
+    "")
+        dir=build
+        flags=()
+        ;;
+    --sanitize)
+        dir=build-asan
+        flags=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORV_SANITIZE=ON -DORV_FUZZ=ON)
+        export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+        export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+        ;;
+    --tsan)
+        dir=build-tsan
+        flags=(-DORV_TSAN=ON -DORV_GUI=OFF)
+        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+        ;;
+    *)
+        echo "usage: ./test.sh [--sanitize | --tsan]" >&2
+        exit 2
+        ;;
+esac
+
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 600

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The folder's path with a trailing '/'.
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + name; }
+
+    void Write(const std::string& name, const std::string& bytes) const;
+    std::string Read(const std::string& name) const;
+
+private:
+    std::string m_path;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// The headless side of orv, for scripts: help, version and the list tools.
+class OrvCommandLine {
+public:
+    static constexpr const char* VersionText = "Tarvelo 1.07B Build 0406";
+
+    OrvCommandLine(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    // Runs the command the arguments name and returns the exit status.
+    int Run(const std::vector<std::string>& args);
+
+private:
+    void PrintHelp();
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
