@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The desktop's file-open dialog and folder chooser.
+class FileDialog {
+public:
+    virtual ~FileDialog() = default;
+    // A file the user chose to open; nothing when cancelled.
+    virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) = 0;
+    // A folder the user chose; nothing when cancelled; an empty text when the choice has no path.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+};
+
+// Answers from a script and records the titles it was shown.
+class ScriptedFileDialog : public FileDialog {
+public:
+    std::optional<std::string> m_file;
+    std::optional<std::string> m_folder;
+    std::vector<std::string> m_titles;
+
+    std::optional<std::string> OpenFile(const std::string& title, const std::string&) override {
+        m_titles.push_back(title);
+        return m_file;
+    }
+    std::optional<std::string> ChooseFolder(const std::string& title) override {
+        m_titles.push_back(title);
+        return m_folder;
+    }
+};
+
+} // namespace platform
