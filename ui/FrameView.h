@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the frame's model asks of the window. The window implements it; tests use a recording fake.
+// Calls come from the window's thread unless a method says otherwise.
+class FrameView {
+public:
+    virtual ~FrameView() = default;
+
+    // Redraws the rows first..last. Called from worker threads: returns once the window's thread has
+    // handled it, or at once when the window is closing. The window's thread never waits for a worker.
+    virtual void RedrawRows(int32_t first, int32_t last) = 0;
+    // The list's length or order changed: set the row count and redraw what is visible.
+    virtual void RefreshListView() = 0;
+    virtual void StartTimer(int id, int periodMs) = 0;
+    virtual void StopTimer(int id) = 0;
+};
