@@ -1,6 +1,10 @@
 #include "ui/OrvCommandLine.h"
 
+#include "platform/StreamMessageBox.h"
+#include "proxy/ProxyTextParser.h"
+
 #include <ostream>
+#include <unistd.h>
 
 void OrvCommandLine::PrintHelp() {
     m_out << "Usage: orv [OPTION]...\n"
@@ -8,7 +12,9 @@ void OrvCommandLine::PrintHelp() {
              "and switches the desktop and Firefox to the proxy you choose.\n"
              "\n"
              "  --help              show this help and exit\n"
-             "  --version           show the version and exit\n";
+             "  --version           show the version and exit\n"
+             "  --extract FILE...   print the proxies that loading each FILE would add, one\n"
+             "                      address:port a line (FILE - is standard input)\n";
 }
 
 int OrvCommandLine::Run(const std::vector<std::string>& args) {
@@ -20,6 +26,39 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         m_out << VersionText << "\n";
         return 0;
     }
+    if (args[0] == "--extract")
+        return Extract(std::vector<std::string>(args.begin() + 1, args.end()));
     m_err << "orv: unknown option '" << args[0] << "'\nTry 'orv --help'.\n";
     return 2;
+}
+
+int OrvCommandLine::Extract(const std::vector<std::string>& files) {
+    if (files.empty()) {
+        m_err << "orv: --extract needs at least one FILE\nTry 'orv --help'.\n";
+        return 2;
+    }
+    platform::StreamMessageBox messageBox(m_err);
+    ProxyTextParser parser(messageBox);
+    int status = 0;
+    std::string output;
+    for (const std::string& file : files) {
+        std::string text;
+        const bool read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
+        if (!read) {
+            status = 1;
+            continue;
+        }
+        // A million lines: gather them and write in large blocks.
+        ProxyTextParser::ExtractPairs(text, [&](std::string_view pair) {
+            output.append(pair);
+            output += '\n';
+            if (output.size() >= OutputBlockSize) {
+                m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
+                output.clear();
+            }
+        });
+    }
+    m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
+    m_out.flush();
+    return status;
 }

@@ -15,7 +15,11 @@ public:
     int Run(const std::vector<std::string>& args);
 
 private:
+    static constexpr size_t OutputBlockSize = 1 << 16;
+
     void PrintHelp();
+    // Prints, file by file, the records that loading each file would append.
+    int Extract(const std::vector<std::string>& files);
 
     std::ostream& m_out;
     std::ostream& m_err;

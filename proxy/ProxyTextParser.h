@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+class ProxyList;
+namespace platform {
+class MessageBox;
+}
+
+// Finds address-and-port pairs in free text (plain lists, saved web pages, the clipboard, a
+// downloaded list) and appends a record for each pair that is new within that text.
+class ProxyTextParser {
+public:
+    static constexpr size_t ChunkBufferSize = 102400;
+
+    explicit ProxyTextParser(platform::MessageBox& messageBox) : m_messageBox(messageBox) {}
+
+    // source is the text itself (isText) or the path of a file holding it. Returns the number of
+    // records appended, or -1 when the file cannot be read (an empty path fails without a message).
+    // The caller refreshes the window afterwards.
+    int LoadProxies(ProxyList& list, const std::string& source, bool isText);
+
+    // The "Add Proxy" dialog's parse: address, colon, port. The dialog accepts the input exactly
+    // when the result is 1.
+    int AddProxy(ProxyList& list, const std::string& ip, const std::string& port);
+
+    // Reads a file's text the way LoadProxies does: chunk by chunk, each chunk cut at its first NUL.
+    // Shows "Couldn't open source file: ..." and returns false when the file cannot be opened or read.
+    bool ReadSourceFile(const std::string& path, std::string& text);
+    bool ReadSource(int fd, std::string& text);
+
+    // Calls found("address:port") for every record that LoadProxies would append from the text, in
+    // append order.
+    static void ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found);
+
+private:
+    void ReportOpenError(int error);
+
+    platform::MessageBox& m_messageBox;
+};

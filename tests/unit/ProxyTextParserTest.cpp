@@ -1,0 +1,154 @@
+#include "proxy/ProxyTextParser.h"
+#include "platform/MessageBox.h"
+#include "proxy/ProxyList.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Pairs = std::vector<std::string>;
+
+class ProxyTextParserTest : public ::testing::Test {
+protected:
+    platform::ScriptedMessageBox m_messages;
+    ProxyTextParser m_parser{m_messages};
+    ProxyList m_list;
+
+    Pairs Load(const std::string& text) {
+        ProxyList list;
+        m_parser.LoadProxies(list, text, true);
+        return Addresses(list);
+    }
+
+    static Pairs Addresses(const ProxyList& list) {
+        Pairs pairs;
+        for (size_t i = 0; i < list.GetSize(); ++i)
+            pairs.push_back(list[i]->ProxyAddressText());
+        return pairs;
+    }
+};
+
+} // namespace
+
+TEST_F(ProxyTextParserTest, FindsEveryPairOfAPlainLineInOrder) {
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.2.3.4:8080 5.6.7.8 3128", true), 2);
+    EXPECT_EQ(Addresses(m_list), (Pairs{"1.2.3.4:8080", "5.6.7.8:3128"}));
+    EXPECT_STREQ(m_list[1]->m_ip, "5.6.7.8");
+    EXPECT_STREQ(m_list[1]->m_port, "3128");
+    EXPECT_EQ(m_list[1]->m_status, StatusUnknown);
+}
+
+TEST_F(ProxyTextParserTest, DropsDuplicatesWithinOneTextOnly) {
+    const std::string text = "1.2.3.4:8080\nsome words 1.2.3.4:8080\n";
+    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true), 1);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true), 1);
+    EXPECT_EQ(Addresses(m_list), (Pairs{"1.2.3.4:8080", "1.2.3.4:8080"}));
+}
+
+TEST_F(ProxyTextParserTest, BlankFormAndColonFormAreTwoRecords) {
+    EXPECT_EQ(Load("1.2.3.4 8080 and 1.2.3.4:8080"), (Pairs{"1.2.3.4:8080", "1.2.3.4:8080"}));
+}
+
+TEST_F(ProxyTextParserTest, AppendsBehindExistingRecordsAndRenumbers) {
+    m_parser.LoadProxies(m_list, "9.9.9.9:99", true);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.1.1.1:11 2.2.2.2:22", true), 2);
+    ASSERT_EQ(m_list.GetSize(), 3u);
+    EXPECT_EQ(m_list[2]->m_index, 2u);
+    EXPECT_EQ(m_list[2]->ProxyAddressText(), "2.2.2.2:22");
+}
+
+TEST_F(ProxyTextParserTest, PatternBoundaries) {
+    EXPECT_EQ(Load("1.2.3.4:8"), Pairs{});
+    EXPECT_EQ(Load("1.2.3.4:65536"), Pairs{"1.2.3.4:65536"});
+    EXPECT_EQ(Load("300.1.1.1:80"), Pairs{"300.1.1.1:80"});
+    EXPECT_EQ(Load("1234.5.6.7:80"), Pairs{"234.5.6.7:80"});
+    EXPECT_EQ(Load("1.2.3.4:1234567"), Pairs{"1.2.3.4:12345"});
+    EXPECT_EQ(Load("010.001.002.003:00080"), Pairs{"010.001.002.003:00080"});
+    EXPECT_EQ(Load("1.2.3.4:\t80 1.2.3.4  80 1.2.3:80 1..2.3.4:80"), Pairs{});
+    EXPECT_EQ(Load("x1.2.3.4:80y"), Pairs{"1.2.3.4:80"});
+}
+
+TEST_F(ProxyTextParserTest, TableRowGivesOneRecordAfterThePlainPairs) {
+    const std::string page = "<table><tr><td>1.2.3.4</td><td>8080</td></tr>\n"
+                             "<tr><td>5.6.7.8</td><td>3128</td></tr></table>\n"
+                             "<p>Also 5.6.7.8:3128 and 9.9.9.9:99</p>";
+    EXPECT_EQ(Load(page), (Pairs{"5.6.7.8:3128", "9.9.9.9:99", "1.2.3.4:8080"}));
+}
+
+TEST_F(ProxyTextParserTest, PortCellThatIsNoNumberPairsWithTheNextDigitsCell) {
+    const std::string page = "<tr><td>1.2.3.4</td><td><script>p(0x1F90)</script></td></tr>\n"
+                             "<tr><td>x</td><td>  3128\t</td></tr>";
+    EXPECT_EQ(Load(page), Pairs{"1.2.3.4:3128"});
+    // The lazy gap stops at the first digits cell: the address cell in between is swallowed.
+    EXPECT_EQ(Load("<td>1.1.1.1</td><td>2.2.2.2</td><td>80</td><td>90</td>"), Pairs{"1.1.1.1:80"});
+}
+
+TEST_F(ProxyTextParserTest, TableCellsAllowEveryBlankAndAnyByteBetweenThem) {
+    EXPECT_EQ(Load(">\v1.2.3.4\f\r\n<b>\xff\xfe\x01</b>\t\v77 <"), Pairs{"1.2.3.4:77"});
+}
+
+TEST_F(ProxyTextParserTest, AddressCellsWithoutPortCellsGiveNothing) {
+    // A backtracking engine spends seconds on this page and then gives up.
+    std::string page;
+    for (int row = 0; row < 20000; ++row)
+        page += "<tr><td>10.0." + std::to_string(row / 250) + "." + std::to_string(row % 250) +
+                "</td><td><script>port(" + std::to_string(row) + ")</script></td></tr>\n";
+    EXPECT_EQ(Load(page), Pairs{});
+}
+
+TEST_F(ProxyTextParserTest, TextWithoutPairsCountsZero) {
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "", true), 0);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "no proxies here", true), 0);
+    EXPECT_TRUE(m_list.IsEmpty());
+}
+
+TEST_F(ProxyTextParserTest, ReadsAFileAndCutsEachChunkAtItsFirstNul) {
+    TempDir dir;
+    // The first chunk holds a pair, a NUL, then a pair that is lost; the second chunk counts again.
+    std::string bytes = "1.1.1.1:11 ";
+    bytes += '\0';
+    bytes += " 2.2.2.2:22 ";
+    bytes.resize(ProxyTextParser::ChunkBufferSize - 1, ' ');
+    bytes += "3.3.3.3:33\n";
+    dir.Write("list.txt", bytes);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false), 2);
+    EXPECT_EQ(Addresses(m_list), (Pairs{"1.1.1.1:11", "3.3.3.3:33"}));
+    EXPECT_TRUE(m_messages.m_shown.empty());
+}
+
+TEST_F(ProxyTextParserTest, PairAcrossAChunkBorderIsFound) {
+    TempDir dir;
+    std::string bytes(ProxyTextParser::ChunkBufferSize - 6, ' ');
+    bytes += "4.4.4.4:8080\n";
+    dir.Write("list.txt", bytes);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false), 1);
+    EXPECT_EQ(Addresses(m_list), Pairs{"4.4.4.4:8080"});
+}
+
+TEST_F(ProxyTextParserTest, EmptyPathFailsSilently) {
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "", false), -1);
+    EXPECT_TRUE(m_messages.m_shown.empty());
+}
+
+TEST_F(ProxyTextParserTest, UnreadableSourceShowsTheSystemsReason) {
+    TempDir dir;
+    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("missing.txt"), false), -1);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.Path(), false), -1);
+    EXPECT_EQ(m_messages.m_shown, (Pairs{"Couldn't open source file: No such file or directory",
+                                         "Couldn't open source file: Is a directory"}));
+    EXPECT_TRUE(m_list.IsEmpty());
+}
+
+TEST_F(ProxyTextParserTest, AddProxyCountsWhatTheJoinedFieldsGive) {
+    EXPECT_EQ(m_parser.AddProxy(m_list, " 1.2.3.4", "8080 "), 1);
+    EXPECT_EQ(m_parser.AddProxy(m_list, "999.999.999.999", "99999"), 1);
+    EXPECT_EQ(m_parser.AddProxy(m_list, "1.2.3.4", "8080"), 1); // already listed: added again
+    EXPECT_EQ(m_parser.AddProxy(m_list, "1.2.3.4 ", "8080"), 0);
+    EXPECT_EQ(m_parser.AddProxy(m_list, "1.2.3.4", "8a"), 0);
+    EXPECT_EQ(m_parser.AddProxy(m_list, "1.2.3.4", "8"), 0);
+    EXPECT_EQ(m_parser.AddProxy(m_list, "1.2.3.4:80 5.6.7.8", "81"), 2);
+    EXPECT_EQ(m_list.GetSize(), 5u);
+}
