@@ -27,6 +27,8 @@ public:
     void WriteString(std::string_view text);
     int32_t ReadInt32();
     std::string ReadString();
+    // The string's bytes inside the loaded data, without a copy.
+    std::string_view ReadStringView();
 
     // What a storing archive has written.
     const std::string& Buffer() const { return m_buffer; }

@@ -3,6 +3,7 @@
 #include "proxy/BinaryArchive.h"
 #include "settings/AppSettings.h"
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -11,6 +12,12 @@ template <size_t N> void CopyField(char (&field)[N], std::string_view text) {
     const size_t n = text.size() < N - 1 ? text.size() : N - 1;
     std::memcpy(field, text.data(), n);
     std::memset(field + n, 0, N - n);
+}
+
+// The result fields in the order of the saved list.
+template <typename Item> auto ResultFields(Item& item) {
+    return std::array{&item.m_country, &item.m_delay,  &item.m_anonymity, &item.m_https,
+                      &item.m_gateway, &item.m_danger, &item.m_codeen,    &item.m_status};
 }
 
 } // namespace
@@ -38,28 +45,41 @@ std::string ProxyItem::ProxyAddressText() const {
     return text;
 }
 
-int ProxyItem::Serialize(BinaryArchive& archive, bool storing) {
-    RelaxedInt32* const results[] = {&m_country, &m_delay,  &m_anonymity, &m_https,
-                                     &m_gateway, &m_danger, &m_codeen,    &m_status};
+ProxyItem::RecordRead ProxyItem::ReadRecord(BinaryArchive& archive) {
+    std::string_view ip;
+    std::string_view port;
     try {
-        if (storing) {
-            archive.WriteString(m_ip);
-            archive.WriteString(m_port);
-            for (RelaxedInt32* field : results)
-                archive.WriteInt32(*field);
-        } else {
-            const std::string ip = archive.ReadString();
-            const std::string port = archive.ReadString();
-            if (ip.size() > MaxIpLength || port.size() > MaxPortLength)
-                return 0;
-            CopyField(m_ip, ip);
-            CopyField(m_port, port);
-            for (RelaxedInt32* field : results)
-                *field = archive.ReadInt32();
-        }
+        ip = archive.ReadStringView();
+        port = archive.ReadStringView();
     } catch (const ArchiveError&) {
-        return 0;
+        return RecordRead::Missing;
     }
+    if (ip.size() > MaxIpLength || port.size() > MaxPortLength) {
+        try {
+            for (size_t i = 0; i < ResultFields(*this).size(); ++i)
+                archive.ReadInt32();
+        } catch (const ArchiveError&) {
+        }
+        return RecordRead::Refused;
+    }
+    CopyField(m_ip, ip);
+    CopyField(m_port, port);
+    try {
+        for (RelaxedInt32* field : ResultFields(*this))
+            *field = archive.ReadInt32();
+    } catch (const ArchiveError&) {
+        return RecordRead::Partial;
+    }
+    return RecordRead::Complete;
+}
+
+int ProxyItem::Serialize(BinaryArchive& archive, bool storing) {
+    if (!storing)
+        return ReadRecord(archive) == RecordRead::Complete ? 1 : 0;
+    archive.WriteString(m_ip);
+    archive.WriteString(m_port);
+    for (const RelaxedInt32* field : ResultFields(*this))
+        archive.WriteInt32(*field);
     return 1;
 }
 

@@ -48,8 +48,18 @@ public:
     bool SetAddressChecked(std::string_view text);
     std::string ProxyAddressText() const;
 
+    // How reading one record of the saved list ended.
+    enum class RecordRead {
+        Complete, // every field read
+        Partial,  // address and port read, the data ended among the results: those read keep their values
+        Missing,  // the data ended before the address and port were read: nothing changed
+        Refused,  // the address or the port is longer than its field: nothing changed, the record's bytes
+                  // were skipped so that the next record can be read
+    };
+    RecordRead ReadRecord(BinaryArchive& archive);
+
     // Writes or reads one record of the saved list. Returns 1 on success, 0 when the archive failed
-    // (the fields read before the failure keep their new values).
+    // (the fields read before the failure keep their new values) or the record was refused.
     int Serialize(BinaryArchive& archive, bool storing);
 
     void ResetForTest(const AppSettings& settings);

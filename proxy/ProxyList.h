@@ -22,6 +22,8 @@ public:
     ProxyItem* operator[](size_t position) const { return m_items[position].get(); }
 
     ProxyItem* Append(std::unique_ptr<ProxyItem> item);
+    // Room for count records in all, so that a long list grows without copying its array.
+    void Reserve(size_t count) { m_items.reserve(count); }
     void RemoveAt(size_t position);
     // Deletes every record for which the predicate holds, keeping the order of the others;
     // one pass, so that deleting many records of a long list stays linear. Returns the number deleted.

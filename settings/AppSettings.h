@@ -33,6 +33,6 @@ struct AppSettings {
     RelaxedInt32 ChangeIEProxy = 1;
     RelaxedInt32 ChangeFFProxy = 1;
     std::string ProxyJudge = DefaultProxyJudge;
-    // ProgramFolder + "proxy.txt"; the frame sets it once it knows ProgramFolder.
+    // LoadSettings makes the default ProgramFolder + "proxy.txt".
     std::string SaveFilePath = "proxy.txt";
 };

@@ -1,0 +1,142 @@
+#include "settings/IniDocument.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+// The name of a "[section]" line (text up to ']', blanks dropped); nothing for other lines.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
+    line.remove_prefix(1);
+    return Trim(line.substr(0, line.find(']')));
+}
+
+struct KeyLine {
+    std::string_view m_key;
+    std::string_view m_value;
+};
+
+// "key = value"; nothing for comments, section lines and lines without '='.
+std::optional<KeyLine> ParseKeyLine(std::string_view line) {
+    line = Trim(line);
+    const size_t equals = line.find('=');
+    if (line.empty() || line.front() == ';' || line.front() == '[' || equals == std::string_view::npos)
+        return std::nullopt;
+    std::string_view value = Trim(line.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return KeyLine{Trim(line.substr(0, equals)), value};
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+} // namespace
+
+IniDocument::IniDocument(std::string_view text) {
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        m_lines.emplace_back(line);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+}
+
+std::optional<IniDocument::Range> IniDocument::FindSection(std::string_view section) const {
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const auto name = SectionName(m_lines[i]);
+        if (!name || !SameName(*name, section))
+            continue;
+        size_t end = i + 1;
+        while (end < m_lines.size() && !SectionName(m_lines[end]))
+            ++end;
+        return Range{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> IniDocument::FindKey(const Range& range, std::string_view key) const {
+    for (size_t i = range.m_header + 1; i < range.m_end; ++i) {
+        const auto line = ParseKeyLine(m_lines[i]);
+        if (line && SameName(line->m_key, key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
+    const auto range = FindSection(Trim(section));
+    if (!range)
+        return std::nullopt;
+    const auto at = FindKey(*range, Trim(key));
+    if (!at)
+        return std::nullopt;
+    return std::string(ParseKeyLine(m_lines[*at])->m_value);
+}
+
+bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
+    section = Trim(section);
+    key = Trim(key);
+    if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos || key.front() == ';' ||
+        key.front() == '[')
+        return false;
+    std::string flat(value);
+    std::replace_if(
+        flat.begin(), flat.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+
+    const auto range = FindSection(section);
+    if (!range) {
+        if (!m_lines.empty() && !Trim(m_lines.back()).empty())
+            m_lines.emplace_back();
+        m_lines.push_back("[" + std::string(section) + "]");
+        m_lines.push_back(std::string(key) + "=" + flat);
+        return true;
+    }
+    if (const auto at = FindKey(*range, key)) {
+        // Keep the key as the file spells it.
+        m_lines[*at] = std::string(ParseKeyLine(m_lines[*at])->m_key) + "=" + flat;
+        return true;
+    }
+    // After the section's last non-blank line, so that a blank line before the next section stays.
+    size_t insertAt = range->m_end;
+    while (insertAt > range->m_header + 1 && Trim(m_lines[insertAt - 1]).empty())
+        --insertAt;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::string(key) + "=" + flat);
+    return true;
+}
+
+std::string IniDocument::Text() const {
+    std::string text;
+    for (const std::string& line : m_lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}

@@ -1,0 +1,69 @@
+#include "settings/SettingsStore.h"
+
+#include "settings/CIniFile.h"
+
+namespace {
+
+struct IntKey {
+    const char* m_name;
+    RelaxedInt32 AppSettings::*m_field;
+};
+
+// The integer keys in the order in which they stand in the file; the two texts follow them.
+constexpr IntKey IntKeys[] = {
+    {"MaxThread", &AppSettings::MaxThread},
+    {"Timeout", &AppSettings::Timeout},
+    {"SimulateBrowser", &AppSettings::SimulateBrowser},
+    {"StrictTest", &AppSettings::StrictTest},
+    {"TestDelay", &AppSettings::TestDelay},
+    {"TestAnon", &AppSettings::TestAnon},
+    {"TestCountry", &AppSettings::TestCountry},
+    {"TestSSL", &AppSettings::TestSSL},
+    {"TestGateway", &AppSettings::TestGateway},
+    {"TestDanger", &AppSettings::TestDanger},
+    {"TestCodeen", &AppSettings::TestCodeen},
+    {"SaveLevel1", &AppSettings::SaveLevel1},
+    {"SaveLevel2", &AppSettings::SaveLevel2},
+    {"SaveLevel3", &AppSettings::SaveLevel3},
+    {"SaveSSL", &AppSettings::SaveSSL},
+    {"SaveUnchecked", &AppSettings::SaveUnchecked},
+    {"SaveTimeout", &AppSettings::SaveTimeout},
+    {"SaveCountry", &AppSettings::SaveCountry},
+    {"SaveNoTitle", &AppSettings::SaveNoTitle},
+    {"SaveDelay", &AppSettings::SaveDelay},
+    {"CheckSystem", &AppSettings::CheckSystem},
+    {"ChangeIEProxy", &AppSettings::ChangeIEProxy},
+    {"ChangeFFProxy", &AppSettings::ChangeFFProxy},
+};
+
+constexpr const char* ProxyJudgeKey = "ProxyJudge";
+constexpr const char* SaveFilePathKey = "SaveFilePath";
+
+} // namespace
+
+SettingsStore::SettingsStore(AppSettings& settings, std::string dataFolder)
+    : m_settings(settings), m_path(std::move(dataFolder) + FileName) {}
+
+void SettingsStore::LoadSettings(const std::string& programFolder) {
+    // One read of the file for all keys; each value is taken as CIniFile's reads take it.
+    const IniDocument document = CIniFile(m_path).Load().value_or(IniDocument());
+    const AppSettings defaults;
+    for (const IntKey& key : IntKeys) {
+        RelaxedInt32& field = m_settings.*key.m_field;
+        field = CIniFile::ToInt(document.Get(Section, key.m_name), defaults.*key.m_field, 10);
+    }
+    m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
+    m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(programFolder + ExportFileName);
+}
+
+void SettingsStore::SaveSettings() const {
+    const CIniFile file(m_path);
+    auto document = file.Load();
+    if (!document)
+        return;
+    for (const IntKey& key : IntKeys)
+        document->Set(Section, key.m_name, CIniFile::FromInt(m_settings.*key.m_field, 10));
+    document->Set(Section, ProxyJudgeKey, m_settings.ProxyJudge);
+    document->Set(Section, SaveFilePathKey, m_settings.SaveFilePath);
+    file.Store(*document);
+}
