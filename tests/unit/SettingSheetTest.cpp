@@ -1,0 +1,178 @@
+#include "platform/MessageBox.h"
+#include "settings/SwitcherPageLogic.h"
+#include "settings/TesterPageLogic.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Item = TesterPageLogic::TestItem;
+
+class SettingSheetTest : public ::testing::Test {
+protected:
+    TempDir m_dir;
+    AppSettings m_settings;
+    SettingsStore m_store{m_settings, m_dir.Path()};
+    platform::ScriptedMessageBox m_messages;
+    TesterPageLogic m_tester{m_store, m_messages};
+
+    bool Saved() const { return !m_dir.Read(SettingsStore::FileName).empty(); }
+};
+
+TEST_F(SettingSheetTest, InitialisationCopiesTheSettingsAndComputesAll) {
+    m_settings.Timeout = -1;
+    auto c = m_tester.Initialise();
+    EXPECT_EQ(c.m_maxThread, "80");
+    EXPECT_EQ(c.m_timeout, "4294967295"); // an unsigned field
+    EXPECT_EQ(c.m_proxyJudge, m_settings.ProxyJudge);
+    EXPECT_TRUE(c.m_delay && c.m_anonymity);
+    EXPECT_FALSE(c.m_all);
+
+    m_settings.TestCountry = m_settings.TestSSL = m_settings.TestGateway = 1;
+    m_settings.TestDanger = m_settings.TestCodeen = 1;
+    EXPECT_TRUE(m_tester.Initialise().m_all);
+}
+
+TEST_F(SettingSheetTest, TestItemBoxesFollowEachOther) {
+    auto c = m_tester.Initialise();
+    c.m_strictMode = true;
+    c.m_all = true;
+    m_tester.OnAllClicked(c);
+    EXPECT_TRUE(c.m_gateway && c.m_codeen && c.m_country);
+    c.m_all = false;
+    m_tester.OnAllClicked(c);
+    EXPECT_FALSE(c.m_delay || c.m_anonymity || c.m_https);
+    EXPECT_TRUE(c.m_strictMode); // "all" leaves the two modes alone
+
+    c.m_gateway = true;
+    m_tester.OnItemClicked(c, Item::Gateway);
+    EXPECT_TRUE(c.m_anonymity);
+    c.m_anonymity = false;
+    m_tester.OnItemClicked(c, Item::Anonymity);
+    EXPECT_FALSE(c.m_gateway);
+
+    for (bool* box : {&c.m_delay, &c.m_anonymity, &c.m_gateway, &c.m_danger, &c.m_country, &c.m_https}) {
+        *box = true;
+        m_tester.OnItemClicked(c, Item::Delay);
+        EXPECT_FALSE(c.m_all);
+    }
+    c.m_codeen = true;
+    m_tester.OnItemClicked(c, Item::Codeen);
+    EXPECT_TRUE(c.m_all);
+}
+
+TEST_F(SettingSheetTest, StrictModeWarnsOncePerOpening) {
+    auto c = m_tester.Initialise();
+    for (bool on : {true, false, true, false, true}) {
+        c.m_strictMode = on;
+        m_tester.OnStrictModeClicked(c);
+    }
+    ASSERT_EQ(m_messages.m_shown.size(), 1u);
+    EXPECT_EQ(m_messages.m_shown[0], "Using strict mode will greatly decrease the number of Level 1 proxies.\n"
+                                     "It's recommended to use the normal mode.");
+    c = m_tester.Initialise();
+    c.m_strictMode = true;
+    m_tester.OnStrictModeClicked(c);
+    EXPECT_EQ(m_messages.m_shown.size(), 2u);
+}
+
+TEST_F(SettingSheetTest, DefaultButtonsResetTheControlsButNotTheJudge) {
+    auto c = m_tester.Initialise();
+    c.m_proxyJudge = "http://judge.example/";
+    c.m_maxThread = "5";
+    c.m_timeout = "";
+    c.m_all = true;
+    m_tester.OnAllClicked(c);
+    c.m_strictMode = c.m_simulateBrowser = true;
+    m_tester.OnDefault(c);
+    EXPECT_EQ(c.m_proxyJudge, "http://judge.example/");
+    EXPECT_EQ(c.m_maxThread, "80");
+    EXPECT_EQ(c.m_timeout, "30");
+    EXPECT_TRUE(c.m_delay && c.m_anonymity);
+    EXPECT_FALSE(c.m_strictMode || c.m_simulateBrowser || c.m_gateway || c.m_https || c.m_all);
+    EXPECT_EQ(m_settings.MaxThread, 80); // nothing is stored until OK
+    EXPECT_FALSE(Saved());
+
+    SwitcherPageLogic switcher(m_store);
+    SwitcherPageControls s{false, false};
+    switcher.OnDefault(s);
+    EXPECT_TRUE(s.m_changeIEProxy && s.m_changeFFProxy);
+}
+
+TEST_F(SettingSheetTest, ValidationChecksInOrderAndKeepsWhatPassedBeforeAFailure) {
+    auto c = m_tester.Initialise();
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"0", "Max thread must be between 1 and 100"},
+        {"101", "Max thread must be between 1 and 100"},
+        {"-3", "Max thread must be between 1 and 100"},
+        {"ten", "Please enter an integer."},
+        {"99999999999", "Max thread must be between 1 and 100"}};
+    for (const auto& [text, message] : refused) {
+        c.m_maxThread = text;
+        EXPECT_FALSE(m_tester.Validate(c)) << text;
+        EXPECT_EQ(m_messages.m_shown.back(), message) << text;
+    }
+    EXPECT_EQ(m_settings.MaxThread, 80);
+
+    c.m_maxThread = " 100 ";
+    c.m_timeout = "0";
+    EXPECT_FALSE(m_tester.Validate(c));
+    EXPECT_EQ(m_messages.m_shown.back(), "Timeout must be between 1 and 100");
+    EXPECT_EQ(m_settings.MaxThread, 100); // taken although a later step failed
+    c.m_timeout = "-1";
+    EXPECT_FALSE(m_tester.Validate(c));
+    EXPECT_EQ(m_messages.m_shown.back(), "Please enter a positive integer.");
+    c.m_timeout = "101";
+    EXPECT_FALSE(m_tester.Validate(c));
+
+    c.m_timeout = "1";
+    c.m_proxyJudge = "";
+    EXPECT_FALSE(m_tester.Validate(c));
+    EXPECT_EQ(m_messages.m_shown.back(), "ProxyJudge address must not be empty");
+    EXPECT_EQ(m_settings.Timeout, 1);
+
+    c.m_proxyJudge = "judge.example/azenv.php";
+    c.m_all = false;
+    m_tester.OnAllClicked(c);
+    EXPECT_FALSE(m_tester.Validate(c));
+    EXPECT_EQ(m_messages.m_shown.back(), "You must select at least one Test Item.");
+    EXPECT_EQ(m_settings.ProxyJudge, "http://judge.example/azenv.php");
+    EXPECT_FALSE(Saved());
+}
+
+TEST_F(SettingSheetTest, ASuccessfulValidationTakesEverythingAndSaves) {
+    auto c = m_tester.Initialise();
+    c.m_proxyJudge = "HTTP://Judge.example/";
+    c.m_maxThread = "1";
+    c.m_timeout = "100";
+    c.m_simulateBrowser = true;
+    c.m_delay = false;
+    c.m_https = true;
+    ASSERT_TRUE(m_tester.Validate(c));
+    EXPECT_EQ(m_settings.ProxyJudge, "HTTP://Judge.example/");
+    EXPECT_EQ(m_settings.MaxThread, 1);
+    EXPECT_EQ(m_settings.Timeout, 100);
+    EXPECT_EQ(m_settings.SimulateBrowser, 1);
+    EXPECT_EQ(m_settings.TestDelay, 0);
+    EXPECT_EQ(m_settings.TestSSL, 1);
+    EXPECT_TRUE(m_messages.m_shown.empty());
+
+    AppSettings reloaded;
+    SettingsStore(reloaded, m_dir.Path()).LoadSettings("/p/");
+    EXPECT_EQ(reloaded.MaxThread, 1);
+    EXPECT_EQ(reloaded.ProxyJudge, "HTTP://Judge.example/");
+
+    c.m_proxyJudge = "see http://judge.example/";
+    ASSERT_TRUE(m_tester.Validate(c));
+    EXPECT_EQ(m_settings.ProxyJudge, "see http://judge.example/");
+
+    SwitcherPageLogic switcher(m_store);
+    ASSERT_TRUE(switcher.Validate({false, true}));
+    SettingsStore(reloaded, m_dir.Path()).LoadSettings("/p/");
+    EXPECT_EQ(reloaded.ChangeIEProxy, 0);
+    EXPECT_EQ(reloaded.ChangeFFProxy, 1);
+    EXPECT_FALSE(switcher.Initialise().m_changeIEProxy);
+}
+
+} // namespace
