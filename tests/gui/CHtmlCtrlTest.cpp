@@ -14,12 +14,12 @@ namespace {
 class CHtmlCtrlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QtApp();
         ASSERT_TRUE(m_ctrl.Navigate("res://orv.exe/141"));
     }
 
     std::string Inner(const char* id) const { return m_ctrl.Page().InnerHtml(id).value_or("<missing>"); }
 
+    QApplication& m_app = QtApp(); // before the control
     CHtmlCtrl m_ctrl;
 };
 
