@@ -20,12 +20,6 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     int Get() const { return m_fd; }
-    // Closes now so that a failing close (a late write error) can be seen.
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int m_fd;
@@ -56,32 +50,58 @@ std::string TemporaryName(const std::string& path) {
 
 } // namespace
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = TemporaryName(path);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)) {
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        m_temporary = TemporaryName(m_path);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST)
+            return;
     }
-    if (fd < 0)
-        return false;
-    FileDescriptor file(fd);
     // A file that already exists keeps its permissions.
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0)
-        ::fchmod(file.Get(), old.st_mode & 07777);
-    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 || !file.Close() ||
-        ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (m_fd >= 0 && ::stat(m_path.c_str(), &old) == 0)
+        ::fchmod(m_fd, old.st_mode & 07777);
+}
+
+AtomicFile::~AtomicFile() {
+    Discard();
+}
+
+void AtomicFile::Discard() {
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_temporary.c_str());
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+    if (m_fd >= 0 && !WriteAll(m_fd, bytes))
+        Discard();
+    return m_fd >= 0;
+}
+
+bool AtomicFile::Commit() {
+    if (m_fd < 0)
+        return false;
+    const bool synced = ::fsync(m_fd) == 0;
+    // close reports the late write errors of some file systems.
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    if (!synced || !closed || ::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+        ::unlink(m_temporary.c_str());
         return false;
     }
     // Make the rename itself durable; the new file is in place either way.
-    FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(FolderOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() >= 0)
         ::fsync(folder.Get());
     return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+    AtomicFile file(path);
+    return file.Write(bytes) && file.Commit();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {

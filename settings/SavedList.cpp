@@ -2,10 +2,10 @@
 
 #include "proxy/BinaryArchive.h"
 #include "settings/AtomicFile.h"
+#include "settings/MappedFile.h"
 
 #include <algorithm>
 #include <optional>
-#include <system_error>
 
 namespace {
 
@@ -38,9 +38,7 @@ std::optional<Header> ReadHeader(BinaryArchive& archive) {
 
 } // namespace
 
-std::string SavedList::ToBytes(const ProxyList& list, std::string_view lastTestedText) {
-    BinaryArchive archive;
-    archive.Buffer().reserve(64 + lastTestedText.size() + list.GetSize() * TypicalRecord);
+void SavedList::StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText) {
     archive.WriteString(ListTitle);
     archive.WriteInt32(Version);
     archive.WriteString(lastTestedText);
@@ -48,6 +46,12 @@ std::string SavedList::ToBytes(const ProxyList& list, std::string_view lastTeste
     archive.WriteInt32(list.m_level1Count.Get());
     archive.WriteInt32(list.m_level2Count.Get());
     archive.WriteInt32(list.m_level3Count.Get());
+}
+
+std::string SavedList::ToBytes(const ProxyList& list, std::string_view lastTestedText) {
+    BinaryArchive archive;
+    archive.Buffer().reserve(64 + lastTestedText.size() + list.GetSize() * TypicalRecord);
+    StoreHeader(archive, list, lastTestedText);
     for (size_t i = 0; i < list.GetSize(); ++i)
         list[i]->Serialize(archive, true);
     return std::move(archive.Buffer());
@@ -93,14 +97,24 @@ SavedList::LoadResult SavedList::FromBytes(std::string_view bytes, ProxyList& li
 }
 
 bool SavedList::SaveList(const std::string& dataFolder, const ProxyList& list, std::string_view lastTestedText) {
-    return ReplaceFileAtomically(dataFolder + FileName, ToBytes(list, lastTestedText));
+    // The bytes go out in pieces, so that a long list needs no second copy in memory.
+    constexpr size_t PieceSize = 1 << 20;
+    AtomicFile file(dataFolder + FileName);
+    BinaryArchive archive;
+    archive.Buffer().reserve(PieceSize + 64 + lastTestedText.size());
+    StoreHeader(archive, list, lastTestedText);
+    for (size_t i = 0; i < list.GetSize(); ++i) {
+        list[i]->Serialize(archive, true);
+        if (archive.Buffer().size() >= PieceSize) {
+            if (!file.Write(archive.Buffer()))
+                return false;
+            archive.Buffer().clear();
+        }
+    }
+    return file.Write(archive.Buffer()) && file.Commit();
 }
 
 SavedList::LoadResult SavedList::LoadList(const std::string& dataFolder, ProxyList& list) {
-    try {
-        const auto bytes = ReadWholeFile(dataFolder + FileName);
-        return bytes ? FromBytes(*bytes, list) : LoadResult();
-    } catch (const std::system_error&) {
-        return LoadResult();
-    }
+    const MappedFile file(dataFolder + FileName);
+    return file.Opened() ? FromBytes(file.Bytes(), list) : LoadResult();
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+class BinaryArchive;
+
 // The saved list, DataFolder + "list.dat": the whole proxy list with its results, the level
 // counters and the time of the last test, so that a restart shows the list as it was.
 class SavedList {
@@ -34,4 +36,7 @@ public:
     // (the old file then stays as it was).
     static bool SaveList(const std::string& dataFolder, const ProxyList& list, std::string_view lastTestedText);
     static LoadResult LoadList(const std::string& dataFolder, ProxyList& list);
+
+private:
+    static void StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText);
 };
