@@ -283,9 +283,12 @@ uint32_t SortKey(const ProxyItem& item, int32_t column) {
     case 2:
         return DecimalValue(item.m_port);
     case 3: {
-        // Unsigned: measured delays first, then TimedOut (-2), then Untested (-1).
+        // Unsigned: measured delays first, then TimedOut (-2), then Untested (-1) together with the
+        // negative values only a damaged saved list holds.
         const int32_t delay = item.m_delay;
-        return delay == Untested ? uint32_t(-1) : delay == TimedOut ? uint32_t(-2) : uint32_t(delay);
+        if (delay == TimedOut)
+            return uint32_t(-2);
+        return delay < 0 ? uint32_t(-1) : uint32_t(delay);
     }
     case 4:
         return ListedKey(item.m_anonymity, {1, 2, 3, TimedOut, Untested});

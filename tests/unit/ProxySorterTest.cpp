@@ -132,6 +132,10 @@ TEST(ProxySorter, KeysFollowTheColumns) {
     EXPECT_EQ(SortKey(item, 3), 0xFFFFFFFFu);
     item.m_delay = TimedOut;
     EXPECT_EQ(SortKey(item, 3), 0xFFFFFFFEu);
+    item.m_delay = -9;
+    EXPECT_EQ(SortKey(item, 3), 0xFFFFFFFFu);
+    item.m_delay = 0;
+    EXPECT_EQ(SortKey(item, 3), 0u);
     item.m_country = 0;
     EXPECT_EQ(SortKey(item, 5), 1u);
     item.m_country = -1;
