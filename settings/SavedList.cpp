@@ -24,7 +24,7 @@ struct Header {
 std::optional<Header> ReadHeader(BinaryArchive& archive) {
     Header header;
     try {
-        if (archive.ReadString() != SavedList::ListTitle || archive.ReadInt32() > SavedList::Version)
+        if (archive.ReadStringView() != SavedList::ListTitle || archive.ReadInt32() > SavedList::Version)
             return std::nullopt;
         header.m_lastTestedText = archive.ReadString();
         header.m_count = archive.ReadInt32();
