@@ -1,0 +1,139 @@
+#include "tester/CInternetThread.h"
+
+#include "platform/Clock.h"
+#include "proxy/ProxyItem.h"
+#include "proxy/ProxyList.h"
+#include "settings/AppSettings.h"
+#include "tester/SocketIo.h"
+#include "tester/TestContext.h"
+#include "ui/FrameView.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+uint16_t ParsePortText(std::string_view port) {
+    uint32_t number = 0;
+    for (size_t i = 0; i < port.size() && port[i] >= '0' && port[i] <= '9'; ++i)
+        number = (number * 10 + static_cast<uint32_t>(port[i] - '0')) % 65536;
+    return static_cast<uint16_t>(number);
+}
+
+CInternetThread::CInternetThread(TestContext& context) : m_context(context) {
+    ++m_context.LiveWorkerCount;
+}
+
+CInternetThread::~CInternetThread() {
+    EndThread();
+    CloseSocket();
+    --m_context.LiveWorkerCount;
+}
+
+int32_t CInternetThread::Run() {
+    const AppSettings& settings = m_context.m_settings;
+    bool failed = false;
+    if (settings.TestDelay) {
+        const int32_t delay = MeasureDelay();
+        WriteResult(&ProxyItem::m_delay, delay);
+        failed = delay == TimedOut;
+    }
+    if (settings.TestAnon) {
+        WriteResult(&ProxyItem::m_anonymity, failed ? TimedOut : TestAnonymity());
+        if (settings.TestGateway)
+            WriteResult(&ProxyItem::m_gateway, m_gatewayFlag);
+    }
+    const bool written = UnlessKilled([&] {
+        ProxyList& list = m_context.m_list;
+        if (m_itemIndex < 0 || static_cast<size_t>(m_itemIndex) >= list.GetSize())
+            return;
+        ProxyItem& item = *list[static_cast<size_t>(m_itemIndex)];
+        if (item.m_status != StatusActive)
+            item.DeriveStatus(settings);
+    });
+    if (written)
+        m_context.m_view.RedrawRows(m_itemIndex, m_itemIndex);
+    return 0;
+}
+
+int32_t CInternetThread::MeasureDelay() {
+    platform::Clock& clock = m_context.m_clock;
+    const int32_t t1 = clock.LocalTimeOfDayMs();
+    FetchViaProxy(m_context.TestPageRequest());
+    const int32_t t2 = clock.LocalTimeOfDayMs();
+    if (m_reply.find(m_context.TestPageMarker) == std::string::npos)
+        return TimedOut;
+    int32_t delay = t2 - t1;
+    if (delay < 0)
+        delay += 86'400'000; // the page arrived after midnight
+    return delay;
+}
+
+void CInternetThread::WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value) {
+    UnlessKilled([&] {
+        ProxyList& list = m_context.m_list;
+        if (m_itemIndex >= 0 && static_cast<size_t>(m_itemIndex) < list.GetSize())
+            list[static_cast<size_t>(m_itemIndex)]->*field = value;
+    });
+}
+
+void CInternetThread::OnKill() {
+    {
+        std::lock_guard<std::mutex> hold(m_socketLock);
+        if (m_socket >= 0)
+            shutdown(m_socket, SHUT_RDWR);
+    }
+    CThread::OnKill();
+}
+
+bool CInternetThread::AdoptSocket(int fd) {
+    std::lock_guard<std::mutex> hold(m_socketLock);
+    // A Kill that came before the socket existed could not shut it down.
+    if (IsKilled()) {
+        close(fd);
+        return false;
+    }
+    m_socket = fd;
+    return true;
+}
+
+void CInternetThread::CloseSocket() {
+    std::lock_guard<std::mutex> hold(m_socketLock);
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+}
+
+void CInternetThread::FetchViaProxy(std::string request) {
+    m_reply.clear();
+    const size_t colon = m_proxyAddress.find(':');
+    const std::string host = m_proxyAddress.substr(0, colon);
+    const std::string port = colon == std::string::npos ? "80" : m_proxyAddress.substr(colon + 1);
+    if (host.size() > 255 || port.size() > 5)
+        return;
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ParsePortText(port));
+    // Dotted addresses only: anything else becomes the "none" address and the connection fails.
+    address.sin_addr.s_addr = inet_addr(host.c_str());
+
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0 || !AdoptSocket(fd))
+        return;
+    int on = 1;
+    ioctl(fd, FIONBIO, &on);
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+
+    const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
+    if (socketio::ConnectWithin(fd, address, limit) && !IsKilled()) {
+        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
+        socketio::ReceiveReply(fd, m_reply, 1400, limit, deadline, [this] { return IsKilled(); });
+    }
+    CloseSocket();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "proxy/RelaxedInt32.h"
+#include "tester/CThread.h"
+#include "tester/JudgeVariables.h"
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class ProxyItem;
+struct TestContext;
+
+// A proxy's port text as a number: its leading digits, modulo 65536 (0 when there are none).
+uint16_t ParsePortText(std::string_view port);
+// One test worker: tests one proxy of the list (delay, then anonymity) on its own thread and
+// writes the results into the proxy's record, which it finds by position in the list.
+class CInternetThread : public CThread {
+public:
+    explicit CInternetThread(TestContext& context);
+    ~CInternetThread() override;
+
+    // Connects to m_proxyAddress, sends request once and collects the answer in m_reply, which stays
+    // empty when the proxy cannot be reached or says nothing in time. Every wait is limited to
+    // the Timeout setting and the whole answer to 4 x Timeout and 1 MiB.
+    void FetchViaProxy(std::string request);
+    // Milliseconds until the delay test's page has arrived through the proxy, or -1.
+    int32_t MeasureDelay();
+    // Level 1 to 3 as the judge sees the proxy, or -1; counts the level in the list's counter.
+    int32_t TestAnonymity();
+    // Reads the judge's variables out of m_reply into m_judgeValues.
+    void ParseJudgeReply();
+    // 1 to 3 from the judge's reply, 0 when it is no judge page; sets m_gatewayFlag.
+    int32_t ClassifyReply();
+
+    int32_t m_itemIndex = -1;
+    int32_t m_gatewayFlag = -1;
+    std::string m_reply;
+    std::string m_proxyAddress;
+    std::array<std::string, JudgeVariableCount> m_judgeValues;
+
+protected:
+    int32_t Run() override;
+    // Shuts the socket down, so that every wait of the exchange in progress returns at once.
+    void OnKill() override;
+
+private:
+    // Writes a result into the tested record, unless the worker was killed or the record is gone.
+    void WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value);
+    bool AdoptSocket(int fd);
+    void CloseSocket();
+    bool HasAny(std::initializer_list<JudgeVariable> rows) const;
+
+    TestContext& m_context;
+    // Guards m_socket between the worker and a Kill from another thread: the worker alone closes
+    // it, Kill only shuts it down, so a descriptor number is never used after its close.
+    std::mutex m_socketLock;
+    int m_socket = -1;
+};

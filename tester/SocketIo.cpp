@@ -1,0 +1,64 @@
+#include "tester/SocketIo.h"
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace socketio {
+
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+
+int WaitFor(int fd, short events, milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    for (;;) {
+        const auto left = duration_cast<milliseconds>(end - Clock::now()).count();
+        pollfd entry{fd, events, 0};
+        const int result = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
+}
+
+bool ConnectWithin(int fd, const sockaddr_in& address, milliseconds limit) {
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return true;
+    if (errno != EINPROGRESS)
+        return false;
+    if (WaitFor(fd, POLLOUT, limit) <= 0)
+        return false;
+    // A refused or unreachable peer also makes the socket writable; the pending error tells.
+    int error = 0;
+    socklen_t size = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+void ReceiveReply(int fd, std::string& reply, size_t chunkSize, milliseconds limit, Clock::time_point deadline,
+                  const std::function<bool()>& stopped) {
+    std::vector<char> buffer(chunkSize);
+    for (;;) {
+        const auto left = duration_cast<milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || stopped())
+            return;
+        if (WaitFor(fd, POLLIN, std::min(limit, left)) == 0 || stopped())
+            return;
+        std::fill(buffer.begin(), buffer.end(), '\0');
+        const ssize_t received = recv(fd, buffer.data(), chunkSize - 1, 0);
+        if (received < 0)
+            return;
+        reply.append(buffer.data(), strnlen(buffer.data(), static_cast<size_t>(received)));
+        if (reply.size() >= MaxReplyBytes) {
+            reply.resize(MaxReplyBytes);
+            return;
+        }
+        if (received == 0)
+            return;
+    }
+}
+
+} // namespace socketio

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct AppSettings;
+class ProxyList;
+class FrameView;
+
+namespace platform {
+class Clock;
+}
+
+// What the test workers share with the controller that owns them: the settings, the list whose
+// records they fill, the window that redraws the rows, the clock, and the values the controller
+// prepares before the first worker starts (workers only read those).
+struct TestContext {
+    // The delay test's page: a search engine's home page that answers plain HTTP and always holds
+    // its own name in lower case (in its links and script).
+    static constexpr const char* DefaultTestPageHost = "www.google.com";
+    static constexpr const char* DefaultTestPageMarker = "google";
+
+    // Reads ORV_TEST_PAGE_HOST and ORV_TEST_PAGE_MARKER once; tests set the fields instead.
+    TestContext(AppSettings& settings, ProxyList& list, FrameView& view, platform::Clock& clock);
+
+    // "GET http://HOST/ HTTP/1.0" with Accept and Host: the delay test's request through a proxy.
+    std::string TestPageRequest() const;
+    // Takes the judge's address from the settings: JudgeUrl as stored, JudgeHost from it.
+    void PrepareJudge();
+    // After PrepareJudge: reads the judge page without a proxy and learns OwnAddress from it: 0 when known, 1 when
+    // the judge gave nothing (OwnAddress then keeps its value) or no address.
+    int DetectOwnAddress();
+
+    AppSettings& m_settings;
+    ProxyList& m_list;
+    FrameView& m_view;
+    platform::Clock& m_clock;
+
+    std::string OwnAddress;
+    std::string JudgeHost;
+    // The judge URL taken at the start of the run, so that workers never read a setting that
+    // the settings dialog may be rewriting.
+    std::string JudgeUrl;
+    std::string TestPageHost;
+    std::string TestPageMarker;
+    // Existing workers, whether their thread runs or not; the controller's progress reads it.
+    std::atomic<int32_t> LiveWorkerCount = 0;
+};
+
+// The host part of an "http://" URL, lower case, with its port if it has one.
+std::string ComputeJudgeHost(const std::string& url);
+// The address that a judge page shows in its REMOTE_ADDR line, upper case and without separators.
+std::string ExtractOwnAddress(std::string reply);
