@@ -54,7 +54,11 @@ protected:
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Dialects, JudgeRules,
-                         testing::Values(JudgeDialect::Equals, JudgeDialect::ColonBr, JudgeDialect::CrLf));
+                         testing::Values(JudgeDialect::Equals, JudgeDialect::ColonBr, JudgeDialect::CrLf),
+                         [](const testing::TestParamInfo<JudgeDialect>& info) {
+                             const char* names[] = {"Equals", "ColonBr", "CrLf"};
+                             return std::string(names[static_cast<int>(info.param)]);
+                         });
 
 TEST_P(JudgeRules, NoReplyOrNoRemoteAddressIsFailure) {
     worker.m_reply.clear();
