@@ -30,6 +30,18 @@ std::string JudgePage(JudgeDialect dialect, const Variables& variables) {
     return page + "</body></html>\n";
 }
 
+std::string DialectName(const testing::TestParamInfo<JudgeDialect>& info) {
+    switch (info.param) {
+    case JudgeDialect::Equals:
+        return "Equals";
+    case JudgeDialect::ColonBr:
+        return "ColonBr";
+    case JudgeDialect::CrLf:
+        return "CrLf";
+    }
+    return "Unknown";
+}
+
 // Classifies judge pages as seen through the proxy 10.0.0.9:3128 from a PC at 192.168.7.7.
 class JudgeRules : public testing::TestWithParam<JudgeDialect> {
 protected:
@@ -54,11 +66,7 @@ protected:
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Dialects, JudgeRules,
-                         testing::Values(JudgeDialect::Equals, JudgeDialect::ColonBr, JudgeDialect::CrLf),
-                         [](const testing::TestParamInfo<JudgeDialect>& info) {
-                             const char* names[] = {"Equals", "ColonBr", "CrLf"};
-                             return std::string(names[static_cast<int>(info.param)]);
-                         });
+                         testing::Values(JudgeDialect::Equals, JudgeDialect::ColonBr, JudgeDialect::CrLf), DialectName);
 
 TEST_P(JudgeRules, NoReplyOrNoRemoteAddressIsFailure) {
     worker.m_reply.clear();
