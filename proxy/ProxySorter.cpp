@@ -1,5 +1,6 @@
 #include "proxy/ProxySorter.h"
 
+#include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ struct ColumnSort {
     uint32_t bucketCount; // 0: quicksort
 };
 
-constexpr std::array<ColumnSort, 10> ColumnSorts = {{
+constexpr std::array<ColumnSort, ColumnCount> ColumnSorts = {{
     {"Status", 5},
     {"IP", 0},
     {"Port", 0},
@@ -276,13 +277,13 @@ std::vector<Entry> Entries(const std::vector<uint32_t>& keys) {
 
 uint32_t SortKey(const ProxyItem& item, int32_t column) {
     switch (column) {
-    case 0:
+    case ColumnStatus:
         return ListedKey(item.m_status, {StatusActive, StatusReady, StatusGood, StatusUnknown, StatusBad});
-    case 1:
+    case ColumnProxy:
         return AddressKey(item.m_ip);
-    case 2:
+    case ColumnPort:
         return DecimalValue(item.m_port);
-    case 3: {
+    case ColumnDelay: {
         // Unsigned: measured delays first, then TimedOut (-2), then Untested (-1) together with the
         // negative values only a damaged saved list holds.
         const int32_t delay = item.m_delay;
@@ -290,17 +291,17 @@ uint32_t SortKey(const ProxyItem& item, int32_t column) {
             return uint32_t(-2);
         return delay < 0 ? uint32_t(-1) : uint32_t(delay);
     }
-    case 4:
+    case ColumnAnonymity:
         return ListedKey(item.m_anonymity, {1, 2, 3, TimedOut, Untested});
-    case 5:
+    case ColumnCountry:
         return CountryKey(item.m_country);
-    case 6:
+    case ColumnHttps:
         return ListedKey(item.m_https, {1, 0, TimedOut, Untested});
-    case 7:
+    case ColumnGateway:
         return ListedKey(item.m_gateway, {0, 1, TimedOut, Untested});
-    case 8:
+    case ColumnDanger:
         return ListedKey(item.m_danger, {0, 1, Untested});
-    case 9:
+    case ColumnCodeen:
         return ListedKey(item.m_codeen, {0, 1, TimedOut, Untested});
     default:
         return 0;
