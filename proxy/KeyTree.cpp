@@ -1,5 +1,6 @@
 #include "proxy/KeyTree.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -16,22 +17,19 @@ uint32_t Bit(uint64_t key, unsigned depth) {
 KeyTree::Slot KeyTree::NewLeaf(int64_t key) {
     if (m_keys.size() >= MaxIndex)
         throw std::bad_alloc();
-    m_keys.push_back(key);
-    return static_cast<Slot>((m_keys.size() - 1) * 2 + 1);
+    return static_cast<Slot>(m_keys.push_back(key) * 2 + 1);
 }
 
 KeyTree::Slot KeyTree::NewNode() {
     if (m_nodes.size() >= MaxIndex)
         throw std::bad_alloc();
-    m_nodes.push_back({0, 0});
-    return static_cast<Slot>((m_nodes.size() - 1) * 2);
+    return static_cast<Slot>(m_nodes.push_back({0, 0}) * 2);
 }
 
-bool KeyTree::Insert(int64_t key) {
+bool KeyTree::InsertFrom(int64_t key, Place place, unsigned depth) {
     const auto bits = static_cast<uint64_t>(key);
-    Place place{0, 0};
     // Two different keys differ in one of their 64 bits, so the walk ends within 64 levels.
-    for (unsigned depth = 0;; ++depth) {
+    for (;; ++depth) {
         const Slot slot = At(place);
         if (slot == 0) {
             const Slot leaf = NewLeaf(key);
@@ -54,9 +52,46 @@ bool KeyTree::Insert(int64_t key) {
     }
 }
 
+void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
+    constexpr size_t Group = 32;
+    Place places[Group];
+    unsigned depths[Group];
+    bool walking[Group];
+    for (size_t first = 0; first < keys.size(); first += Group) {
+        const size_t count = std::min(Group, keys.size() - first);
+        // Walk every key of the group down to its first empty slot or leaf, one level per key in turn,
+        // prefetching the node each key needs next. Nothing changes the tree meanwhile.
+        for (size_t i = 0; i < count; ++i) {
+            places[i] = {0, 0};
+            depths[i] = 0;
+            walking[i] = true;
+        }
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (size_t i = 0; i < count; ++i) {
+                if (!walking[i])
+                    continue;
+                const Slot slot = At(places[i]);
+                if (slot == 0 || (slot & 1)) {
+                    walking[i] = false;
+                    if (slot & 1)
+                        __builtin_prefetch(&m_keys[slot / 2]);
+                    continue;
+                }
+                __builtin_prefetch(&m_nodes[slot / 2]);
+                places[i] = {slot / 2, Bit(static_cast<uint64_t>(keys[first + i]), depths[i]++)};
+                moved = true;
+            }
+        }
+        // Finish the insertions in order. An earlier key of the group can only have filled or split
+        // the slot a later key reached, never the inner nodes above it, so each walk resumes there.
+        for (size_t i = 0; i < count; ++i)
+            isNew[first + i] = InsertFrom(keys[first + i], places[i], depths[i]);
+    }
+}
+
 void KeyTree::Clear() {
-    m_nodes.assign(1, {0, 0});
-    m_nodes.shrink_to_fit();
+    m_nodes.clear();
+    m_nodes.push_back({0, 0});
     m_keys.clear();
-    m_keys.shrink_to_fit();
 }

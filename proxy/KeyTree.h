@@ -1,18 +1,26 @@
 #pragma once
 
+#include "proxy/BlockArray.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <span>
 
 // The set of ProxyKeys seen during one parse: a bitwise trie over the key's bits, least significant
 // bit first. An inner node picks its child by the key's bit at the node's depth (0 first, 1 second);
-// a leaf holds one key. Nodes live in one array, so a million keys cost a few allocations and the
-// tree is freed at once; walks are loops, never recursion.
+// a leaf holds one key. Nodes live in large blocks, so a million keys cost a few allocations and the
+// tree is freed block by block; walks are loops, never recursion.
 class KeyTree {
 public:
+    KeyTree() { m_nodes.push_back({0, 0}); }
+
     // Adds the key; true when it was not in the tree yet.
-    bool Insert(int64_t key);
+    bool Insert(int64_t key) { return InsertFrom(key, {0, 0}, 0); }
+    // The same as calling Insert for each key in turn, isNew[i] taking the result for keys[i]. The
+    // walks of a few keys are interleaved so that their cache misses overlap: a large tree is
+    // mostly cache misses.
+    void InsertMany(std::span<const int64_t> keys, std::span<bool> isNew);
     // Empties the tree and frees its nodes.
     void Clear();
     size_t GetCount() const { return m_keys.size(); }
@@ -27,9 +35,11 @@ private:
     };
 
     Slot& At(Place place) { return m_nodes[place.node][place.side]; }
+    // Goes on with an insertion whose walk has reached place at depth.
+    bool InsertFrom(int64_t key, Place place, unsigned depth);
     Slot NewLeaf(int64_t key);
     Slot NewNode();
 
-    std::vector<std::array<Slot, 2>> m_nodes{{0, 0}};
-    std::vector<int64_t> m_keys;
+    BlockArray<std::array<Slot, 2>> m_nodes;
+    BlockArray<int64_t> m_keys;
 };

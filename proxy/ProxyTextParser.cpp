@@ -4,72 +4,99 @@
 #include "proxy/KeyTree.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxyList.h"
+#include "proxy/ProxyPatterns.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <re2/re2.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-// \s is spelled out: RE2's \s lacks the vertical tab that the class holds in Perl syntax.
-constexpr const char* PlainPattern = R"((\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[ :]\d{2,5}))";
-constexpr const char* TablePattern =
-    R"(>[\t\n\v\f\r ]*(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3})[\t\n\v\f\r ]*<.*?>[\t\n\v\f\r ]*(\d{2,5})[\t\n\v\f\r ]*<)";
-
-// RE2 rather than a backtracking engine: a page of thousands of address cells whose ports are
-// written by script sends backtracking on the table pattern into minutes of work.
-const RE2& Compiled(const char* pattern) {
-    RE2::Options options;
-    options.set_encoding(RE2::Options::EncodingLatin1); // text is single-byte; '.' must take any byte
-    options.set_case_sensitive(false);
-    options.set_dot_nl(true);
-    options.set_log_errors(false);
-    return *new RE2(pattern, options); // lives for the whole process, shared by every thread
+// Asks for large pages under a big buffer that is about to be filled: first touches of small pages
+// cost more than reading the text.
+void AdviseHugePages(char* begin, size_t size) {
+    constexpr uintptr_t HugePage = 2 << 20;
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t last = (reinterpret_cast<uintptr_t>(begin) + size) & ~(HugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
-const RE2& Plain() {
-    static const RE2& re = Compiled(PlainPattern);
-    return re;
-}
+// The pairs found, gathered so that their keys go into the tree together (see
+// KeyTree::InsertMany), then handed on in order when new.
+class PairBatch {
+public:
+    static constexpr size_t Capacity = 256;
 
-const RE2& Table() {
-    static const RE2& re = Compiled(TablePattern);
-    return re;
+    PairBatch(KeyTree& seen, const std::function<void(std::string_view)>& found) : m_seen(seen), m_found(found) {}
+
+    // A pair has at most 21 characters: 15 of address, a separator, 5 of port.
+    void Add(std::string_view address, char separator, std::string_view port) {
+        Pair& pair = m_pairs[m_count];
+        char* end = std::copy(address.begin(), address.end(), pair.text);
+        *end++ = separator;
+        end = std::copy(port.begin(), port.end(), end);
+        pair.length = static_cast<uint8_t>(end - pair.text);
+        // The key is taken before a blank becomes a colon: "a.b.c.d p" and "a.b.c.d:p" are two records.
+        m_keys[m_count] = ProxyKey(std::string_view(pair.text, pair.length));
+        if (++m_count == Capacity)
+            Flush();
+    }
+
+    void Flush() {
+        m_seen.InsertMany(std::span(m_keys, m_count), std::span(m_isNew, m_count));
+        for (size_t i = 0; i < m_count; ++i) {
+            if (!m_isNew[i])
+                continue;
+            Pair& pair = m_pairs[i];
+            std::replace(pair.text, pair.text + pair.length, ' ', ':');
+            m_found(std::string_view(pair.text, pair.length));
+        }
+        m_count = 0;
+    }
+
+private:
+    struct Pair {
+        char text[24];
+        uint8_t length;
+    };
+
+    KeyTree& m_seen;
+    const std::function<void(std::string_view)>& m_found;
+    Pair m_pairs[Capacity];
+    int64_t m_keys[Capacity];
+    bool m_isNew[Capacity];
+    size_t m_count = 0;
+};
+
+size_t End(std::string_view text, std::string_view match) {
+    return static_cast<size_t>(match.data() + match.size() - text.data());
 }
 
 } // namespace
 
 void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found) {
     KeyTree seen;
-    std::string pair;
-
-    re2::StringPiece rest(text.data(), text.size());
-    re2::StringPiece match;
-    while (RE2::FindAndConsume(&rest, Plain(), &match)) {
-        // The key is taken before the blank becomes a colon: "a.b.c.d p" and "a.b.c.d:p" are two records.
-        if (!seen.Insert(ProxyKey(std::string_view(match.data(), match.size()))))
-            continue;
-        pair.assign(match.data(), match.size());
-        if (const size_t blank = pair.find(' '); blank != std::string::npos)
-            pair[blank] = ':';
-        found(pair);
+    PairBatch batch(seen, found);
+    std::string_view match, address, port;
+    char separator;
+    for (size_t at = 0; ProxyPatterns::FindPlain(text, at, match); at = End(text, match)) {
+        ProxyPatterns::SplitPlain(match, address, separator, port);
+        batch.Add(address, separator, port);
     }
-
-    if (text.find('<') == std::string_view::npos)
-        return;
-    rest = re2::StringPiece(text.data(), text.size());
-    re2::StringPiece address, port;
-    while (RE2::FindAndConsume(&rest, Table(), &address, &port)) {
-        pair.assign(address.data(), address.size());
-        pair += ':';
-        pair.append(port.data(), port.size());
-        if (seen.Insert(ProxyKey(pair)))
-            found(pair);
+    // The same tree: a pair found by both passes counts once.
+    if (text.find('<') != std::string_view::npos) {
+        for (size_t at = 0; ProxyPatterns::FindTable(text, at, match); at = End(text, match)) {
+            ProxyPatterns::SplitTable(match, address, port);
+            batch.Add(address, ':', port);
+        }
     }
+    batch.Flush();
 }
 
 int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText) {
@@ -107,12 +134,19 @@ bool ProxyTextParser::ReadSourceFile(const std::string& path, std::string& text)
 }
 
 bool ProxyTextParser::ReadSource(int fd, std::string& text) {
-    std::vector<char> buffer(ChunkBufferSize);
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        text.reserve(text.size() + static_cast<size_t>(status.st_size) + ChunkBufferSize);
+        AdviseHugePages(text.data() + text.size(), text.capacity() - text.size());
+    }
     for (;;) {
-        // Fill the whole chunk, so that a pipe is cut into the same chunks as a file.
+        // The chunk is read straight into the text's zero-filled tail. It is filled whole, so that a
+        // pipe is cut into the same chunks as a file.
+        const size_t start = text.size();
+        text.resize(start + ChunkBufferSize - 1);
         size_t filled = 0;
         while (filled < ChunkBufferSize - 1) {
-            const ssize_t got = ::read(fd, buffer.data() + filled, ChunkBufferSize - 1 - filled);
+            const ssize_t got = ::read(fd, text.data() + start + filled, ChunkBufferSize - 1 - filled);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0) {
@@ -125,11 +159,11 @@ bool ProxyTextParser::ReadSource(int fd, std::string& text) {
                 break;
             filled += static_cast<size_t>(got);
         }
+        // Each chunk is taken as a C string: a NUL ends what the chunk contributes.
+        const void* nul = std::memchr(text.data() + start, '\0', filled);
+        text.resize(nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : start + filled);
         if (filled == 0)
             return true;
-        // Each chunk is taken as a C string: a NUL ends what the chunk contributes.
-        const void* nul = std::memchr(buffer.data(), '\0', filled);
-        text.append(buffer.data(), nul ? static_cast<size_t>(static_cast<const char*>(nul) - buffer.data()) : filled);
     }
 }
 

@@ -1,0 +1,175 @@
+#include "proxy/ProxyPatterns.h"
+
+#include <algorithm>
+#include <cstring>
+#include <re2/re2.h>
+
+// RE2 rather than a backtracking engine: a page of thousands of address cells whose ports are
+// written by script sends backtracking on the table pattern into minutes of work. RE2 decides every
+// match; the cheap scans below only pick where it looks, skipping text that cannot hold a match.
+
+namespace {
+
+// \s is spelled out: RE2's \s lacks the vertical tab that the class holds in Perl syntax. The groups
+// are left out: RE2 finds a match's bounds faster than its groups, and the groups follow from the bounds.
+constexpr const char* PlainPattern = R"(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[ :]\d{2,5})";
+constexpr const char* TablePattern =
+    R"(>[\t\n\v\f\r ]*\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[\t\n\v\f\r ]*<.*?>[\t\n\v\f\r ]*\d{2,5}[\t\n\v\f\r ]*<)";
+
+const RE2& Compiled(const char* pattern) {
+    RE2::Options options;
+    options.set_encoding(RE2::Options::EncodingLatin1); // text is single-byte; '.' must take any byte
+    options.set_case_sensitive(false);
+    options.set_dot_nl(true);
+    options.set_log_errors(false);
+    return *new RE2(pattern, options); // lives for the whole process, shared by every thread
+}
+
+const RE2& Plain() {
+    static const RE2& re = Compiled(PlainPattern);
+    return re;
+}
+
+const RE2& Table() {
+    static const RE2& re = Compiled(TablePattern);
+    return re;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAddressChar(char c) {
+    return IsDigit(c) || c == '.';
+}
+
+size_t SkipBlanks(std::string_view text, size_t at) {
+    while (at < text.size() && IsBlank(text[at]))
+        ++at;
+    return at;
+}
+
+size_t SkipAddressChars(std::string_view text, size_t at) {
+    while (at < text.size() && IsAddressChar(text[at]))
+        ++at;
+    return at;
+}
+
+// Counts the digits just before end, looking no further back than floor.
+size_t DigitsBefore(std::string_view text, size_t end, size_t floor) {
+    size_t count = 0;
+    while (end - count > floor && IsDigit(text[end - count - 1]))
+        ++count;
+    return count;
+}
+
+// Where an address \d{1,3}(\.\d{1,3}){3} ending exactly at end can start, at floor or later: the
+// leftmost such start, or npos.
+size_t AddressStart(std::string_view text, size_t floor, size_t end) {
+    for (int group = 0; group < 3; ++group) {
+        const size_t digits = DigitsBefore(text, end, floor);
+        if (digits == 0 || digits > 3 || end - digits == floor || text[end - digits - 1] != '.')
+            return std::string_view::npos;
+        end -= digits + 1;
+    }
+    const size_t digits = DigitsBefore(text, end, floor);
+    return digits == 0 ? std::string_view::npos : end - std::min<size_t>(digits, 3);
+}
+
+// A plain match is an address, a blank or colon and digits; the address is made of digits and dots,
+// so it is the tail of a run of them and ends where the run ends. In each run (from position on)
+// that is followed by a separator and two digits, the match can only start at the leftmost start of
+// an address that ends with the run. Returns that start, or npos when no match is left.
+size_t NextPlainStart(std::string_view text, size_t position) {
+    for (size_t from = position; from < text.size();) {
+        const void* dot = std::memchr(text.data() + from, '.', text.size() - from);
+        if (!dot)
+            return std::string_view::npos;
+        const auto dotAt = static_cast<size_t>(static_cast<const char*>(dot) - text.data());
+        // The run's text before from was looked at already: it holds no dot, or ended a run.
+        size_t runStart = dotAt;
+        while (runStart > from && IsDigit(text[runStart - 1]))
+            --runStart;
+        const size_t runEnd = SkipAddressChars(text, dotAt);
+        from = runEnd;
+        if (runEnd + 2 >= text.size() || (text[runEnd] != ' ' && text[runEnd] != ':') || !IsDigit(text[runEnd + 1]) ||
+            !IsDigit(text[runEnd + 2]))
+            continue;
+        if (const size_t start = AddressStart(text, runStart, runEnd); start != std::string_view::npos)
+            return start;
+    }
+    return std::string_view::npos;
+}
+
+// A table match starts at a '>' followed by blanks, an address, blanks and '<'. Returns the first
+// such '>' at position or later, or npos.
+size_t NextTableStart(std::string_view text, size_t position) {
+    for (size_t from = position; from < text.size();) {
+        const void* gt = std::memchr(text.data() + from, '>', text.size() - from);
+        if (!gt)
+            return std::string_view::npos;
+        const auto start = static_cast<size_t>(static_cast<const char*>(gt) - text.data());
+        const size_t address = SkipBlanks(text, start + 1);
+        const size_t addressEnd = SkipAddressChars(text, address);
+        const size_t close = SkipBlanks(text, addressEnd);
+        if (addressEnd > address && close < text.size() && text[close] == '<' &&
+            AddressStart(text, address, addressEnd) == address)
+            return start;
+        from = start + 1;
+    }
+    return std::string_view::npos;
+}
+
+bool Match(const RE2& pattern, std::string_view text, size_t begin, size_t end, RE2::Anchor anchor,
+           std::string_view& match) {
+    re2::StringPiece found;
+    if (!pattern.Match(re2::StringPiece(text.data(), text.size()), begin, end, anchor, &found, 1))
+        return false;
+    match = std::string_view(found.data(), found.size());
+    return true;
+}
+
+} // namespace
+
+bool ProxyPatterns::FindPlain(std::string_view text, size_t position, std::string_view& match) {
+    for (size_t start = NextPlainStart(text, position); start != std::string_view::npos;
+         start = NextPlainStart(text, start + 1)) {
+        // A match is at most 21 characters long.
+        if (Match(Plain(), text, start, std::min(text.size(), start + 21), RE2::ANCHOR_START, match))
+            return true;
+    }
+    return false;
+}
+
+bool ProxyPatterns::FindTable(std::string_view text, size_t position, std::string_view& match) {
+    const size_t start = NextTableStart(text, position);
+    if (start == std::string_view::npos)
+        return false;
+    if (Match(Table(), text, start, text.size(), RE2::ANCHOR_START, match))
+        return true;
+    // No cell of digits follows, so no later address cell can find one either; the unanchored search
+    // only confirms that.
+    return Match(Table(), text, start, text.size(), RE2::UNANCHORED, match);
+}
+
+void ProxyPatterns::SplitPlain(std::string_view match, std::string_view& address, char& separator,
+                               std::string_view& port) {
+    const size_t at = match.find_first_of(" :");
+    address = match.substr(0, at);
+    separator = match[at];
+    port = match.substr(at + 1);
+}
+
+void ProxyPatterns::SplitTable(std::string_view match, std::string_view& address, std::string_view& port) {
+    // The address is the run of digits and dots after the first '>' and its blanks; the port is the
+    // run of digits before the closing blanks and '<'.
+    const size_t addressStart = SkipBlanks(match, 1);
+    address = match.substr(addressStart, SkipAddressChars(match, addressStart) - addressStart);
+    size_t portEnd = match.size() - 1;
+    while (IsBlank(match[portEnd - 1]))
+        --portEnd;
+    const size_t portDigits = DigitsBefore(match, portEnd, 0);
+    port = match.substr(portEnd - portDigits, portDigits);
+}
