@@ -54,6 +54,8 @@ bool KeyTree::InsertFrom(int64_t key, Place place, unsigned depth) {
 
 void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
     constexpr size_t Group = 32;
+    if (m_shortcuts.empty())
+        m_shortcuts.resize(ShortcutMask + 1, Place{0, 0});
     Place places[Group];
     unsigned depths[Group];
     bool walking[Group];
@@ -62,8 +64,9 @@ void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
         // Walk every key of the group down to its first empty slot or leaf, one level per key in turn,
         // prefetching the node each key needs next. Nothing changes the tree meanwhile.
         for (size_t i = 0; i < count; ++i) {
-            places[i] = {0, 0};
-            depths[i] = 0;
+            const Place shortcut = m_shortcuts[static_cast<uint64_t>(keys[first + i]) & ShortcutMask];
+            places[i] = shortcut.node ? shortcut : Place{0, 0};
+            depths[i] = shortcut.node ? ShortcutDepth : 0;
             walking[i] = true;
         }
         for (bool moved = true; moved;) {
@@ -79,7 +82,10 @@ void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
                     continue;
                 }
                 __builtin_prefetch(&m_nodes[slot / 2]);
-                places[i] = {slot / 2, Bit(static_cast<uint64_t>(keys[first + i]), depths[i]++)};
+                const auto key = static_cast<uint64_t>(keys[first + i]);
+                places[i] = {slot / 2, Bit(key, depths[i]++)};
+                if (depths[i] == ShortcutDepth)
+                    m_shortcuts[key & ShortcutMask] = places[i];
                 moved = true;
             }
         }
@@ -94,4 +100,6 @@ void KeyTree::Clear() {
     m_nodes.clear();
     m_nodes.push_back({0, 0});
     m_keys.clear();
+    m_shortcuts.clear();
+    m_shortcuts.shrink_to_fit();
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 // The set of ProxyKeys seen during one parse: a bitwise trie over the key's bits, least significant
 // bit first. An inner node picks its child by the key's bit at the node's depth (0 first, 1 second);
@@ -42,4 +43,10 @@ private:
 
     BlockArray<std::array<Slot, 2>> m_nodes;
     BlockArray<int64_t> m_keys;
+    // Where walks reach the depth ShortcutDepth, by the key's bits below it. Inner nodes are never
+    // removed, so once a walk has passed that depth, every later key with the same low bits can
+    // start there instead of at the root.
+    static constexpr unsigned ShortcutDepth = 14;
+    static constexpr uint64_t ShortcutMask = (uint64_t{1} << ShortcutDepth) - 1;
+    std::vector<Place> m_shortcuts;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <unordered_set>
 
@@ -62,6 +63,25 @@ TEST(KeyTree, AgreesWithAHashSetOnManyKeys) {
         ASSERT_EQ(tree.Insert(key), reference.insert(key).second) << key;
     }
     EXPECT_EQ(tree.GetCount(), reference.size());
+}
+
+TEST(KeyTree, InsertManyAnswersAsInsertsInTurn) {
+    // Enough keys to fill the upper levels completely, repeats within one batch, and batches of odd
+    // sizes; each batch goes to InsertMany in one tree and key by key to Insert in the other.
+    KeyTree many, single;
+    std::mt19937_64 random(11);
+    std::vector<int64_t> keys;
+    for (int batch = 0; batch < 300; ++batch) {
+        keys.resize(1 + random() % 1000);
+        for (int64_t& key : keys)
+            key =
+                random() % 3 == 0 ? static_cast<int64_t>(random() % 64) << 40 : static_cast<int64_t>(random() % 300000);
+        auto isNew = std::make_unique<bool[]>(keys.size());
+        many.InsertMany(keys, std::span(isNew.get(), keys.size()));
+        for (size_t i = 0; i < keys.size(); ++i)
+            ASSERT_EQ(isNew[i], single.Insert(keys[i])) << "batch " << batch << " key " << keys[i];
+    }
+    EXPECT_EQ(many.GetCount(), single.GetCount());
 }
 
 TEST(KeyTree, ClearEmptiesTheTree) {
