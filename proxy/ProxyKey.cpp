@@ -1,20 +1,21 @@
 #include "proxy/ProxyKey.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
-int64_t CharValue(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c == '.')
-        return 10;
-    if (c == ':')
-        return 11;
-    if (c == ' ')
-        return -33;
-    return static_cast<int64_t>(c) - 65;
-}
+constexpr std::array<int64_t, 256> CharValues = [] {
+    std::array<int64_t, 256> values{};
+    for (int c = 0; c < 256; ++c)
+        values[c] = c - 65;
+    for (int digit = 0; digit < 10; ++digit)
+        values['0' + digit] = digit;
+    values['.'] = 10;
+    values[':'] = 11;
+    values[' '] = -33;
+    return values;
+}();
 
 } // namespace
 
@@ -23,6 +24,6 @@ int64_t ProxyKey(std::string_view pair) {
     uint64_t key = 0;
     const size_t length = std::min<size_t>(pair.size(), 21);
     for (size_t i = 0; i < length; ++i)
-        key = key * 10 + static_cast<uint64_t>(CharValue(static_cast<unsigned char>(pair[i])));
+        key = key * 10 + static_cast<uint64_t>(CharValues[static_cast<unsigned char>(pair[i])]);
     return static_cast<int64_t>(key);
 }

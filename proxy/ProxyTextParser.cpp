@@ -134,8 +134,10 @@ bool ProxyTextParser::ReadSourceFile(const std::string& path, std::string& text)
 }
 
 bool ProxyTextParser::ReadSource(int fd, std::string& text) {
+    // Room for the whole file at once, unless it claims to be larger than memory is likely to be.
+    constexpr off_t MaxReserve = off_t{1} << 32;
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size < MaxReserve) {
         text.reserve(text.size() + static_cast<size_t>(status.st_size) + ChunkBufferSize);
         AdviseHugePages(text.data() + text.size(), text.capacity() - text.size());
     }

@@ -3,6 +3,7 @@
 #include "platform/StreamMessageBox.h"
 #include "proxy/ProxyTextParser.h"
 
+#include <new>
 #include <ostream>
 #include <unistd.h>
 
@@ -42,21 +43,26 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     int status = 0;
     std::string output;
     for (const std::string& file : files) {
-        std::string text;
-        const bool read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
-        if (!read) {
-            status = 1;
-            continue;
-        }
-        // A million lines: gather them and write in large blocks.
-        ProxyTextParser::ExtractPairs(text, [&](std::string_view pair) {
-            output.append(pair);
-            output += '\n';
-            if (output.size() >= OutputBlockSize) {
-                m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
-                output.clear();
+        try {
+            std::string text;
+            const bool read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
+            if (!read) {
+                status = 1;
+                continue;
             }
-        });
+            // A million lines: gather them and write in large blocks.
+            ProxyTextParser::ExtractPairs(text, [&](std::string_view pair) {
+                output.append(pair);
+                output += '\n';
+                if (output.size() >= OutputBlockSize) {
+                    m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
+                    output.clear();
+                }
+            });
+        } catch (const std::bad_alloc&) {
+            m_err << "orv: " << file << ": not enough memory\n";
+            status = 1;
+        }
     }
     m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
     m_out.flush();

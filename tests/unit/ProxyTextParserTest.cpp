@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +129,27 @@ TEST_F(ProxyTextParserTest, PairAcrossAChunkBorderIsFound) {
     dir.Write("list.txt", bytes);
     EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false), 1);
     EXPECT_EQ(Addresses(m_list), Pairs{"4.4.4.4:8080"});
+}
+
+TEST_F(ProxyTextParserTest, PipeIsCutIntoTheSameChunksAsAFile) {
+    // The writer sends small pieces; the NUL still only ends the first 102399-byte chunk's part.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    std::thread writer([out = ends[1]] {
+        std::string bytes = "1.1.1.1:11 ";
+        bytes += '\0';
+        bytes += "2.2.2.2:22";
+        bytes.resize(ProxyTextParser::ChunkBufferSize - 1, ' ');
+        bytes += "3.3.3.3:33";
+        for (size_t at = 0; at < bytes.size(); at += 4000)
+            EXPECT_GT(::write(out, bytes.data() + at, std::min<size_t>(4000, bytes.size() - at)), 0);
+        ::close(out);
+    });
+    std::string text;
+    EXPECT_TRUE(m_parser.ReadSource(ends[0], text));
+    writer.join();
+    ::close(ends[0]);
+    EXPECT_EQ(text, "1.1.1.1:11 3.3.3.3:33");
 }
 
 TEST_F(ProxyTextParserTest, EmptyPathFailsSilently) {
