@@ -51,11 +51,9 @@ uint32_t AddressKey(const char* ip) {
     const char* part = ip;
     for (int i = 0; i < 4; ++i) {
         key = key << 8 | (part ? DecimalValue(part) : 0);
-        if (part) {
-            part = std::strchr(part, '.');
-            if (part)
-                ++part;
-        }
+        part = part ? std::strchr(part, '.') : nullptr;
+        if (part)
+            ++part;
     }
     return key;
 }
