@@ -13,9 +13,7 @@ namespace {
 
 class CHtmlCtrlTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_ctrl.Navigate("res://orv.exe/141"));
-    }
+    void SetUp() override { ASSERT_TRUE(m_ctrl.Navigate("res://orv.exe/141")); }
 
     std::string Inner(const char* id) const { return m_ctrl.Page().InnerHtml(id).value_or("<missing>"); }
 
@@ -36,6 +34,19 @@ TEST_F(CHtmlCtrlTest, PanelPageStartsWithItsInitialTexts) {
     }
     EXPECT_FALSE(m_ctrl.Navigate("res://orv.exe/999"));
     EXPECT_EQ(Inner("total"), "0");
+}
+
+TEST_F(CHtmlCtrlTest, HeaderCellsCarryTheirToolTips) {
+    const std::pair<const char*, const char*> tips[] = {{"Total", "Total Proxies"},
+                                                        {"Level 1", "High Anonymous Proxies"},
+                                                        {"Level 2", "Anonymous Proxies"},
+                                                        {"Level 3", "Transparent Proxies"},
+                                                        {"Tray", "Proxies in System Tray for Quick Switch"}};
+    for (const auto& [header, tip] : tips) {
+        QTextCursor cursor = m_ctrl.document()->find(QString::fromLatin1(header));
+        ASSERT_FALSE(cursor.isNull()) << header;
+        EXPECT_EQ(cursor.charFormat().toolTip(), QString::fromLatin1(tip));
+    }
 }
 
 TEST_F(CHtmlCtrlTest, SetPanelHtmlChangesOnlyThatElementAndShowsIt) {
