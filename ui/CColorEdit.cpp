@@ -34,6 +34,7 @@ CColorEdit::~CColorEdit() {
 CColorEdit* CColorEdit::CreateLogPane(LogStore& store, QWidget* parent) {
     auto* pane = new CColorEdit(parent);
     pane->setReadOnly(true);
+    pane->setUndoRedoEnabled(false); // appends would otherwise pile up undo steps for the whole run
     pane->setFrameShape(QFrame::NoFrame);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     pane->setLineWrapMode(QPlainTextEdit::NoWrap); // the log's lines scroll sideways rather than wrap
