@@ -492,9 +492,9 @@ void LoopbackServer::Refill(Connection& c) {
         c.out = "HTTP/1.0 200 OK\r\n\r\nREMOTE_ADDR = 10.5.5.5\n";
 }
 
-uint16_t ClosedPort() {
+uint16_t FreePort(const std::string& address) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in where = LoopbackAddress("127.0.0.1", 0);
+    sockaddr_in where = LoopbackAddress(address, 0);
     socklen_t size = sizeof where;
     bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where);
     getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size);

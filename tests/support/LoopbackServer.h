@@ -86,5 +86,8 @@ private:
     mutable std::mutex m_lock; // guards the listeners' last requests
 };
 
-// A port on 127.0.0.1 where nothing listens: connections to it are refused.
-uint16_t ClosedPort();
+// A port on address where nothing listens (for now): connections to it are refused.
+uint16_t FreePort(const std::string& address);
+inline uint16_t ClosedPort() {
+    return FreePort("127.0.0.1");
+}

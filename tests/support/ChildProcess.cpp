@@ -1,0 +1,74 @@
+#include "tests/support/ChildProcess.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (log < 0)
+        return false;
+    m_pid = fork();
+    if (m_pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        dup2(log, 1);
+        dup2(log, 2);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(log);
+    return m_pid > 0;
+}
+
+bool ChildProcess::Running() {
+    if (m_pid <= 0)
+        return false;
+    if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return false;
+    }
+    return true;
+}
+
+void ChildProcess::Stop(std::chrono::milliseconds grace) {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGTERM);
+    const auto end = std::chrono::steady_clock::now() + grace;
+    while (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_pid = -1;
+}
+
+bool WaitForListener(const std::string& address, uint16_t port, std::chrono::milliseconds limit) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &where.sin_addr);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+        close(fd);
+        if (connected)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
