@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -17,9 +19,9 @@ using std::chrono::milliseconds;
 int WaitFor(int fd, short events, milliseconds limit) {
     const auto end = Clock::now() + limit;
     for (;;) {
-        const auto left = duration_cast<milliseconds>(end - Clock::now()).count();
+        const auto left = std::clamp<int64_t>(duration_cast<milliseconds>(end - Clock::now()).count(), 0, INT_MAX);
         pollfd entry{fd, events, 0};
-        const int result = poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+        const int result = poll(&entry, 1, static_cast<int>(left));
         if (result >= 0 || errno != EINTR)
             return result;
     }

@@ -75,8 +75,11 @@ struct Parts {
     bool Launch(ChildProcess& process, const std::vector<std::string>& argv, const std::string& name,
                 const std::string& address, uint16_t port) {
         const std::string log = dir.File(name + ".log");
-        if (process.Start(argv, log) && WaitForListener(address, port, 5s) && process.Running())
-            return true;
+        if (process.Start(argv, log)) {
+            for (const auto end = Clock::now() + 5s; Clock::now() < end && process.Running();)
+                if (WaitForListener(address, port, 50ms))
+                    return true;
+        }
         error = name + " could not be started on " + address + ":" + std::to_string(port) +
                 " (is it installed? "
                 "scripts/install-deps.sh installs it). Its output:\n" +

@@ -15,6 +15,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
     for (const std::string& arg : argv)
         args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    const std::string failure = "cannot run " + argv.at(0) + "\n";
     const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (log < 0)
         return false;
@@ -24,6 +25,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
         dup2(log, 1);
         dup2(log, 2);
         execvp(args[0], args.data());
+        [[maybe_unused]] const ssize_t ignored = write(2, failure.data(), failure.size());
         _exit(127);
     }
     close(log);
