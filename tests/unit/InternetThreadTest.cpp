@@ -194,10 +194,12 @@ TEST_F(Worker, DeletingARunningWorkerEndsItsExchange) {
 TEST_F(Worker, ManyWorkersAtOnceEachFillTheirOwnRecord) {
     StartServers({}, 50ms);
     h.settings.TestAnon = 1;
+    // The list is complete before the first worker starts: it must not change during a run.
+    for (int i = 0; i < 24; ++i)
+        h.AddRecord(i % 3 == 0 ? "127.0.0.1:" + std::to_string(ClosedPort()) : Proxy());
     std::vector<std::unique_ptr<CInternetThread>> workers;
     for (int i = 0; i < 24; ++i) {
-        const bool dead = i % 3 == 0;
-        workers.push_back(h.Worker(h.AddRecord(dead ? "127.0.0.1:" + std::to_string(ClosedPort()) : Proxy())));
+        workers.push_back(h.Worker(i));
         workers.back()->Start();
     }
     for (auto& worker : workers)
