@@ -23,7 +23,7 @@ uint16_t ParsePortText(std::string_view port) {
     return static_cast<uint16_t>(number);
 }
 
-CInternetThread::CInternetThread(TestContext& context) : m_context(context) {
+CInternetThread::CInternetThread(TestContext& context, size_t stackSize) : CThread(stackSize), m_context(context) {
     ++m_context.LiveWorkerCount;
 }
 

@@ -19,7 +19,8 @@ uint16_t ParsePortText(std::string_view port);
 // writes the results into the proxy's record, which it finds by position in the list.
 class CInternetThread : public CThread {
 public:
-    explicit CInternetThread(TestContext& context);
+    // stackSize 0 is the system's default.
+    explicit CInternetThread(TestContext& context, size_t stackSize = 0);
     ~CInternetThread() override;
 
     // Connects to m_proxyAddress, sends request once and collects the answer in m_reply, which stays

@@ -30,10 +30,13 @@ void TestContext::PrepareJudge() {
 }
 
 int TestContext::DetectOwnAddress() {
-    const std::string reply = HttpGetDirect(JudgeUrl, m_settings.Timeout);
-    if (reply.empty())
+    return LearnOwnAddress(HttpGetDirect(JudgeUrl, m_settings.Timeout));
+}
+
+int TestContext::LearnOwnAddress(const std::string& judgePage) {
+    if (judgePage.empty())
         return 1;
-    OwnAddress = ExtractOwnAddress(reply);
+    OwnAddress = ExtractOwnAddress(judgePage);
     return OwnAddress.empty() ? 1 : 0;
 }
 

@@ -31,6 +31,8 @@ struct TestContext {
     // After PrepareJudge: reads the judge page without a proxy and learns OwnAddress from it: 0 when known, 1 when
     // the judge gave nothing (OwnAddress then keeps its value) or no address.
     int DetectOwnAddress();
+    // The second half of DetectOwnAddress, for a caller that read the judge page itself.
+    int LearnOwnAddress(const std::string& judgePage);
 
     AppSettings& m_settings;
     ProxyList& m_list;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ui/StatusPanel.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the frame's model asks of the window. The window implements it; tests use a recording fake.
 // Calls come from the window's thread unless a method says otherwise.
@@ -16,4 +19,10 @@ public:
     virtual void RefreshListView() = 0;
     virtual void StartTimer(int id, int periodMs) = 0;
     virtual void StopTimer(int id) = 0;
+
+    // Element updates of the statistics panel, applied in order.
+    virtual void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) = 0;
+    // A balloon over the tray icon; title may be empty. Called from the test controller's thread:
+    // never waits for the window's thread.
+    virtual void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) = 0;
 };

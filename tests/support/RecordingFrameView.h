@@ -3,7 +3,9 @@
 #include "ui/FrameView.h"
 
 #include <atomic>
+#include <map>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,17 +25,37 @@ public:
         std::lock_guard<std::mutex> hold(m_lock);
         m_timers.emplace_back(id, -1);
     }
+    void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override {
+        for (const PanelUpdate& update : updates)
+            m_panel[update.first] = update.second;
+    }
+    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_balloons.push_back(text + "|" + title + "|" + std::to_string(iconFlags) + "|" + std::to_string(seconds));
+    }
 
     std::vector<std::pair<int32_t, int32_t>> Redrawn() {
         std::lock_guard<std::mutex> hold(m_lock);
         return m_redrawn;
     }
+    std::vector<std::pair<int, int>> Timers() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_timers;
+    }
+    // "text|title|iconFlags|seconds" for each balloon.
+    std::vector<std::string> Balloons() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_balloons;
+    }
 
     std::atomic<int> m_refreshes = 0;
     // (id, period) for each start, (id, -1) for each stop.
     std::vector<std::pair<int, int>> m_timers;
+    // The panel's elements as the last updates left them.
+    std::map<std::string, std::string> m_panel;
 
 private:
     std::mutex m_lock;
     std::vector<std::pair<int32_t, int32_t>> m_redrawn;
+    std::vector<std::string> m_balloons;
 };

@@ -1,0 +1,386 @@
+#include "tester/TestRun.h"
+
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "proxy/ProxyItem.h"
+#include "proxy/ProxyList.h"
+#include "settings/AppSettings.h"
+#include "tester/CInternetThread.h"
+#include "tester/CThreadException.h"
+#include "tester/HttpGetDirect.h"
+#include "tester/TestContext.h"
+#include "ui/FrameView.h"
+#include "ui/LogStore.h"
+#include "ui/StatusPanel.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+namespace {
+
+std::string Format(const char* format, long long a, long long b = 0, long long c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+} // namespace
+
+void TestRun::Task::Start(std::function<void()> body) {
+    Join();
+    auto state = std::make_shared<State>();
+    m_thread = std::thread([state, body = std::move(body)] {
+        body();
+        std::lock_guard<std::mutex> hold(state->lock);
+        state->done = true;
+        state->ended.notify_all();
+    });
+    m_state = std::move(state);
+}
+
+bool TestRun::Task::WaitEnded(std::chrono::milliseconds limit) {
+    if (!m_state)
+        return true;
+    std::unique_lock<std::mutex> hold(m_state->lock);
+    return m_state->ended.wait_for(hold, limit, [this] { return m_state->done; });
+}
+
+void TestRun::Task::Join() {
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+TestRun::TestRun(TestContext& context, LogStore& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
+                 Hooks hooks)
+    : m_context(context), m_log(log), m_messageBox(messageBox), m_testing(testing), m_hooks(std::move(hooks)) {}
+
+TestRun::~TestRun() {
+    m_closing = true;
+    StopTest();
+    WakeSleepers();
+    // The stopper joins the controller itself; only one thread may join it.
+    m_stopperThread.Join();
+    m_controllerThread.Join();
+    m_workers.clear();
+}
+
+void TestRun::StartTest() {
+    const AppSettings& settings = m_context.m_settings;
+    if (m_testing != 0)
+        return;
+    if (!settings.TestDelay && !settings.TestAnon && !settings.TestCountry && !settings.TestSSL &&
+        !settings.TestGateway && !settings.TestDanger && !settings.TestCodeen) {
+        m_messageBox.Show(NoTestItemText);
+        return;
+    }
+    if (settings.TestAnon) {
+        if (settings.ProxyJudge.empty() || m_stopRequested)
+            return;
+        m_context.PrepareJudge();
+    }
+    FrameView& view = m_context.m_view;
+    view.StartTimer(TimerTestTick, 1000);
+    view.ShowPanelUpdates({StatusPanel::TestLine(1, "")});
+    // Both threads of the last run have ended or are leaving; nothing below may run beside them.
+    m_stopperThread.Join();
+    m_controllerThread.Join();
+
+    m_testing = 1;
+    m_stopRequested = false;
+    m_workers.clear();
+    m_progress = 0;
+    m_outcome = Outcome::None;
+    m_testStartSeconds = LocalSeconds();
+    try {
+        m_controllerThread.Start([this] { TestProxies(); });
+    } catch (const std::system_error& error) {
+        m_messageBox.Show(error.code().message());
+        view.StopTimer(TimerTestTick);
+        view.StartTimer(TimerPanelRefresh, 0);
+        m_testing = 0;
+        return;
+    }
+    m_log.AppendLog(StartText());
+}
+
+std::string TestRun::StartText() const {
+    const AppSettings& settings = m_context.m_settings;
+    std::string text =
+        Format("Proxies to be tested: %lld, Threads: %lld, Timeout: %llds\r\n", static_cast<long long>(TestSet.size()),
+               settings.MaxThread.load(), settings.Timeout.load());
+    std::string items;
+    const std::pair<int32_t, const char*> words[] = {
+        {settings.TestDelay, "delay, "},   {settings.TestAnon, "anonymity, "},  {settings.TestCountry, "country, "},
+        {settings.TestSSL, "ssl, "},       {settings.TestGateway, "gateway, "}, {settings.TestDanger, "danger, "},
+        {settings.TestCodeen, "codeen, "},
+    };
+    for (const auto& [on, word] : words)
+        if (on)
+            items += word;
+    items.resize(items.size() >= 2 ? items.size() - 2 : 0);
+    text += "Test items: " + items + "\r\n";
+    text += "Started testing the proxy list at " + m_context.m_clock.FormatLocalTime("%H:%M:%S") + "\r\n";
+    return text;
+}
+
+void TestRun::TestProxies() {
+    if (m_context.m_settings.TestAnon && !CheckJudge())
+        return;
+    if (!TestSet.empty())
+        PrepareRecords();
+    m_log.AppendLog(TestSet.size() == m_context.m_list.GetSize() ? "Verifying all the proxies in the list...\r\n"
+                                                                 : "Verifying the selected proxies in the list...\r\n");
+    if (!Dispatch())
+        return;
+    Drain();
+    WriteSummary();
+}
+
+bool TestRun::CheckJudge() {
+    // The judge page is read on a helper thread of its own, so that a closing window need not
+    // wait for a judge that is slow to answer: the helper owns everything it touches.
+    struct Fetch {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        std::string page;
+    };
+    auto fetch = std::make_shared<Fetch>();
+    const auto read = [fetch, url = m_context.JudgeUrl, timeout = m_context.m_settings.Timeout.load()] {
+        std::string page = HttpGetDirect(url, timeout);
+        std::lock_guard<std::mutex> hold(fetch->lock);
+        fetch->page = std::move(page);
+        fetch->finished = true;
+        fetch->done.notify_all();
+    };
+    try {
+        std::thread(read).detach();
+    } catch (const std::system_error&) {
+        read();
+    }
+    std::string page;
+    {
+        std::unique_lock<std::mutex> hold(fetch->lock);
+        while (!fetch->finished && !m_closing)
+            fetch->done.wait_for(hold, StopperInterval);
+        if (!fetch->finished)
+            return false;
+        page = std::move(fetch->page);
+    }
+    if (m_context.LearnOwnAddress(page) == 0)
+        return true;
+
+    m_log.AppendLog(JudgeErrorText);
+    // A user who has already pressed Stop gets the stop, not the question.
+    if (m_stopRequested)
+        return true;
+    const auto answer = m_messageBox.Show(std::string(JudgeErrorText) + JudgeQuestion, platform::MessageBox::YesNo);
+    if (m_closing)
+        return false;
+    if (answer != platform::MessageBox::AnswerYes)
+        return true;
+    m_log.AppendLog(JudgeStopLine);
+    m_context.m_view.StopTimer(TimerTestTick);
+    m_context.m_view.StartTimer(TimerPanelRefresh, 0);
+    m_outcome = Outcome::JudgeRefused;
+    // Last: from here on the window may start another run.
+    m_testing = 0;
+    return false;
+}
+
+void TestRun::PrepareRecords() {
+    const AppSettings& settings = m_context.m_settings;
+    ProxyList& list = m_context.m_list;
+    if (settings.TestAnon) {
+        if (TestSet.size() == list.GetSize()) {
+            list.m_level1Count.Set(0);
+            list.m_level2Count.Set(0);
+            list.m_level3Count.Set(0);
+        } else {
+            // The records are about to be tested again; their new levels are counted as they arrive.
+            LevelCounter* counters[] = {&list.m_level1Count, &list.m_level2Count, &list.m_level3Count};
+            for (const ProxyItem* item : TestSet) {
+                const int32_t level = item->m_anonymity;
+                if (level >= 1 && level <= 3)
+                    counters[level - 1]->Set(counters[level - 1]->Get() - 1);
+            }
+        }
+    }
+    for (ProxyItem* item : TestSet)
+        item->ResetForTest(settings);
+    m_context.m_view.RefreshListView();
+}
+
+bool TestRun::Dispatch() {
+    const size_t count = TestSet.size();
+    size_t next = 0;
+    while (next < count && !m_stopRequested) {
+        // A settings file edited by hand may say 0: one worker at a time is the least that ends.
+        const size_t pool = static_cast<size_t>(std::max<int32_t>(1, m_context.m_settings.MaxThread));
+        if (m_workers.size() >= pool) {
+            Sleep(PollInterval, true);
+            Reap();
+            m_progress = ProgressOf(next);
+            continue;
+        }
+        const ProxyItem& item = *TestSet[next];
+        auto worker = std::make_unique<CInternetThread>(m_context, m_workerStackSize);
+        worker->m_proxyAddress = item.ProxyAddressText();
+        worker->m_itemIndex = static_cast<int32_t>(item.m_index);
+        try {
+            worker->Start();
+        } catch (const CThreadException& error) {
+            error.ReportError(m_messageBox);
+            worker.reset();
+            AbandonRun();
+            return false;
+        }
+        m_workers.push_back(std::move(worker));
+        m_progress = ProgressOf(next + 1);
+        ++next;
+    }
+    return true;
+}
+
+void TestRun::Drain() {
+    while (!m_workers.empty() && !m_stopRequested) {
+        Reap();
+        m_progress = ProgressOf(TestSet.size());
+        if (!m_workers.empty())
+            Sleep(PollInterval, true);
+    }
+}
+
+void TestRun::WriteSummary() {
+    // One reading of the stop flag decides the text, the balloon and who ends the stopping state.
+    const bool stopped = m_stopRequested;
+    // The list stays closed to editing until it is saved; 2 also lets the panel leave the progress line.
+    m_testing = 2;
+    int32_t elapsed = LocalSeconds() - m_testStartSeconds;
+    if (elapsed < 0)
+        elapsed += 86'400; // the run crossed midnight
+    // One reading of the clock for the log line and LastTestedText.
+    const std::string stamp = m_context.m_clock.FormatLocalTime("%Y-%m-%d %H:%M:%S");
+    const std::string time = stamp.size() > 11 ? stamp.substr(11) : stamp;
+    const ProxyList& list = m_context.m_list;
+    std::string text = stopped ? "User stopped testing at " : "Finished testing the proxies at ";
+    text += time + Format(" (%llds)\r\n", elapsed);
+    text += Format("High Anonymous: %lld, Anonymous: %lld, Transparent: %lld\r\n", list.m_level1Count.Get(),
+                   list.m_level2Count.Get(), list.m_level3Count.Get());
+    m_log.AppendLog(text);
+
+    FrameView& view = m_context.m_view;
+    view.StopTimer(TimerTestTick);
+    if (m_hooks.rebuildQuickSwitchSet)
+        m_hooks.rebuildQuickSwitchSet();
+    if (m_hooks.setLastTestedText)
+        m_hooks.setLastTestedText(stamp);
+    view.StartTimer(TimerPanelRefresh, 0);
+    view.RefreshListView();
+    TestSet.clear();
+    TestSet.shrink_to_fit();
+    if (m_hooks.saveList)
+        m_hooks.saveList();
+    if (!stopped)
+        view.ShowBalloon(FinishedBalloon, "", 0, 10);
+    m_outcome = stopped ? Outcome::Stopped : Outcome::Finished;
+    // After a stop the stopper returns to idle once it has killed the workers still busy.
+    if (!stopped)
+        m_testing = 0;
+}
+
+void TestRun::AbandonRun() {
+    // The workers already started would write into records that the window is about to let the
+    // user edit again: they go first.
+    KillWorkers();
+    FrameView& view = m_context.m_view;
+    view.StopTimer(TimerTestTick);
+    view.StartTimer(TimerPanelRefresh, 0);
+    view.RefreshListView();
+    TestSet.clear();
+    TestSet.shrink_to_fit();
+    m_outcome = Outcome::WorkerStartFailed;
+    if (!m_stopRequested)
+        m_testing = 0;
+}
+
+void TestRun::StopTest() {
+    if (m_stopRequested || m_testing != 1)
+        return;
+    m_stopRequested = true;
+    m_testing = 2;
+    WakeSleepers();
+    try {
+        m_stopperThread.Start([this] { FinishStop(); });
+    } catch (const std::system_error& error) {
+        // No thread for the stopper: the stop is done here, which waits for the controller.
+        m_messageBox.Show(error.code().message());
+        FinishStop();
+    }
+}
+
+void TestRun::FinishStop() {
+    m_controllerThread.Join();
+    KillWorkers();
+    TestSet.clear();
+    TestSet.shrink_to_fit();
+    m_stopRequested = false;
+    m_testing = 0;
+}
+
+bool TestRun::ShutDown(std::chrono::milliseconds limit) {
+    m_closing = true;
+    StopTest();
+    WakeSleepers();
+    return WaitUntilIdle(limit);
+}
+
+bool TestRun::WaitUntilIdle(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto left = [&] {
+        return std::max(std::chrono::milliseconds(0), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          deadline - std::chrono::steady_clock::now()));
+    };
+    return m_controllerThread.WaitEnded(left()) && m_stopperThread.WaitEnded(left());
+}
+
+void TestRun::Reap() {
+    std::erase_if(m_workers, [](const std::unique_ptr<CInternetThread>& worker) { return !worker->IsAliveLocked(); });
+}
+
+void TestRun::KillWorkers() {
+    while (!m_workers.empty()) {
+        for (auto at = m_workers.begin(); at != m_workers.end();) {
+            if (!(*at)->IsAliveLocked()) {
+                at = m_workers.erase(at);
+            } else {
+                (*at)->Kill(1, true);
+                ++at;
+            }
+        }
+        if (!m_workers.empty())
+            Sleep(StopperInterval, false);
+    }
+}
+
+void TestRun::Sleep(std::chrono::milliseconds interval, bool untilStopped) {
+    std::unique_lock<std::mutex> hold(m_sleepLock);
+    m_wake.wait_for(hold, interval, [&] { return m_closing || (untilStopped && m_stopRequested); });
+}
+
+void TestRun::WakeSleepers() {
+    // Taking the lock orders the flag's change before a sleeper's test of it.
+    { std::lock_guard<std::mutex> hold(m_sleepLock); }
+    m_wake.notify_all();
+}
+
+int32_t TestRun::ProgressOf(size_t done) const {
+    const long long count = static_cast<long long>(TestSet.size());
+    const long long finished = static_cast<long long>(done) - m_context.LiveWorkerCount.load();
+    return count == 0 ? 0 : static_cast<int32_t>(finished * 100 / count);
+}
+
+int32_t TestRun::LocalSeconds() const {
+    return m_context.m_clock.LocalTimeOfDayMs() / 1000;
+}

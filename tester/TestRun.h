@@ -1,0 +1,155 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CInternetThread;
+class LogStore;
+class ProxyItem;
+struct TestContext;
+
+namespace platform {
+class MessageBox;
+}
+
+// One test run over a set of records: a controller thread hands the records to workers, at most
+// MaxThread alive at once, polling once a second; a stopper thread kills the workers that are still
+// busy when the user stops. The frame fills TestSet, calls StartTest and StopTest on its own thread,
+// and reads m_progress and its level counters once a second.
+//
+// The window's thread never waits here for a worker or for the network: the controller asks the
+// judge question and redraws rows through the window's interfaces, which marshal to the window's
+// thread and return at once when the window closes.
+class TestRun {
+public:
+    static constexpr int TimerTestTick = 1;
+    static constexpr int TimerPanelRefresh = 2;
+    static constexpr std::chrono::milliseconds PollInterval{1000};
+    static constexpr std::chrono::milliseconds StopperInterval{50};
+
+    static constexpr const char* NoTestItemText = "You must select at least one test item in the setting dialog.";
+    static constexpr const char* JudgeErrorText = "Proxyjudge error. Can't get the anonymity of the proxies.\r\n"
+                                                  "Please change your settings.\r\n";
+    static constexpr const char* JudgeQuestion = "\r\nWould you like to stop testing now?";
+    static constexpr const char* JudgeStopLine = "User stopped testing because of the proxyjudge error.\r\n";
+    static constexpr const char* FinishedBalloon = "Checking proxies is finished.";
+
+    // How the last run ended, for callers without a window (the command line).
+    enum class Outcome {
+        None,             // no run yet, or the run has not ended
+        Finished,         // the summary was written after every worker ended
+        Stopped,          // the summary was written after a stop
+        JudgeRefused,     // the judge gave nothing and the answer was to stop
+        WorkerStartFailed // a worker's thread could not be created
+    };
+
+    // What the run asks of the frame that owns the list, on the controller's thread; empty ones are skipped.
+    struct Hooks {
+        std::function<void()> rebuildQuickSwitchSet;
+        std::function<void(const std::string&)> setLastTestedText;
+        std::function<void()> saveList;
+    };
+
+    // testing is the frame's state byte: 0 idle, 1 a run is in progress, 2 a run is stopping.
+    TestRun(TestContext& context, LogStore& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
+            Hooks hooks);
+    // Stops a run in progress and waits, without limit, until no thread of it is left.
+    ~TestRun();
+    TestRun(const TestRun&) = delete;
+    TestRun& operator=(const TestRun&) = delete;
+
+    // The records of the next run, not owned; filled by the test commands while no run is in progress.
+    std::vector<ProxyItem*> TestSet;
+
+    // Checks the settings, then launches the controller. On the window's thread.
+    void StartTest();
+    // Requests the stop of a run in progress; the stopper kills the workers still busy.
+    void StopTest();
+    // The window closes: requests the stop, abandons the judge fetch and waits up to limit for the
+    // controller and the stopper to end. True when nothing of the run is left running; otherwise the
+    // owner must keep everything the run uses alive (the process is ending anyway).
+    bool ShutDown(std::chrono::milliseconds limit);
+    // Waits up to limit until the controller and the stopper have ended; true when they have.
+    bool WaitUntilIdle(std::chrono::milliseconds limit);
+
+    int32_t Progress() const { return m_progress.load(); }
+    bool StopRequested() const { return m_stopRequested.load(); }
+    Outcome LastOutcome() const { return m_outcome.load(); }
+    // Workers not deleted yet: reads are safe only while no run is in progress.
+    size_t WorkerCount() const { return m_workers.size(); }
+
+    // Stack size of the workers' threads, 0 for the system default. Tests make it impossible.
+    size_t m_workerStackSize = 0;
+
+private:
+    // A thread whose end can be awaited with a time limit; joined by whoever forgets it.
+    class Task {
+    public:
+        // Throws std::system_error when the system refuses a thread.
+        void Start(std::function<void()> body);
+        bool WaitEnded(std::chrono::milliseconds limit);
+        // Waits without limit, then joins. Never from the task's own thread.
+        void Join();
+        bool Exists() const { return m_thread.joinable(); }
+
+    private:
+        struct State {
+            std::mutex lock;
+            std::condition_variable ended;
+            bool done = false;
+        };
+        std::shared_ptr<State> m_state;
+        std::thread m_thread;
+    };
+
+    // The controller's body; its steps below.
+    void TestProxies();
+    bool CheckJudge();
+    void PrepareRecords();
+    bool Dispatch();
+    void Drain();
+    void WriteSummary();
+    // A worker's thread could not be created: the message, then everything back to idle.
+    void AbandonRun();
+    // The stopper's body.
+    void FinishStop();
+
+    // Deletes the workers that have ended; the later ones move up.
+    void Reap();
+    // Kills every worker, deleting them as they end.
+    void KillWorkers();
+    // Sleeps up to interval; returns early once a stop (or the shutdown) is requested.
+    void Sleep(std::chrono::milliseconds interval, bool untilStopped);
+    void WakeSleepers();
+    int32_t ProgressOf(size_t done) const;
+    // Seconds since local midnight.
+    int32_t LocalSeconds() const;
+    std::string StartText() const;
+
+    TestContext& m_context;
+    LogStore& m_log;
+    platform::MessageBox& m_messageBox;
+    std::atomic<uint8_t>& m_testing;
+    Hooks m_hooks;
+
+    std::vector<std::unique_ptr<CInternetThread>> m_workers;
+    std::atomic<bool> m_stopRequested = false;
+    // The window is closing: the judge fetch is abandoned and the controller skips what is left.
+    std::atomic<bool> m_closing = false;
+    std::atomic<int32_t> m_progress = 0;
+    std::atomic<Outcome> m_outcome = Outcome::None;
+    int32_t m_testStartSeconds = 0;
+    Task m_controllerThread;
+    Task m_stopperThread;
+
+    std::mutex m_sleepLock;
+    std::condition_variable m_wake;
+};

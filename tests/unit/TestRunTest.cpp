@@ -1,0 +1,331 @@
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TestRunHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A harness with loopback servers: a judge on 127.0.0.3 and proxies that leave from 127.0.0.5.
+class TestRunTest : public testing::Test {
+protected:
+    uint16_t AddProxy(ProxyScript script = {}, std::chrono::milliseconds pageDelay = 50ms) {
+        script.pageHost = h.context.TestPageHost;
+        script.pageMarker = h.context.TestPageMarker;
+        script.pageDelay = pageDelay;
+        script.outgoingAddress = "127.0.0.5";
+        return m_server.AddProxy(script);
+    }
+    void StartServers() {
+        m_judge = m_server.AddJudge(JudgeDialect::ColonBr, "", "127.0.0.3");
+        m_server.Start();
+        h.settings.ProxyJudge = "http://127.0.0.3:" + std::to_string(m_judge) + "/azenv.php";
+    }
+    ProxyItem& AddRecord(uint16_t port) { return h.AddRecord("127.0.0.1:" + std::to_string(port)); }
+    static ProxyScript Silent() {
+        ProxyScript script;
+        script.mode = ProxyScript::Silent;
+        return script;
+    }
+    static ProxyScript Headers(std::vector<std::pair<std::string, std::string>> headers) {
+        ProxyScript script;
+        script.setHeaders = std::move(headers);
+        return script;
+    }
+    // The log without its start lines, which name the time.
+    std::string LogAfterStart() {
+        const std::string text = h.log.Text();
+        const size_t start = text.find("Started testing the proxy list at ");
+        return start == std::string::npos ? text : text.substr(text.find("\r\n", start) + 2);
+    }
+
+    TestRunHarness h;
+    LoopbackServer m_server;
+    uint16_t m_judge = 0;
+};
+
+TEST_F(TestRunTest, StartTestRefusesWithoutTestItemsOrJudge) {
+    h.AddRecord("127.0.0.1:1");
+    h.settings.TestDelay = 0;
+    h.StartAll();
+    EXPECT_EQ(h.messageBox.Shown(), std::vector<std::string>{TestRun::NoTestItemText});
+
+    h.settings.TestAnon = 1;
+    h.settings.ProxyJudge = "";
+    h.StartAll();
+    EXPECT_EQ(h.messageBox.Shown().size(), 1u);
+    EXPECT_TRUE(h.view.Timers().empty());
+    EXPECT_EQ(h.testing, 0);
+    EXPECT_TRUE(h.log.Text().empty());
+}
+
+TEST_F(TestRunTest, WholeRunClassifiesWritesTheSummaryAndSavesOnce) {
+    const uint16_t level1 = AddProxy();
+    const uint16_t level2 = AddProxy(Headers({{"Via", "1.1 cache"}}));
+    const uint16_t level3 = AddProxy(Headers({{"X-Forwarded-For", "127.0.0.1"}}));
+    const uint16_t silent = AddProxy(Silent());
+    StartServers();
+    h.settings.TestAnon = 1;
+    h.settings.TestGateway = 1;
+    h.settings.MaxThread = 2;
+    for (uint16_t port : {level1, level2, level3, silent, ClosedPort()})
+        AddRecord(port).m_anonymity = 1; // counted below: a whole-list run starts its counters at 0
+    h.list.m_level1Count.Set(5);
+
+    h.StartAll();
+    EXPECT_EQ(h.testing, 1);
+    ASSERT_TRUE(h.WaitIdle());
+
+    const int32_t expected[] = {1, 2, 3, TimedOut, TimedOut};
+    for (size_t i = 0; i < 5; ++i) {
+        const ProxyItem& item = *h.list[i];
+        EXPECT_EQ(item.m_anonymity, expected[i]) << i;
+        EXPECT_EQ(item.m_status, i < 3 ? StatusGood : StatusBad) << i;
+        if (i < 3)
+            EXPECT_GE(item.m_delay, 50) << i;
+        else
+            EXPECT_EQ(item.m_delay, TimedOut) << i;
+    }
+    EXPECT_EQ(h.list[2]->m_gateway, 1); // the judge saw 127.0.0.5, not the proxy's own address
+    EXPECT_EQ(h.list[4]->m_gateway, TimedOut);
+    EXPECT_EQ(h.list.m_level1Count.Get(), 1);
+    EXPECT_EQ(h.list.m_level2Count.Get(), 1);
+    EXPECT_EQ(h.list.m_level3Count.Get(), 1);
+
+    const std::string log = h.log.Text();
+    EXPECT_EQ(log.rfind("Proxies to be tested: 5, Threads: 2, Timeout: 1s\r\n"
+                        "Test items: delay, anonymity, gateway\r\n"
+                        "Started testing the proxy list at ",
+                        0),
+              0u)
+        << log;
+    const std::string rest = LogAfterStart();
+    EXPECT_EQ(rest.rfind("Verifying all the proxies in the list...\r\nFinished testing the proxies at ", 0), 0u)
+        << rest;
+    EXPECT_NE(rest.find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n"), std::string::npos) << rest;
+    EXPECT_EQ(h.LastTested().size(), 19u);
+    EXPECT_EQ(h.saves, 1);
+    EXPECT_EQ(h.quickSwitchRebuilds, 1);
+    EXPECT_EQ(h.view.Balloons(), std::vector<std::string>{"Checking proxies is finished.||0|10"});
+    EXPECT_EQ(h.run.Progress(), 100);
+    EXPECT_TRUE(h.run.TestSet.empty());
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
+    const std::vector<std::pair<int, int>> timers{{1, 1000}, {1, -1}, {2, 0}};
+    EXPECT_EQ(h.view.Timers(), timers);
+    EXPECT_NE(h.view.m_panel["test"].find("Testing the proxy list...</div><div class=\"right\"><span "
+                                          "id=\"progress\">0</span>%</div>"),
+              std::string::npos);
+}
+
+TEST_F(TestRunTest, TestingSomeRecordsTakesOnlyTheirLevelsOffTheCounters) {
+    StartServers();
+    h.settings.TestAnon = 1;
+    for (int i = 0; i < 10; ++i)
+        h.AddRecord("127.0.0.1:" + std::to_string(ClosedPort())).m_anonymity = i < 2 ? 1 : 3;
+    h.list.m_level1Count.Set(2);
+    h.list.m_level3Count.Set(8);
+    h.run.TestSet = {h.list[0], h.list[1], h.list[5]};
+    h.run.StartTest();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(h.list.m_level1Count.Get(), 0);
+    EXPECT_EQ(h.list.m_level3Count.Get(), 7);
+    EXPECT_EQ(h.list[9]->m_anonymity, 3);
+    EXPECT_NE(h.log.Text().find("Verifying the selected proxies in the list...\r\n"), std::string::npos);
+    EXPECT_NE(h.log.Text().find("High Anonymous: 0, Anonymous: 0, Transparent: 7\r\n"), std::string::npos);
+}
+
+TEST_F(TestRunTest, OneWorkerAtATimeStartsEachAtThePollAfterItsPredecessor) {
+    const uint16_t proxy = AddProxy({}, 100ms);
+    StartServers();
+    h.settings.MaxThread = 1;
+    for (int i = 0; i < 3; ++i)
+        AddRecord(proxy);
+    const auto start = Clock::now();
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    // Workers at 0, 1 and 2 s; the drain's poll at 3 s finds the last one ended.
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, 2900ms);
+    EXPECT_LT(took, 6s);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(h.list[i]->m_status, StatusGood);
+}
+
+TEST_F(TestRunTest, CountryOnlyTouchesNoResultAndTheElapsedTimeCrossesMidnight) {
+    h.settings.TestDelay = 0;
+    h.settings.TestCountry = 1;
+    ProxyItem& good = h.AddRecord("127.0.0.1:1");
+    good.m_delay = 120;
+    good.m_status = StatusGood;
+    h.AddRecord("127.0.0.1:2").m_status = StatusActive;
+    h.clock.Script({86'390'000, 10'000});
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(good.m_delay, 120);
+    EXPECT_EQ(good.m_status, StatusUnknown);
+    EXPECT_EQ(h.list[1]->m_status, StatusActive);
+    const std::string log = h.log.Text();
+    EXPECT_NE(log.find("Test items: country\r\nStarted testing the proxy list at 23:59:50\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Finished testing the proxies at 00:00:10 (20s)\r\n"), std::string::npos) << log;
+    EXPECT_EQ(h.LastTested(), "2026-12-07 00:00:10");
+}
+
+TEST_F(TestRunTest, JudgeErrorAnsweredYesEndsTheRunBeforeAnyRecordIsTouched) {
+    h.settings.TestAnon = 1;
+    h.settings.ProxyJudge = "http://127.0.0.3:" + std::to_string(ClosedPort()) + "/";
+    ProxyItem& item = h.AddRecord("127.0.0.1:1");
+    item.m_anonymity = 2;
+    h.messageBox.Answers({platform::MessageBox::AnswerYes});
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(item.m_anonymity, 2);
+    EXPECT_EQ(h.messageBox.Shown(), std::vector<std::string>{std::string(TestRun::JudgeErrorText) +
+                                                             "\r\nWould you like to stop testing now?"});
+    EXPECT_EQ(LogAfterStart(), std::string(TestRun::JudgeErrorText) + TestRun::JudgeStopLine);
+    EXPECT_EQ(h.run.TestSet.size(), 1u);
+    EXPECT_EQ(h.saves, 0);
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::JudgeRefused);
+    const std::vector<std::pair<int, int>> timers{{1, 1000}, {1, -1}, {2, 0}};
+    EXPECT_EQ(h.view.Timers(), timers);
+}
+
+TEST_F(TestRunTest, JudgeErrorAnsweredNoTestsAnyway) {
+    const uint16_t proxy = AddProxy();
+    StartServers();
+    h.settings.TestAnon = 1;
+    h.settings.ProxyJudge = "http://127.0.0.3:" + std::to_string(ClosedPort()) + "/";
+    AddRecord(proxy);
+    h.messageBox.Answers({platform::MessageBox::AnswerNo});
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_GE(h.list[0]->m_delay, 50);
+    EXPECT_EQ(h.list[0]->m_anonymity, TimedOut);
+    EXPECT_NE(LogAfterStart().find("Verifying all the proxies"), std::string::npos);
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
+}
+
+TEST_F(TestRunTest, StopKillsTheBusyWorkersAndReturnsToIdleWithinASecond) {
+    const uint16_t silent = AddProxy(Silent());
+    StartServers();
+    h.settings.Timeout = 30;
+    h.settings.MaxThread = 3;
+    for (int i = 0; i < 6; ++i)
+        AddRecord(silent).m_delay = 7;
+    h.StartAll();
+    std::this_thread::sleep_for(300ms);
+    const auto stop = Clock::now();
+    h.run.StopTest();
+    EXPECT_EQ(h.testing, 2);
+    ASSERT_TRUE(h.WaitIdle(5s));
+    EXPECT_LT(Clock::now() - stop, 1s);
+    EXPECT_FALSE(h.run.StopRequested());
+    EXPECT_EQ(h.run.WorkerCount(), 0u);
+    EXPECT_EQ(h.context.LiveWorkerCount, 0);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(h.list[i]->m_delay, Untested) << i; // killed or never started: the reset's value
+    const std::string rest = LogAfterStart();
+    EXPECT_EQ(rest.rfind("Verifying all the proxies in the list...\r\nUser stopped testing at ", 0), 0u) << rest;
+    EXPECT_TRUE(h.view.Balloons().empty());
+    EXPECT_EQ(h.saves, 1);
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Stopped);
+}
+
+TEST_F(TestRunTest, StopDuringTheJudgeFetchStillResetsTheRecordsAndAsksNothing) {
+    const uint16_t silent = AddProxy(Silent());
+    m_server.Start();
+    h.settings.TestAnon = 1;
+    h.settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(silent) + "/";
+    ProxyItem& item = h.AddRecord("127.0.0.1:1");
+    item.m_delay = 99;
+    h.StartAll();
+    std::this_thread::sleep_for(200ms);
+    h.run.StopTest();
+    ASSERT_TRUE(h.WaitIdle(5s));
+    EXPECT_EQ(item.m_delay, Untested);
+    EXPECT_TRUE(h.messageBox.Shown().empty());
+    EXPECT_NE(LogAfterStart().find(std::string(TestRun::JudgeErrorText) +
+                                   "Verifying all the proxies in the list...\r\nUser stopped testing at "),
+              std::string::npos);
+    EXPECT_EQ(h.context.LiveWorkerCount, 0);
+}
+
+TEST_F(TestRunTest, NoNewRunUntilTheStopperHasEnded) {
+    const uint16_t silent = AddProxy(Silent());
+    const uint16_t fast = AddProxy();
+    StartServers();
+    h.settings.Timeout = 30;
+    AddRecord(silent);
+    h.StartAll();
+    std::this_thread::sleep_for(200ms);
+    h.run.StopTest();
+    h.StartAll(); // refused while stopping
+    ASSERT_TRUE(h.WaitIdle(5s));
+    h.settings.Timeout = 1;
+    h.list[0]->SetAddress("127.0.0.1:" + std::to_string(fast));
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(h.list[0]->m_status, StatusGood);
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
+}
+
+TEST_F(TestRunTest, WorkerThatCannotStartReportsAndLeavesTheWindowUsable) {
+    const uint16_t silent = AddProxy(Silent());
+    StartServers();
+    h.settings.Timeout = 30;
+    AddRecord(silent);
+    AddRecord(silent);
+    h.run.StartTest(); // an empty set: nothing to do but the summary
+    ASSERT_TRUE(h.WaitIdle());
+    h.log.AppendLog("", 1);
+    h.run.m_workerStackSize = SIZE_MAX / 4; // no address space holds such a stack
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle(5s));
+    ASSERT_EQ(h.messageBox.Shown().size(), 1u);
+    EXPECT_FALSE(h.messageBox.Shown()[0].empty());
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::WorkerStartFailed);
+    EXPECT_EQ(h.context.LiveWorkerCount, 0);
+    EXPECT_EQ(LogAfterStart(), "Verifying all the proxies in the list...\r\n");
+    EXPECT_EQ(h.view.Timers().back(), std::make_pair(2, 0));
+}
+
+TEST_F(TestRunTest, ShutDownAbandonsASilentJudgeAndTouchesNothing) {
+    const uint16_t silent = AddProxy(Silent());
+    m_server.Start();
+    h.settings.TestAnon = 1;
+    h.settings.Timeout = 30;
+    h.settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(silent) + "/";
+    ProxyItem& item = h.AddRecord("127.0.0.1:1");
+    item.m_delay = 99;
+    h.StartAll();
+    std::this_thread::sleep_for(200ms);
+    const auto start = Clock::now();
+    EXPECT_TRUE(h.run.ShutDown(2s));
+    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_EQ(item.m_delay, 99);
+    EXPECT_EQ(h.saves, 0);
+}
+
+TEST(TestRunLifetime, DestroyingARunningRunEndsEveryThread) {
+    LoopbackServer server;
+    ProxyScript silent;
+    silent.mode = ProxyScript::Silent;
+    const uint16_t port = server.AddProxy(silent);
+    server.Start();
+    const auto start = Clock::now();
+    {
+        TestRunHarness h;
+        h.settings.Timeout = 30;
+        h.settings.MaxThread = 20;
+        for (int i = 0; i < 50; ++i)
+            h.AddRecord("127.0.0.1:" + std::to_string(port));
+        h.StartAll();
+        std::this_thread::sleep_for(300ms);
+    }
+    EXPECT_LT(Clock::now() - start, 3s);
+}
+
+} // namespace
