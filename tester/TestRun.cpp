@@ -92,6 +92,8 @@ void TestRun::StartTest() {
     m_progress = 0;
     m_outcome = Outcome::None;
     m_testStartSeconds = LocalSeconds();
+    // The start lines come before anything the controller writes.
+    m_log.AppendLog(StartText());
     try {
         m_controllerThread.Start([this] { TestProxies(); });
     } catch (const std::system_error& error) {
@@ -99,9 +101,7 @@ void TestRun::StartTest() {
         view.StopTimer(TimerTestTick);
         view.StartTimer(TimerPanelRefresh, 0);
         m_testing = 0;
-        return;
     }
-    m_log.AppendLog(StartText());
 }
 
 std::string TestRun::StartText() const {

@@ -2,10 +2,26 @@
 
 #include "platform/StreamMessageBox.h"
 #include "proxy/ProxyTextParser.h"
+#include "ui/AppFolders.h"
+#include "ui/HeadlessTestRun.h"
 
+#include <atomic>
+#include <csignal>
 #include <new>
 #include <ostream>
 #include <unistd.h>
+
+namespace {
+
+// Set by Ctrl+C during `--test`; the run polls it.
+std::atomic<bool> s_interrupted = false;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void OnInterrupt(int) {
+    s_interrupted = true;
+}
+
+} // namespace
 
 void OrvCommandLine::PrintHelp() {
     m_out << "Usage: orv [OPTION]...\n"
@@ -15,7 +31,16 @@ void OrvCommandLine::PrintHelp() {
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
              "  --extract FILE...   print the proxies that loading each FILE would add, one\n"
-             "                      address:port a line (FILE - is standard input)\n";
+             "                      address:port a line (FILE - is standard input)\n"
+             "  --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH]\n"
+             "                      test the proxies found in FILE as the window's Test command\n"
+             "                      does, with the settings of the window (ORV_Setting.ini in\n"
+             "                      the data folder) and these options on top; print the log as\n"
+             "                      it grows, then the export text (or write it to PATH). The\n"
+             "                      saved list is not touched. Ctrl+C stops the run as Stop\n"
+             "                      does and still prints the summary and the export.\n"
+             "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
+             "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n";
 }
 
 int OrvCommandLine::Run(const std::vector<std::string>& args) {
@@ -29,6 +54,8 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
     }
     if (args[0] == "--extract")
         return Extract(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args[0] == "--test")
+        return Test(std::vector<std::string>(args.begin() + 1, args.end()));
     m_err << "orv: unknown option '" << args[0] << "'\nTry 'orv --help'.\n";
     return 2;
 }
@@ -67,4 +94,17 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
     m_out.flush();
     return status;
+}
+
+int OrvCommandLine::Test(const std::vector<std::string>& args) {
+    HeadlessTestRun headless(m_out, m_err);
+    const std::optional<HeadlessTestRun::Options> options = headless.ParseOptions(args);
+    if (!options)
+        return HeadlessTestRun::BadUsage;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND; // a second Ctrl+C ends the program at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    return headless.Run(*options, AppFolders::DataFolder(), AppFolders::ProgramFolder(), s_interrupted);
 }

@@ -20,6 +20,8 @@ private:
     void PrintHelp();
     // Prints, file by file, the records that loading each file would append.
     int Extract(const std::vector<std::string>& files);
+    // Tests the proxies of a file headless: the log as it grows, then the export text.
+    int Test(const std::vector<std::string>& args);
 
     std::ostream& m_out;
     std::ostream& m_err;

@@ -1,0 +1,223 @@
+#include "ui/HeadlessTestRun.h"
+
+#include "platform/Clock.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "proxy/ProxyList.h"
+#include "proxy/ProxyTextParser.h"
+#include "settings/AtomicFile.h"
+#include "settings/ExportDialogLogic.h"
+#include "settings/SettingsStore.h"
+#include "tester/TestContext.h"
+#include "tester/TestRun.h"
+#include "ui/FrameView.h"
+#include "ui/LogStore.h"
+
+#include <mutex>
+#include <ostream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// No window: nothing to redraw, time or show.
+class NoWindow : public FrameView {
+public:
+    void RedrawRows(int32_t, int32_t) override {}
+    void RefreshListView() override {}
+    void StartTimer(int, int) override {}
+    void StopTimer(int) override {}
+    void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
+    void ShowBalloon(const std::string&, const std::string&, int, int) override {}
+};
+
+// Messages go to standard error. Nobody can answer the judge question, so it is answered "stop":
+// a run whose anonymity results would rest on no address is worth nothing to a script.
+class ErrorStreamBox : public platform::MessageBox {
+public:
+    explicit ErrorStreamBox(std::ostream& err) : m_err(err) {}
+
+    Answer Show(const std::string& text, Buttons buttons) override {
+        if (buttons == YesNo)
+            return AnswerYes; // the log shows the judge error, the caller says what it means
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_err << "orv: " << text << '\n';
+        m_err.flush();
+        return AnswerOk;
+    }
+
+private:
+    std::mutex m_lock;
+    std::ostream& m_err;
+};
+
+// The export's composition asks for neither a file nor a program.
+class NoFileDialog : public platform::FileDialog {
+public:
+    std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+};
+class NoShellOpen : public platform::ShellOpen {
+public:
+    bool Open(const std::string&) override { return false; }
+};
+
+// Copies the log to a stream as it grows, from whichever thread appended.
+class LogPrinter {
+public:
+    LogPrinter(LogStore& log, std::ostream& out) : m_log(log), m_out(out) {
+        m_log.SetListener([this] { Print(); });
+    }
+    ~LogPrinter() { m_log.SetListener(nullptr); }
+
+private:
+    void Print() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        LogStore::Change change = m_log.ReadSince(m_seen.generation, m_seen.length);
+        m_out << change.text;
+        m_out.flush();
+        m_seen = std::move(change);
+    }
+
+    LogStore& m_log;
+    std::ostream& m_out;
+    std::mutex m_lock;
+    LogStore::Change m_seen;
+};
+
+} // namespace
+
+std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, const std::string& value) {
+    int32_t number = 0;
+    bool digits = !value.empty() && value.size() <= 3;
+    for (char c : value) {
+        digits = digits && c >= '0' && c <= '9';
+        number = number * 10 + (c - '0');
+    }
+    // The ranges of the settings dialog.
+    if (!digits || number < 1 || number > 100) {
+        m_err << "orv: " << option << " must be a number between 1 and 100\nTry 'orv --help'.\n";
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export";
+        if (!valued) {
+            if (!options.file.empty() || arg.empty() || (arg.size() > 1 && arg[0] == '-')) {
+                m_err << "orv: --test: unexpected '" << arg << "'\nTry 'orv --help'.\n";
+                return std::nullopt;
+            }
+            options.file = arg;
+            continue;
+        }
+        if (i + 1 == args.size()) {
+            m_err << "orv: " << arg << " needs a value\nTry 'orv --help'.\n";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (arg == "--threads" && !(options.threads = ParseNumber(arg, value)))
+            return std::nullopt;
+        if (arg == "--timeout" && !(options.timeout = ParseNumber(arg, value)))
+            return std::nullopt;
+        if (arg == "--judge") {
+            if (value.rfind("http://", 0) != 0 || value.size() <= 7) {
+                m_err << "orv: --judge needs an http:// address\nTry 'orv --help'.\n";
+                return std::nullopt;
+            }
+            options.judge = value;
+        }
+        if (arg == "--export")
+            options.exportPath = value;
+    }
+    if (options.file.empty()) {
+        m_err << "orv: --test needs a FILE\nTry 'orv --help'.\n";
+        return std::nullopt;
+    }
+    return options;
+}
+
+int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, const std::string& programFolder,
+                         const std::atomic<bool>& stop) {
+    AppSettings settings;
+    SettingsStore store(settings, dataFolder);
+    store.LoadSettings(programFolder);
+    if (options.threads)
+        settings.MaxThread = *options.threads;
+    if (options.timeout)
+        settings.Timeout = *options.timeout;
+    if (options.judge)
+        settings.ProxyJudge = *options.judge;
+
+    ErrorStreamBox messages(m_err);
+    ProxyList list;
+    if (ProxyTextParser(messages).LoadProxies(list, options.file, false) < 0)
+        return Failed;
+    if (list.IsEmpty()) {
+        m_err << "orv: no proxies found in " << options.file << '\n';
+        return Failed;
+    }
+    list.RenumberList();
+
+    NoWindow window;
+    platform::SystemClock clock;
+    TestContext context(settings, list, window, clock);
+    LogStore log;
+    LogPrinter printer(log, m_out);
+    std::atomic<uint8_t> testing = 0;
+    std::mutex lastTestedLock;
+    std::string lastTested;
+    TestRun::Hooks hooks;
+    hooks.setLastTestedText = [&](const std::string& text) {
+        std::lock_guard<std::mutex> hold(lastTestedLock);
+        lastTested = text;
+    };
+    if (settings.TestAnon && settings.ProxyJudge.empty()) {
+        m_err << "orv: no proxy judge is set (see --judge)\n";
+        return BadUsage;
+    }
+    TestRun run(context, log, messages, testing, std::move(hooks));
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        run.TestSet.push_back(list[i]);
+    run.StartTest();
+    bool stopped = false;
+    while (!(run.WaitUntilIdle(100ms) && testing == 0)) {
+        if (stop && !stopped) {
+            run.StopTest();
+            stopped = true;
+        }
+    }
+
+    switch (run.LastOutcome()) {
+    case TestRun::Outcome::JudgeRefused:
+        m_err << "orv: the proxy judge " << settings.ProxyJudge
+              << " did not show this PC's address; nothing was tested (see --judge)\n";
+        return BadUsage;
+    case TestRun::Outcome::Finished:
+    case TestRun::Outcome::Stopped:
+        break;
+    default:
+        return Failed;
+    }
+
+    NoFileDialog noDialog;
+    NoShellOpen noShell;
+    std::vector<ProxyItem*> all = ExportDialogLogic::ExportAll(list);
+    ExportDialogLogic exporter(store, {messages, noDialog, noShell}, std::move(all), lastTested);
+    const std::string text = exporter.Initialise().m_text;
+    if (options.exportPath) {
+        if (!ReplaceFileAtomically(*options.exportPath, text)) {
+            m_err << "orv: cannot write " << *options.exportPath << '\n';
+            return Failed;
+        }
+    } else {
+        m_out << text;
+        m_out.flush();
+    }
+    return run.LastOutcome() == TestRun::Outcome::Stopped && stopped ? Interrupted : 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH]`: the window's test run
+// without the window. The proxies come from FILE, the settings from DataFolder's settings file with
+// the options on top; the log goes to out as it grows, the export text to PATH or after the log.
+// The window's saved list is left alone.
+class HeadlessTestRun {
+public:
+    // Exit statuses besides 0.
+    static constexpr int Failed = 1;   // unreadable input, no proxies, a worker that could not start
+    static constexpr int BadUsage = 2; // wrong options; also a judge that gave no address
+    static constexpr int Interrupted = 130;
+
+    struct Options {
+        std::string file;
+        std::optional<int32_t> threads;
+        std::optional<int32_t> timeout;
+        std::optional<std::string> judge;
+        std::optional<std::string> exportPath;
+    };
+
+    HeadlessTestRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
+
+    // Reads the arguments after "--test"; nothing after a message on err.
+    std::optional<Options> ParseOptions(const std::vector<std::string>& args);
+    // dataFolder and programFolder end with '/'. stop is polled: once set, the run is stopped as
+    // the Stop command does (Ctrl+C sets it).
+    int Run(const Options& options, const std::string& dataFolder, const std::string& programFolder,
+            const std::atomic<bool>& stop);
+
+private:
+    std::optional<int32_t> ParseNumber(const std::string& option, const std::string& value);
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+};
