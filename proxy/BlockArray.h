@@ -5,7 +5,7 @@
 #include <vector>
 
 // An array that grows by whole blocks: growing never moves or copies what it holds.
-template <typename T, unsigned BlockBits = 16> class BlockArray {
+template <typename T, unsigned BlockBits = 12> class BlockArray {
 public:
     static constexpr size_t BlockSize = size_t{1} << BlockBits;
 

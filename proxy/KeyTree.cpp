@@ -54,8 +54,10 @@ bool KeyTree::InsertFrom(int64_t key, Place place, unsigned depth) {
 
 void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
     constexpr size_t Group = 32;
-    if (m_shortcuts.empty())
+    // Small trees, the usual case, do without shortcuts: their upper levels are not full yet.
+    if (m_shortcuts.empty() && m_keys.size() > ShortcutMask)
         m_shortcuts.resize(ShortcutMask + 1, Place{0, 0});
+    const bool shortcuts = !m_shortcuts.empty();
     Place places[Group];
     unsigned depths[Group];
     bool walking[Group];
@@ -64,8 +66,9 @@ void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
         // Walk every key of the group down to its first empty slot or leaf, one level per key in turn,
         // prefetching the node each key needs next. Nothing changes the tree meanwhile.
         for (size_t i = 0; i < count; ++i) {
-            const Place shortcut = m_shortcuts[static_cast<uint64_t>(keys[first + i]) & ShortcutMask];
-            places[i] = shortcut.node ? shortcut : Place{0, 0};
+            const Place shortcut =
+                shortcuts ? m_shortcuts[static_cast<uint64_t>(keys[first + i]) & ShortcutMask] : Place{0, 0};
+            places[i] = shortcut;
             depths[i] = shortcut.node ? ShortcutDepth : 0;
             walking[i] = true;
         }
@@ -84,7 +87,7 @@ void KeyTree::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
                 __builtin_prefetch(&m_nodes[slot / 2]);
                 const auto key = static_cast<uint64_t>(keys[first + i]);
                 places[i] = {slot / 2, Bit(key, depths[i]++)};
-                if (depths[i] == ShortcutDepth)
+                if (shortcuts && depths[i] == ShortcutDepth)
                     m_shortcuts[key & ShortcutMask] = places[i];
                 moved = true;
             }
