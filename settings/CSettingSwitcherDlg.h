@@ -1,0 +1,28 @@
+#pragma once
+
+#include "settings/SwitcherPageLogic.h"
+
+#include <QWidget>
+
+class QCheckBox;
+
+// The settings sheet's "Switcher" page: which programs a proxy switch changes.
+class CSettingSwitcherDlg : public QWidget {
+    Q_OBJECT
+public:
+    explicit CSettingSwitcherDlg(SettingsStore& store, QWidget* parent = nullptr);
+
+    void OnDefault();
+    bool Validate();
+
+    QCheckBox* ChangeIEProxyBox() const { return m_changeIEProxy; }
+    QCheckBox* ChangeFFProxyBox() const { return m_changeFFProxy; }
+
+private:
+    SwitcherPageControls Controls() const;
+    void Show(const SwitcherPageControls& controls);
+
+    SwitcherPageLogic m_logic;
+    QCheckBox* m_changeIEProxy;
+    QCheckBox* m_changeFFProxy;
+};
