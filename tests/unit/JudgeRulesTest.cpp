@@ -1,3 +1,4 @@
+#include "tester/HttpGetDirect.h"
 #include "tester/TestContext.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/WorkerHarness.h"
@@ -249,4 +250,16 @@ TEST(TestAnonymity, CountsEachLevelInItsCounter) {
     EXPECT_EQ(harness.list.m_level1Count.Get(), 1);
     EXPECT_EQ(harness.list.m_level2Count.Get(), 2);
     EXPECT_EQ(harness.list.m_level3Count.Get(), 1);
+}
+
+TEST(JudgeAddress, OwnAddressFromEveryDialectOfTheLoopbackJudge) {
+    LoopbackServer server;
+    const uint16_t judges[] = {server.AddJudge(JudgeDialect::Equals), server.AddJudge(JudgeDialect::ColonBr),
+                               server.AddJudge(JudgeDialect::CrLf)};
+    server.Start();
+    for (uint16_t judge : judges) {
+        const std::string reply = HttpGetDirect("http://127.0.0.1:" + std::to_string(judge) + "/", 2);
+        EXPECT_EQ(ExtractOwnAddress(reply), "127.0.0.1") << reply;
+        EXPECT_NE(reply.find("HTTP_ACCEPT"), std::string::npos) << reply;
+    }
 }
