@@ -11,8 +11,8 @@
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "ui/FrameView.h"
 #include "ui/LogStore.h"
+#include "ui/NullFrameView.h"
 
 #include <mutex>
 #include <ostream>
@@ -20,17 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// No window: nothing to redraw, time or show.
-class NoWindow : public FrameView {
-public:
-    void RedrawRows(int32_t, int32_t) override {}
-    void RefreshListView() override {}
-    void StartTimer(int, int) override {}
-    void StopTimer(int) override {}
-    void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
-    void ShowBalloon(const std::string&, const std::string&, int, int) override {}
-};
 
 // Messages go to standard error. Nobody can answer the judge question, so it is answered "stop":
 // a run whose anonymity results would rest on no address is worth nothing to a script.
@@ -164,7 +153,7 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     }
     list.RenumberList();
 
-    NoWindow window;
+    NullFrameView window;
     platform::SystemClock clock;
     TestContext context(settings, list, window, clock);
     LogStore log;

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "ui/FrameView.h"
+
+// A window that is not there: runs without one (the command line, benchmarks) redraw, time and show nothing.
+class NullFrameView : public FrameView {
+public:
+    void RedrawRows(int32_t, int32_t) override {}
+    void RefreshListView() override {}
+    void StartTimer(int, int) override {}
+    void StopTimer(int) override {}
+    void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
+    void ShowBalloon(const std::string&, const std::string&, int, int) override {}
+};
