@@ -515,10 +515,17 @@ int main(int argc, char** argv) {
         ++ours[level >= 1 && level <= 3 ? level : 4];
         service.push_back(window.m_end[i] - window.m_start[i]);
     }
-    // The controller's own cost of a start, from the first batch, which it starts back to back.
-    const size_t batch = std::min<size_t>(count, MaxThread);
-    const double firstStart = window.m_start[0];
-    const double startCost = batch > 1 ? (window.m_start[batch - 1] - firstStart) / static_cast<double>(batch - 1) : 0;
+    // The controller's own cost of a start: the median gap between starts of one batch (those it
+    // makes back to back after a poll). The polls drift by it, as "sleep, then reap" does.
+    std::vector<double> starts(window.m_start.begin(), window.m_start.end());
+    std::sort(starts.begin(), starts.end());
+    std::vector<double> gaps;
+    for (size_t i = 1; i < starts.size(); ++i)
+        if (starts[i] - starts[i - 1] < 0.5)
+            gaps.push_back(starts[i] - starts[i - 1]);
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+    const double startCost = gaps.empty() ? 0 : gaps[gaps.size() / 2];
+    const double firstStart = starts.empty() ? 0 : starts.front();
     const double schedule = ScheduleSeconds(service, MaxThread, firstStart, startCost);
     const double ideal = ScheduleSeconds(service, MaxThread, 0, 0);
     const double cpu = CpuSeconds(after) - CpuSeconds(before);

@@ -1,8 +1,7 @@
 // The worker against real proxies and a real judge: three tinyproxy instances that leave from
 // 127.0.0.5, and lighttpd on 127.0.0.3 running a CGI script that prints its environment.
-#include "tests/support/ChildProcess.h"
 #include "tests/support/LoopbackServer.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/RealProxyParts.h"
 #include "tests/support/WorkerHarness.h"
 
 #include <gtest/gtest.h>
@@ -18,79 +17,11 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto PageDelay = 250ms;
-
-struct Tinyproxy {
-    std::string listen;
-    uint16_t port = 0;
-    ChildProcess process;
-    std::string Address() const { return listen + ":" + std::to_string(port); }
-};
-
-// Everything the tests share, started once for the suite.
-struct Parts {
-    TempDir dir;
-    ChildProcess lighttpd;
-    uint16_t judgePort = 0;
-    Tinyproxy level1, level2, level3;
-    LoopbackServer pages;
-    uint16_t pagePort = 0;
-    std::string error;
-
-    Parts() {
-        pagePort = pages.AddPage(PageDelay, "Searchy");
-        pages.Start();
-        if (StartJudge())
-            StartProxy(level1, "127.0.0.5", "DisableViaHeader Yes\n") && StartProxy(level2, "127.0.0.1", "") &&
-                StartProxy(level3, "127.0.0.1", "XTinyproxy Yes\n");
-    }
-
-    std::string JudgeUrl() const { return "http://127.0.0.3:" + std::to_string(judgePort) + "/azenv.sh"; }
-
-    bool StartJudge() {
-        std::filesystem::create_directory(dir.File("www"));
-        dir.Write("www/azenv.sh", "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\nenv\n");
-        chmod(dir.File("www/azenv.sh").c_str(), 0755);
-        judgePort = FreePort("127.0.0.3");
-        dir.Write("lighttpd.conf", "server.document-root = \"" + dir.File("www") + "\"\n" +
-                                       "server.bind = \"127.0.0.3\"\n" + "server.port = " + std::to_string(judgePort) +
-                                       "\n" + "server.modules = (\"mod_cgi\")\n" +
-                                       "cgi.assign = (\".sh\" => \"/bin/sh\")\n" + "server.errorlog = \"" +
-                                       dir.File("lighttpd-error.log") + "\"\n");
-        return Launch(lighttpd, {"lighttpd", "-D", "-f", dir.File("lighttpd.conf")}, "lighttpd", "127.0.0.3",
-                      judgePort);
-    }
-
-    bool StartProxy(Tinyproxy& proxy, const std::string& listen, const std::string& extra) {
-        proxy.listen = listen;
-        proxy.port = FreePort(listen);
-        const std::string name = "tinyproxy-" + std::to_string(proxy.port);
-        dir.Write(name + ".conf", "Port " + std::to_string(proxy.port) + "\nListen " + listen +
-                                      "\nBind 127.0.0.5\nAllow 127.0.0.0/8\nTimeout 10\nMaxClients 20\n"
-                                      "LogLevel Warning\n" +
-                                      extra);
-        return Launch(proxy.process, {"tinyproxy", "-d", "-c", dir.File(name + ".conf")}, name, listen, proxy.port);
-    }
-
-    bool Launch(ChildProcess& process, const std::vector<std::string>& argv, const std::string& name,
-                const std::string& address, uint16_t port) {
-        const std::string log = dir.File(name + ".log");
-        if (process.Start(argv, log)) {
-            for (const auto end = Clock::now() + 5s; Clock::now() < end && process.Running();)
-                if (WaitForListener(address, port, 50ms))
-                    return true;
-        }
-        error = name + " could not be started on " + address + ":" + std::to_string(port) +
-                " (is it installed? "
-                "scripts/install-deps.sh installs it). Its output:\n" +
-                dir.Read(name + ".log");
-        return false;
-    }
-};
+constexpr auto PageDelay = RealProxyParts::PageDelay;
 
 class RealProxies : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_parts = new Parts; }
+    static void SetUpTestSuite() { s_parts = new RealProxyParts; }
     static void TearDownTestSuite() {
         delete s_parts;
         s_parts = nullptr;
@@ -108,11 +39,11 @@ protected:
         ASSERT_EQ(h.context.DetectOwnAddress(), 0) << "the judge gave no address";
     }
 
-    static Parts* s_parts;
+    static RealProxyParts* s_parts;
     WorkerHarness h;
 };
 
-Parts* RealProxies::s_parts = nullptr;
+RealProxyParts* RealProxies::s_parts = nullptr;
 
 } // namespace
 

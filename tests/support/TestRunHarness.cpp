@@ -63,7 +63,11 @@ TestRun::Hooks TestRunHarness::MakeHooks() {
         std::lock_guard<std::mutex> hold(m_lock);
         m_lastTested = text;
     };
-    hooks.saveList = [this] { ++saves; };
+    hooks.saveList = [this] {
+        ++saves;
+        if (onSave)
+            onSave();
+    };
     return hooks;
 }
 

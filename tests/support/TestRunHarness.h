@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ struct TestRunHarness {
     std::atomic<uint8_t> testing = 0;
     std::atomic<int> saves = 0;
     std::atomic<int> quickSwitchRebuilds = 0;
+    // Called by the run's save, on the controller's thread; set it before the run starts.
+    std::function<void()> onSave;
 
 private:
     std::mutex m_lock;

@@ -1,0 +1,216 @@
+// Whole test runs against the real proxies and judge, beside a refusing port and a silent proxy:
+// through the test run as the window drives it, and through `orv --test`. Then a long run stopped
+// half-way and thrown away at once, as a closing window does.
+#include "platform/FileDialog.h"
+#include "platform/ShellOpen.h"
+#include "settings/ExportDialogLogic.h"
+#include "settings/SavedList.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/RealProxyParts.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestRunHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class EndToEnd : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_parts = new RealProxyParts;
+        s_silent = new LoopbackServer;
+        ProxyScript silent;
+        silent.mode = ProxyScript::Silent;
+        s_silentPort = s_silent->AddProxy(silent);
+        s_silent->Start();
+    }
+    static void TearDownTestSuite() {
+        delete s_silent;
+        delete s_parts;
+    }
+    void SetUp() override { ASSERT_TRUE(s_parts->error.empty()) << s_parts->error; }
+
+    // The five proxies in list order: Level 1, 2 and 3, refused, silent.
+    static std::vector<std::string> Addresses() {
+        return {s_parts->level1.Address(), s_parts->level2.Address(), s_parts->level3.Address(),
+                "127.0.0.1:" + std::to_string(ClosedPort()), "127.0.0.1:" + std::to_string(s_silentPort)};
+    }
+    // Checks what a run left in five records tested in Addresses' order.
+    static void ExpectResults(const std::vector<const ProxyItem*>& items) {
+        ASSERT_EQ(items.size(), 5u);
+        const int32_t levels[] = {1, 2, 3, TimedOut, TimedOut};
+        // Level 1 listens where it leaves from; the others are reached at 127.0.0.1.
+        const int32_t gateways[] = {0, 1, 1, TimedOut, TimedOut};
+        for (size_t i = 0; i < 5; ++i) {
+            const ProxyItem& item = *items[i];
+            EXPECT_EQ(item.m_anonymity, levels[i]) << i;
+            EXPECT_EQ(item.m_gateway, gateways[i]) << i;
+            EXPECT_EQ(item.m_status, i < 3 ? StatusGood : StatusBad) << i;
+            if (i < 3)
+                EXPECT_GE(item.m_delay, RealProxyParts::PageDelay.count()) << i;
+            else
+                EXPECT_EQ(item.m_delay, TimedOut) << i;
+        }
+    }
+    static void ExpectExport(const std::string& text, const std::vector<std::string>& addresses) {
+        EXPECT_EQ(text.rfind("Checked by Tarvelo\r\n", 0), 0u) << text;
+        EXPECT_NE(text.find("Timeout: 2s\r\n"), std::string::npos) << text;
+        const char* sections[] = {"[High Anonymous / Level1 Proxies (1)]\r\n", "[Anonymous / Level2 Proxies (1)]\r\n",
+                                  "[Transparent / Level3 Proxies (1)]\r\n"};
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_NE(text.find(std::string(sections[i]) + addresses[i]), std::string::npos) << i << text;
+        const size_t dead = text.find("[Timeout Proxies (2)]\r\n");
+        ASSERT_NE(dead, std::string::npos) << text;
+        EXPECT_NE(text.find(addresses[3], dead), std::string::npos);
+        EXPECT_NE(text.find(addresses[4], dead), std::string::npos);
+    }
+
+    static RealProxyParts* s_parts;
+    static LoopbackServer* s_silent;
+    static uint16_t s_silentPort;
+};
+
+RealProxyParts* EndToEnd::s_parts = nullptr;
+LoopbackServer* EndToEnd::s_silent = nullptr;
+uint16_t EndToEnd::s_silentPort = 0;
+
+TEST_F(EndToEnd, WholeRunThroughTheTestRunSavesWhatItFound) {
+    TempDir data;
+    TestRunHarness h;
+    h.settings.ProxyJudge = s_parts->JudgeUrl();
+    h.settings.TestAnon = 1;
+    h.settings.TestGateway = 1;
+    h.settings.Timeout = 2;
+    h.settings.SaveTimeout = 1;
+    h.context.TestPageHost = s_parts->PageHost();
+    h.context.TestPageMarker = RealProxyParts::PageMarker;
+    const std::vector<std::string> addresses = Addresses();
+    for (const std::string& address : addresses)
+        h.AddRecord(address);
+    // The window's save at the end of the run, with the LastTestedText the run has just set.
+    h.onSave = [&] { SavedList::SaveList(data.Path(), h.list, h.LastTested()); };
+
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle(60s));
+    ExpectResults({h.list[0], h.list[1], h.list[2], h.list[3], h.list[4]});
+    const std::string log = h.log.Text();
+    EXPECT_NE(log.find("Finished testing the proxies at "), std::string::npos) << log;
+    EXPECT_NE(log.find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n"), std::string::npos) << log;
+
+    // The export, as the export dialog composes it from the settings.
+    SettingsStore store(h.settings, data.Path());
+    platform::ScriptedMessageBox box;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    ExportDialogLogic exporter(store, {box, files, shell}, ExportDialogLogic::ExportAll(h.list), h.LastTested());
+    ExpectExport(exporter.Initialise().m_text, addresses);
+
+    // The saved list holds the results as they stand, and reads back the same.
+    EXPECT_EQ(h.saves, 1);
+    EXPECT_EQ(data.Read(SavedList::FileName), SavedList::ToBytes(h.list, h.LastTested()));
+    ProxyList loaded;
+    const SavedList::LoadResult result = SavedList::LoadList(data.Path(), loaded);
+    ASSERT_TRUE(result.m_loaded);
+    EXPECT_EQ(result.m_lastTestedText, h.LastTested());
+    EXPECT_EQ(SavedList::ToBytes(loaded, h.LastTested()), SavedList::ToBytes(h.list, h.LastTested()));
+}
+
+TEST_F(EndToEnd, WholeRunThroughTheCommandLine) {
+    TempDir data;
+    const std::vector<std::string> addresses = Addresses();
+    std::string text = "proxies of the day\n";
+    for (const std::string& address : addresses)
+        text += address + "\n";
+    data.Write("proxies.txt", text);
+    data.Write("ORV_Setting.ini", "[Settings]\r\nTestGateway=1\r\nSaveTimeout=1\r\nMaxThread=3\r\n");
+    const std::string command = "ORV_DATA_DIR='" + data.Path() + "' ORV_TEST_PAGE_HOST='" + s_parts->PageHost() +
+                                "' ORV_TEST_PAGE_MARKER=Searchy " ORV_EXECUTABLE " --test '" +
+                                data.File("proxies.txt") + "' --timeout 2 --judge '" + s_parts->JudgeUrl() + "' >'" +
+                                data.File("out.txt") + "' 2>'" + data.File("err.txt") + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << data.Read("err.txt");
+    const std::string out = data.Read("out.txt");
+    EXPECT_EQ(out.rfind("Proxies to be tested: 5, Threads: 3, Timeout: 2s\r\n"
+                        "Test items: delay, anonymity, gateway\r\n",
+                        0),
+              0u)
+        << out;
+    const size_t summary = out.find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n");
+    ASSERT_NE(summary, std::string::npos) << out;
+    const size_t exported = out.find("Checked by Tarvelo\r\n");
+    ASSERT_GT(exported, summary) << out;
+    ExpectExport(out.substr(exported), addresses);
+    EXPECT_FALSE(std::filesystem::exists(data.File(SavedList::FileName)));
+}
+
+TEST_F(EndToEnd, CtrlCStopsTheCommandLineRunAndStillExports) {
+    TempDir data;
+    std::string text;
+    for (int i = 0; i < 20; ++i)
+        text += "127.0.0.1:" + std::to_string(s_silentPort) + "\n";
+    data.Write("proxies.txt", text);
+    const std::string command = "ORV_DATA_DIR='" + data.Path() + "' " ORV_EXECUTABLE " --test '" +
+                                data.File("proxies.txt") + "' --timeout 30 --threads 5 --judge '" +
+                                s_parts->JudgeUrl() + "' >'" + data.File("out.txt") +
+                                "' 2>&1 & pid=$!; sleep 1; kill -INT $pid; wait $pid";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    const std::string out = data.Read("out.txt");
+    EXPECT_NE(out.find("User stopped testing at "), std::string::npos) << out;
+    EXPECT_NE(out.find("Checked by Tarvelo\r\n"), std::string::npos) << out;
+}
+
+// 300 proxies, a third of them quick and the rest silent; the run is stopped half-way and
+// everything is destroyed at once, as when the window closes. What finished workers wrote is
+// saved; nothing crashes, leaks or races.
+TEST(EndToEndLong, StopHalfWayThenExitKeepsWhatWasWritten) {
+    LoopbackServer server;
+    ProxyScript quick;
+    quick.pageHost = "www.search.test";
+    quick.pageMarker = "Searchy";
+    quick.pageDelay = 20ms;
+    ProxyScript silent;
+    silent.mode = ProxyScript::Silent;
+    const uint16_t quickPort = server.AddProxy(quick);
+    const uint16_t silentPort = server.AddProxy(silent);
+    server.Start();
+    TempDir data;
+    std::string saved;
+    {
+        auto h = std::make_unique<TestRunHarness>();
+        h->settings.Timeout = 30;
+        h->settings.MaxThread = 100;
+        for (int i = 0; i < 300; ++i)
+            h->AddRecord("127.0.0.1:" + std::to_string(i % 3 == 0 ? quickPort : silentPort));
+        h->StartAll();
+        std::this_thread::sleep_for(1500ms);
+        h->run.StopTest();
+        // The window closes at once: the run must end within its limit, then the list is saved.
+        ASSERT_TRUE(h->run.ShutDown(2s));
+        ASSERT_TRUE(SavedList::SaveList(data.Path(), h->list, ""));
+        saved = SavedList::ToBytes(h->list, "");
+        size_t good = 0;
+        for (size_t i = 0; i < 300; ++i)
+            good += h->list[i]->m_status == StatusGood;
+        EXPECT_GT(good, 0u);
+        EXPECT_LT(good, 100u + 1);
+        EXPECT_NE(h->log.Text().find("User stopped testing at "), std::string::npos);
+    }
+    EXPECT_EQ(data.Read(SavedList::FileName), saved);
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+#include "tests/support/RealProxyParts.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+RealProxyParts::RealProxyParts() {
+    pagePort = pages.AddPage(PageDelay, PageMarker);
+    pages.Start();
+    if (StartJudge())
+        StartProxy(level1, "127.0.0.5", "DisableViaHeader Yes\n") && StartProxy(level2, "127.0.0.1", "") &&
+            StartProxy(level3, "127.0.0.1", "XTinyproxy Yes\n");
+}
+
+bool RealProxyParts::StartJudge() {
+    std::filesystem::create_directory(dir.File("www"));
+    dir.Write("www/azenv.sh", "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\nenv\n");
+    chmod(dir.File("www/azenv.sh").c_str(), 0755);
+    judgePort = FreePort("127.0.0.3");
+    dir.Write("lighttpd.conf", "server.document-root = \"" + dir.File("www") + "\"\n" +
+                                   "server.bind = \"127.0.0.3\"\n" + "server.port = " + std::to_string(judgePort) +
+                                   "\n" + "server.modules = (\"mod_cgi\")\n" +
+                                   "cgi.assign = (\".sh\" => \"/bin/sh\")\n" + "server.errorlog = \"" +
+                                   dir.File("lighttpd-error.log") + "\"\n");
+    return Launch(lighttpd, {"lighttpd", "-D", "-f", dir.File("lighttpd.conf")}, "lighttpd", "127.0.0.3", judgePort);
+}
+
+bool RealProxyParts::StartProxy(Tinyproxy& proxy, const std::string& listen, const std::string& extra) {
+    proxy.listen = listen;
+    proxy.port = FreePort(listen);
+    const std::string name = "tinyproxy-" + std::to_string(proxy.port);
+    dir.Write(name + ".conf", "Port " + std::to_string(proxy.port) + "\nListen " + listen +
+                                  "\nBind 127.0.0.5\nAllow 127.0.0.0/8\nTimeout 10\nMaxClients 20\n"
+                                  "LogLevel Warning\n" +
+                                  extra);
+    return Launch(proxy.process, {"tinyproxy", "-d", "-c", dir.File(name + ".conf")}, name, listen, proxy.port);
+}
+
+bool RealProxyParts::Launch(ChildProcess& process, const std::vector<std::string>& argv, const std::string& name,
+                            const std::string& address, uint16_t port) {
+    const std::string log = dir.File(name + ".log");
+    if (process.Start(argv, log)) {
+        for (const auto end = Clock::now() + 5s; Clock::now() < end && process.Running();)
+            if (WaitForListener(address, port, 50ms))
+                return true;
+    }
+    error = name + " could not be started on " + address + ":" + std::to_string(port) +
+            " (is it installed? "
+            "scripts/install-deps.sh installs it). Its output:\n" +
+            dir.Read(name + ".log");
+    return false;
+}

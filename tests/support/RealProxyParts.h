@@ -1,0 +1,46 @@
+#pragma once
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The real proxies and judge of the integration tests: lighttpd on 127.0.0.3 running a CGI script
+// that prints its environment, and three tinyproxy instances that leave from 127.0.0.5, one per
+// level; besides them a loopback page that plays the delay test's page. Started by the
+// constructor, stopped by process id in the destructor; error says what could not start.
+struct RealProxyParts {
+    static constexpr std::chrono::milliseconds PageDelay{250};
+    static constexpr const char* PageMarker = "Searchy";
+
+    struct Tinyproxy {
+        std::string listen;
+        uint16_t port = 0;
+        ChildProcess process;
+        std::string Address() const { return listen + ":" + std::to_string(port); }
+    };
+
+    TempDir dir;
+    ChildProcess lighttpd;
+    uint16_t judgePort = 0;
+    Tinyproxy level1, level2, level3;
+    LoopbackServer pages;
+    uint16_t pagePort = 0;
+    std::string error;
+
+    RealProxyParts();
+
+    std::string JudgeUrl() const { return "http://127.0.0.3:" + std::to_string(judgePort) + "/azenv.sh"; }
+    // The delay test's page host: the tester asks the proxies for it.
+    std::string PageHost() const { return "127.0.0.1:" + std::to_string(pagePort); }
+
+private:
+    bool StartJudge();
+    bool StartProxy(Tinyproxy& proxy, const std::string& listen, const std::string& extra);
+    bool Launch(ChildProcess& process, const std::vector<std::string>& argv, const std::string& name,
+                const std::string& address, uint16_t port);
+};
