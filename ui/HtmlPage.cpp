@@ -137,7 +137,8 @@ private:
     std::string m_rawEnd;
 };
 
-std::optional<std::string> Attribute(std::string_view attributes, std::string_view wanted) {
+// The value of an attribute, as a view into `attributes`.
+std::optional<std::string_view> Attribute(std::string_view attributes, std::string_view wanted) {
     size_t p = 0;
     const size_t n = attributes.size();
     while (p < n) {
@@ -152,7 +153,7 @@ std::optional<std::string> Attribute(std::string_view attributes, std::string_vi
         while (p < n && IsSpace(attributes[p])) {
             ++p;
         }
-        std::string value;
+        std::string_view value;
         if (p < n && attributes[p] == '=') {
             ++p;
             while (p < n && IsSpace(attributes[p])) {
@@ -210,17 +211,18 @@ std::string Quoted(std::string_view name, std::string_view value) {
     return out + "\"";
 }
 
-std::string Joined(std::string a, const std::string& b, std::string_view separator) {
-    if (a.empty() || b.empty()) {
-        return a + b;
+std::string Joined(std::string_view a, std::string_view b, std::string_view separator) {
+    std::string out(a);
+    if (!a.empty() && !b.empty()) {
+        out += separator;
     }
-    return a + std::string(separator) + b;
+    return out.append(b);
 }
 
 // The look of the cell a float pair sits in, copied onto the two cells that replace the pair.
 struct CellLook {
-    std::string cls;
-    std::string style;
+    std::string_view cls;
+    std::string_view style;
 };
 
 std::string CellStartTag(const CellLook& cell, const Tag& div, bool right) {
@@ -232,7 +234,8 @@ std::string CellStartTag(const CellLook& cell, const Tag& div, bool right) {
         }
     }
     std::string cls = Joined(Attribute(div.attributes, "class").value_or(""), cell.cls, " ");
-    std::string style = right ? Joined(cell.style, Attribute(div.attributes, "style").value_or(""), ";") : cell.style;
+    std::string style =
+        right ? Joined(cell.style, Attribute(div.attributes, "style").value_or(""), ";") : std::string(cell.style);
     if (!cls.empty()) {
         out += Quoted("class", cls);
     }
@@ -248,12 +251,13 @@ std::string MiddleAlignedImages(const std::string& text) {
     size_t copied = 0;
     TagScanner scanner(text);
     while (auto tag = scanner.Next()) {
-        if (tag->name != "img" || !EqualNoCase(Attribute(tag->attributes, "align").value_or(""), "absmiddle")) {
+        auto align = Attribute(tag->attributes, "align");
+        if (tag->name != "img" || !align || !EqualNoCase(*align, "absmiddle")) {
             continue;
         }
-        size_t at = FindNoCase(text, "absmiddle", tag->begin);
+        size_t at = static_cast<size_t>(align->data() - text.data());
         out += text.substr(copied, at - copied) + "middle";
-        copied = at + 9;
+        copied = at + align->size();
     }
     return out + text.substr(copied);
 }

@@ -100,6 +100,7 @@ TEST(HtmlPage, DisplayTextPutsAFloatPairSideBySideInTheLookOfItsCell) {
 }
 
 TEST(HtmlPage, DisplayTextLeavesALoneFloatAndMendsImageAlignment) {
-    HtmlPage page("<td><div style=\"float:left\"><img src=\"a\" align=\"absmiddle\">x</div><p>y</p></td>");
-    EXPECT_EQ(page.DisplayText(), "<td><div style=\"float:left\"><img src=\"a\" align=\"middle\">x</div><p>y</p></td>");
+    HtmlPage page("<td><div style=\"float:left\"><img src=\"absmiddle.gif\" align=AbsMiddle>x</div><p>y</p></td>");
+    EXPECT_EQ(page.DisplayText(),
+              "<td><div style=\"float:left\"><img src=\"absmiddle.gif\" align=middle>x</div><p>y</p></td>");
 }
