@@ -262,7 +262,7 @@ TEST_F(TestRunTest, NoNewRunUntilTheStopperHasEnded) {
     h.StartAll();
     std::this_thread::sleep_for(200ms);
     h.run.StopTest();
-    h.StartAll(); // refused while stopping
+    h.run.StartTest(); // refused while stopping (the window's commands are disabled then)
     ASSERT_TRUE(h.WaitIdle(5s));
     h.settings.Timeout = 1;
     h.list[0]->SetAddress("127.0.0.1:" + std::to_string(fast));
