@@ -20,6 +20,11 @@ public:
     virtual void StartTimer(int id, int periodMs) = 0;
     virtual void StopTimer(int id) = 0;
 
+    // The selected rows in ascending order, as the list view counts them.
+    virtual std::vector<uint32_t> SelectedRows() = 0;
+    // The first selected row, or -1 without a selection. Cheap: the menus ask before every opening.
+    virtual int64_t FirstSelectedRow() = 0;
+
     // Element updates of the statistics panel, applied in order.
     virtual void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) = 0;
     // A balloon over the tray icon; title may be empty. Called from the test controller's thread:

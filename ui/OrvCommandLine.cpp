@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <new>
 #include <ostream>
 #include <unistd.h>
@@ -21,12 +22,30 @@ void OnInterrupt(int) {
     s_interrupted = true;
 }
 
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
 } // namespace
+
+OrvCommandLine::Mode OrvCommandLine::ModeOf(const std::vector<std::string>& args) {
+    if (args.empty())
+        return Mode::Window;
+    if (args[0] == "--screenshot" && args.size() == 2)
+        return Mode::Screenshot;
+    return Mode::Command;
+}
+
+bool OrvCommandLine::HasDisplay() {
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM");
+}
 
 void OrvCommandLine::PrintHelp() {
     m_out << "Usage: orv [OPTION]...\n"
              "Tarvelo keeps a list of public HTTP proxies, tests them for delay and anonymity,\n"
              "and switches the desktop and Firefox to the proxy you choose.\n"
+             "Without an option it opens its window.\n"
              "\n"
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
@@ -40,7 +59,10 @@ void OrvCommandLine::PrintHelp() {
              "                      saved list is not touched. Ctrl+C stops the run as Stop\n"
              "                      does and still prints the summary and the export.\n"
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
-             "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n";
+             "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n"
+
+             "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
+             "                      (offscreen, no display needed) and exit\n";
 }
 
 int OrvCommandLine::Run(const std::vector<std::string>& args) {
@@ -56,6 +78,10 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         return Extract(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--test")
         return Test(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args[0] == "--screenshot") {
+        m_err << "orv: --screenshot needs one FILE\nTry 'orv --help'.\n";
+        return 2;
+    }
     m_err << "orv: unknown option '" << args[0] << "'\nTry 'orv --help'.\n";
     return 2;
 }

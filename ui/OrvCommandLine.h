@@ -11,6 +11,17 @@ public:
 
     OrvCommandLine(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
 
+    static constexpr const char* NoDisplayText =
+        "orv: no display to open the window on ($DISPLAY and $WAYLAND_DISPLAY are empty).\n"
+        "Run it on a desktop, or use the command-line mode: orv --help\n";
+
+    // What the program does with these arguments: open the window (no option), render the window into
+    // a picture (--screenshot FILE) or run a command-line mode (anything else).
+    enum class Mode { Window, Screenshot, Command };
+    static Mode ModeOf(const std::vector<std::string>& args);
+    // Whether Qt can show a window here: an X or Wayland display, or a platform chosen by hand.
+    static bool HasDisplay();
+
     // Runs the command the arguments name and returns the exit status.
     int Run(const std::vector<std::string>& args);
 

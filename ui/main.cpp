@@ -1,8 +1,26 @@
 #include "ui/OrvCommandLine.h"
 
+#ifdef ORV_WITH_WINDOW
+#include "ui/CORVApp.h"
+#endif
+
 #include <iostream>
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
     OrvCommandLine commandLine(std::cout, std::cerr);
-    return commandLine.Run(std::vector<std::string>(argv + 1, argv + argc));
+    switch (OrvCommandLine::ModeOf(args)) {
+#ifdef ORV_WITH_WINDOW
+    case OrvCommandLine::Mode::Window:
+        if (!OrvCommandLine::HasDisplay()) {
+            std::cerr << OrvCommandLine::NoDisplayText;
+            return 1;
+        }
+        return CORVApp::RunWindow(argc, argv);
+    case OrvCommandLine::Mode::Screenshot:
+        return CORVApp::RunScreenshot(argc, argv, args[1]);
+#endif
+    default:
+        return commandLine.Run(args);
+    }
 }

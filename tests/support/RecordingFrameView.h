@@ -25,6 +25,8 @@ public:
         std::lock_guard<std::mutex> hold(m_lock);
         m_timers.emplace_back(id, -1);
     }
+    std::vector<uint32_t> SelectedRows() override { return m_selected; }
+    int64_t FirstSelectedRow() override { return m_selected.empty() ? -1 : m_selected.front(); }
     void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override {
         for (const PanelUpdate& update : updates)
             m_panel[update.first] = update.second;
@@ -51,6 +53,8 @@ public:
     std::atomic<int> m_refreshes = 0;
     // (id, period) for each start, (id, -1) for each stop.
     std::vector<std::pair<int, int>> m_timers;
+    // What the test selected, ascending.
+    std::vector<uint32_t> m_selected;
     // The panel's elements as the last updates left them.
     std::map<std::string, std::string> m_panel;
 

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ui/FrameModel.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+// The program's icon in the notification area with its menu. Where the desktop has no tray, the icon
+// simply is not shown and every call succeeds without effect.
+class CSystemTray : public QObject {
+    Q_OBJECT
+public:
+    using Dispatch = std::function<void(int id)>;
+    using StateOf = std::function<CommandState(int id)>;
+
+    CSystemTray();
+    ~CSystemTray() override;
+
+    // Shows the icon with its tip and its menu, whose commands go to dispatch; the menu asks stateOf
+    // for each item's state before it opens. A double click sends the default item ("Show main window").
+    bool Create(QWidget* owner, const QString& tip, Dispatch dispatch, StateOf stateOf);
+    void HideIcon();
+    // A message over the icon for some seconds; nothing where the desktop has no tray.
+    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds);
+
+    QMenu* Menu() const { return m_menu.get(); }
+    QSystemTrayIcon* Icon() const { return m_icon; }
+    static QIcon StaticIcon();
+
+private:
+    void UpdateMenu();
+
+    QSystemTrayIcon* m_icon = nullptr;
+    std::unique_ptr<QMenu> m_menu;
+    Dispatch m_dispatch;
+    StateOf m_stateOf;
+};

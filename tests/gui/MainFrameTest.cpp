@@ -1,0 +1,436 @@
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/QtClipboard.h"
+#include "platform/ShellOpen.h"
+#include "settings/SavedList.h"
+#include "switching/CSystemTray.h"
+#include "tests/support/QtApp.h"
+#include "tests/support/TempDir.h"
+#include "ui/CAddProxyDlg.h"
+#include "ui/CCellListCtrl.h"
+#include "ui/CColorEdit.h"
+#include "ui/CHtmlCtrl.h"
+#include "ui/CMainFrame.h"
+#include "ui/CToolBar24.h"
+#include "ui/CommandIds.h"
+
+#include <QAbstractItemModelTester>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+// A shown main window over a temporary data folder, with scripted message boxes and file dialog and the
+// real clipboard.
+struct Window {
+    TempDir dir;
+    platform::ScriptedMessageBox messages;
+    platform::QtClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    std::unique_ptr<CMainFrame> frame;
+
+    explicit Window(const std::string& listText = {}) {
+        QtApp();
+        if (!listText.empty())
+            Paste(listText);
+        frame = std::make_unique<CMainFrame>(FrameModel::Services{messages, clipboard, files, shell}, dir.Path(),
+                                             dir.Path());
+        EXPECT_TRUE(frame->Create());
+        frame->show();
+        if (!listText.empty()) {
+            frame->OnCommand(cmd::Paste);
+            frame->Model().m_log.AppendLog("", 1);
+        }
+    }
+    ~Window() {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (qobject_cast<QDialog*>(widget) != nullptr)
+                widget->close();
+    }
+    static void Paste(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
+    FrameModel& Model() { return frame->Model(); }
+    CCellListCtrl* List() { return frame->ListView(); }
+    std::string Log() { return Model().m_log.Text(); }
+    std::vector<std::string> Addresses() {
+        std::vector<std::string> addresses;
+        for (size_t i = 0; i < Model().m_list.GetSize(); ++i)
+            addresses.push_back(Model().m_list[i]->ProxyAddressText());
+        return addresses;
+    }
+    void Select(std::initializer_list<int> rows) {
+        List()->clearSelection();
+        for (int row : rows)
+            List()->selectionModel()->select(List()->model()->index(row, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // The menu items of one top-level menu as "text|id" (separators as "-").
+    std::vector<std::string> MenuItems(QMenu* menu) {
+        std::vector<std::string> items;
+        for (QAction* action : menu->actions())
+            items.push_back(action->isSeparator()
+                                ? "-"
+                                : action->text().toStdString() + "|" + std::to_string(action->data().toInt()));
+        return items;
+    }
+    QMenu* TopMenu(const char* title) {
+        for (QAction* action : frame->menuBar()->actions())
+            if (action->text() == QLatin1String(title))
+                return action->menu();
+        return nullptr;
+    }
+    // The item of the main menu with this command, else that of the list's context menu.
+    QAction* MenuAction(int id) {
+        std::vector<QMenu*> menus;
+        for (QAction* top : frame->menuBar()->actions())
+            menus.push_back(top->menu());
+        menus.push_back(frame->ContextMenu());
+        for (QMenu* menu : menus)
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator() && action->data().toInt() == id)
+                    return action;
+        ADD_FAILURE() << "no menu item " << id;
+        return nullptr;
+    }
+};
+
+using Strings = std::vector<std::string>;
+
+} // namespace
+
+TEST(MainFrame, OpensWithItsTitleSizeAndWidthLimits) {
+    Window window;
+    CMainFrame& frame = *window.frame;
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Tarvelo 1.07B"));
+    EXPECT_EQ(frame.objectName(), QStringLiteral("TARVELOCLASS"));
+    EXPECT_EQ(frame.size(), QSize(710, 532));
+    EXPECT_EQ(frame.minimumSize(), QSize(710, 400));
+    EXPECT_EQ(frame.maximumWidth(), 710);
+    EXPECT_EQ(window.Log(), "Thanks for using Tarvelo, a Halvard product.\r\n");
+}
+
+TEST(MainFrame, LayoutKeepsTheListAboveTheSeparatorsAtEveryHeight) {
+    Window window;
+    for (int height : {532, 400, 777}) {
+        window.frame->resize(710, height);
+        QApplication::processEvents();
+        const QWidget* client = window.frame->centralWidget();
+        const int w = client->width();
+        const int h = client->height();
+        EXPECT_EQ(window.List()->geometry(), QRect(4, 46, w - 8, h - 150)) << height;
+        EXPECT_EQ(window.List()->geometry().bottom() + 1, h - 104);
+        EXPECT_EQ(window.frame->StatusPanel()->geometry(), QRect(4, h - 96, 330, 96));
+        EXPECT_EQ(window.frame->LogPane()->geometry(), QRect(338, h - 96, w - 343, 92));
+        EXPECT_LE(window.frame->ToolBar()->geometry().bottom(), 41);
+    }
+}
+
+TEST(MainFrame, MenusHoldTheirItemsInOrder) {
+    Window window;
+    Strings titles;
+    for (QAction* action : window.frame->menuBar()->actions())
+        titles.push_back(action->text().toStdString());
+    EXPECT_EQ(titles, (Strings{"&File", "&Edit", "&Test", "&Switch", "&Help"}));
+    EXPECT_EQ(window.MenuItems(window.TopMenu("&File")),
+              (Strings{"&Download List|32822", "System &Check|32826", "-", "&Load List|32774", "&Export All|32775",
+                       "Export &Selected|32804", "-", "&Hide to Tray|32823", "E&xit ORV|57665"}));
+    EXPECT_EQ(window.MenuItems(window.TopMenu("&Edit")),
+              (Strings{"&Select All|32805", "&Reverse Selection|32824", "-", "&Copy|32784", "&Paste|32789", "-",
+                       "&Add|32797", "&Delete|32786"}));
+    EXPECT_EQ(window.MenuItems(window.TopMenu("&Test")),
+              (Strings{"&All|32780", "&Selected|32785", "S&top|32782", "-", "S&etting|32803"}));
+    EXPECT_EQ(window.MenuItems(window.TopMenu("&Switch")),
+              (Strings{"Use Direct Connection|32819", "-", "Set as current active proxy|32795",
+                       "Add to tray for quick switch|32791"}));
+    EXPECT_EQ(window.MenuItems(window.TopMenu("&Help")), (Strings{"&Help|32825", "&About|57664"}));
+}
+
+TEST(MainFrame, AcceleratorsBelongToTheirCommands) {
+    Window window;
+    const std::vector<std::pair<int, QKeySequence>> keys = {{cmd::SelectAll, QKeySequence(Qt::CTRL | Qt::Key_A)},
+                                                            {cmd::Copy, QKeySequence(Qt::CTRL | Qt::Key_C)},
+                                                            {cmd::LoadList, QKeySequence(Qt::CTRL | Qt::Key_O)},
+                                                            {cmd::ExportAll, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                            {cmd::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)},
+                                                            {cmd::Delete, QKeySequence(Qt::Key_Delete)},
+                                                            {cmd::Add, QKeySequence(Qt::Key_Insert)}};
+    for (const auto& [id, key] : keys)
+        EXPECT_EQ(window.MenuAction(id)->shortcut(), key) << id;
+}
+
+TEST(MainFrame, ToolbarButtonsAndSeparatorsInOrder) {
+    Window window;
+    Strings buttons;
+    for (QAction* action : window.frame->ToolBar()->actions())
+        buttons.push_back(action->isSeparator() ? "-" : action->toolTip().toStdString());
+    EXPECT_EQ(buttons,
+              (Strings{"Load proxy list", "Download proxy list from Halvard", "-", "Save the whole list", "-",
+                       "Test the selected proxies", "Stop testing", "-", "Add a proxy", "Delete the selected proxies",
+                       "Connect/disconnect to this proxy", "-", "Settings", "-", "About ORV", "Exit ORV"}));
+    EXPECT_EQ(window.frame->ToolBar()->iconSize(), QSize(32, 32));
+}
+
+TEST(MainFrame, ContextMenuOfTheListAndOnlyInsideIt) {
+    Window window;
+    EXPECT_EQ(
+        window.MenuItems(window.frame->ContextMenu()),
+        (Strings{"Set as current active proxy|32795", "Add to tray for quick switch|32791",
+                 "Use direct connection|32819", "-", "Verify selected proxies|32785", "Verify all the proxies|32780",
+                 "-", "Delete selected proxies|32786", "Delete duplicate proxies|32783", "Delete timeout proxies|32787",
+                 "Delete dangerous proxies|32788", "-", "Copy them to the clipboard|32784",
+                 "Paste from the clipboard|32789", "-", "Export the select proxies|32804"}));
+    const QPoint inside = window.List()->mapToGlobal(QPoint(20, 20));
+    EXPECT_FALSE(window.frame->ShowContextMenu(window.frame->mapToGlobal(QPoint(5, 500))));
+    EXPECT_TRUE(window.frame->ShowContextMenu(inside));
+    EXPECT_TRUE(window.frame->ContextMenu()->isVisible());
+    window.frame->ContextMenu()->close();
+}
+
+TEST(MainFrame, TrayMenuHasItsFixedEntries) {
+    Window window;
+    EXPECT_EQ(window.MenuItems(window.frame->Tray()->Menu()),
+              (Strings{"Direct connection|32819", "-", "Show main window|32806", "Exit ORV|57665"}));
+}
+
+TEST(MainFrameCommands, EnablingFollowsTheTestingStateAndLaterCommandsStayDisabled) {
+    Window window("1.2.3.4:80");
+    CMainFrame& frame = *window.frame;
+    const std::vector<int> later = {cmd::ExportAll,  cmd::ExportSelected, cmd::DownloadList, cmd::SystemCheck,
+                                    cmd::HideToTray, cmd::TestAll,        cmd::TestSelected, cmd::Stop,
+                                    cmd::Settings,   cmd::SetActiveProxy, cmd::ToggleTray,   cmd::DirectConnection};
+    for (uint8_t testing : {0, 1, 2}) {
+        window.Model().m_testing = testing;
+        frame.UpdateCommandUI();
+        for (int id : {cmd::LoadList, cmd::Delete, cmd::Add, cmd::DeleteDuplicates, cmd::DeleteTimeout,
+                       cmd::DeleteDangerous, cmd::Paste})
+            EXPECT_EQ(window.MenuAction(id)->isEnabled(), testing == 0) << id << " at " << int(testing);
+        for (int id : {cmd::Copy, cmd::SelectAll, cmd::ReverseSelection, cmd::Help, cmd::About, cmd::Exit})
+            EXPECT_TRUE(window.MenuAction(id)->isEnabled()) << id;
+        for (int id : later)
+            EXPECT_FALSE(window.MenuAction(id)->isEnabled()) << id;
+        EXPECT_EQ(frame.ToolBar()->Action(cmd::Delete)->isEnabled(), testing == 0);
+    }
+}
+
+TEST(MainFrameCommands, EveryCommandOfTheTableRunsOrIsInertUntilItsWorkExists) {
+    Window window("1.2.3.4:80 5.6.7.8:8080");
+    CMainFrame& frame = *window.frame;
+    window.Select({0});
+    for (int id : frame.CommandIds()) {
+        if (id == cmd::Exit)
+            continue;
+        const size_t before = window.Model().m_list.GetSize();
+        const std::string log = window.Log();
+        frame.OnCommand(id);
+        if (!frame.IsCommandAvailable(id)) {
+            EXPECT_EQ(window.Model().m_list.GetSize(), before) << id;
+            EXPECT_EQ(window.Log(), log) << id;
+        }
+    }
+    // About and Add opened their windows; Help went to the shell.
+    EXPECT_NE(frame.findChild<QMessageBox*>(QStringLiteral("about")), nullptr);
+    EXPECT_NE(frame.findChild<CAddProxyDlg*>(), nullptr);
+    EXPECT_EQ(window.shell.m_opened.size(), 1u);
+    EXPECT_TRUE(frame.isVisible());
+}
+
+TEST(MainFrameCommands, AboutNamesTheProductAndBuild) {
+    Window window;
+    window.frame->OnCommand(cmd::About);
+    auto* about = window.frame->findChild<QMessageBox*>(QStringLiteral("about"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QStringLiteral("Tarvelo")));
+    EXPECT_TRUE(about->text().contains(QStringLiteral("1.07B Build 0406")));
+}
+
+TEST(MainFrameList, ModelPassesTheItemModelTesterThroughGrowthAndShrinking) {
+    Window window;
+    QAbstractItemModelTester tester(window.List()->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    Window::Paste("1.1.1.1:80 2.2.2.2:80");
+    window.frame->OnCommand(cmd::Paste);
+    Window::Paste("3.3.3.3:80 1.1.1.1:80");
+    window.frame->OnCommand(cmd::Paste);
+    EXPECT_EQ(window.List()->model()->rowCount(), 4);
+    window.frame->OnCommand(cmd::DeleteDuplicates);
+    EXPECT_EQ(window.List()->model()->rowCount(), 3);
+    window.Select({0, 1, 2});
+    window.frame->OnCommand(cmd::Delete);
+    EXPECT_EQ(window.List()->model()->rowCount(), 0);
+}
+
+TEST(MainFrameList, CellsShowTextsTipsAndColours) {
+    Window window("10.0.0.1:8080 10.0.0.2:&80");
+    ProxyItem* item = window.Model().m_list[0];
+    item->m_anonymity = 1;
+    item->m_delay = 250;
+    item->m_status = StatusUnknown;
+    QAbstractItemModel* model = window.List()->model();
+    EXPECT_EQ(model->columnCount(), 10);
+    const auto text = [&](int column) { return model->index(0, column).data().toString().toStdString(); };
+    const auto tip = [&](int column) { return model->index(0, column).data(Qt::ToolTipRole).toString().toStdString(); };
+    EXPECT_EQ(text(0), "");
+    EXPECT_EQ(tip(0), "# 1 - Unknown");
+    EXPECT_EQ(text(1), "10.0.0.1");
+    EXPECT_EQ(tip(1), "10.0.0.1:8080");
+    EXPECT_EQ(text(3), "250");
+    EXPECT_EQ(tip(3), "250ms");
+    EXPECT_EQ(text(4), "Level 1");
+    // An Unknown row is grey, except the green of a Level 1 anonymity.
+    EXPECT_EQ(model->index(0, 1).data(Qt::ForegroundRole).value<QColor>(), QColor(160, 160, 160));
+    EXPECT_EQ(model->index(0, 4).data(Qt::ForegroundRole).value<QColor>(), QColor(0, 150, 0));
+    Strings headers;
+    for (int column = 0; column < 10; ++column)
+        headers.push_back(model->headerData(column, Qt::Horizontal).toString().toStdString());
+    EXPECT_EQ(headers,
+              (Strings{" ", "Proxy", "Port", "Delay", "Anonymity", "Country", "Https", "Gateway", "Danger", "CoDeeN"}));
+    EXPECT_EQ(window.List()->horizontalHeader()->sectionSize(1), 120);
+    EXPECT_TRUE(window.List()->horizontalHeader()->sectionsMovable());
+}
+
+TEST(MainFrameList, DelegateDrawsTheAmpersandAndKeepsTheStatusCellUnselected) {
+    Window window("10.0.0.1:8080");
+    std::strcpy(window.Model().m_list[0]->m_ip, "a&b");
+    window.List()->setFocus();
+    window.Select({0});
+    const QImage image = window.List()->viewport()->grab().toImage();
+    const QRect status = window.List()->visualRect(window.List()->model()->index(0, 0));
+    const QRect proxy = window.List()->visualRect(window.List()->model()->index(0, 1));
+    const QColor base = window.List()->palette().color(QPalette::Base);
+    // The status cell keeps the window background; the others take the selection colour.
+    EXPECT_EQ(image.pixelColor(status.left() + 2, status.center().y()), base);
+    EXPECT_NE(image.pixelColor(proxy.left() + 3, proxy.top() + 2), base);
+}
+
+TEST(MainFrameList, SelectAllAndReverseSelection) {
+    Window window("1.1.1.1:80 2.2.2.2:80 3.3.3.3:80 4.4.4.4:80 5.5.5.5:80");
+    window.Select({1, 3});
+    window.frame->OnCommand(cmd::ReverseSelection);
+    EXPECT_EQ(window.List()->SelectedRows(), (std::vector<uint32_t>{0, 2, 4}));
+    EXPECT_EQ(window.List()->FirstSelectedRow(), 0);
+    window.frame->OnCommand(cmd::SelectAll);
+    EXPECT_EQ(window.List()->SelectedRows().size(), 5u);
+    window.frame->OnCommand(cmd::ReverseSelection);
+    EXPECT_TRUE(window.List()->SelectedRows().empty());
+    EXPECT_EQ(window.List()->FirstSelectedRow(), -1);
+}
+
+TEST(MainFrameList, HeaderClickSortsAndIsRefusedWhileTesting) {
+    Window window("10.0.0.1:80 9.0.0.1:80");
+    QHeaderView* header = window.List()->horizontalHeader();
+    const QPoint proxyHeader(header->sectionViewportPosition(1) + 10, header->height() / 2);
+    window.Model().m_testing = 1;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, proxyHeader);
+    EXPECT_EQ(window.messages.m_shown, Strings{"Please don't sort the list while testing the proxies."});
+    EXPECT_EQ(window.Log(), "");
+    window.Model().m_testing = 0;
+    QTest::mouseClick(header->viewport(), Qt::RightButton, {}, proxyHeader);
+    EXPECT_EQ(window.Log(), "");
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, proxyHeader);
+    EXPECT_EQ(window.Log(), "Sorted the list by the \"IP\" of the proxies.\r\n");
+    EXPECT_EQ(window.Addresses(), (Strings{"9.0.0.1:80", "10.0.0.1:80"}));
+}
+
+TEST(MainFrameEdit, CopyAndPasteGoThroughTheDesktopClipboard) {
+    Window window("1.1.1.1:80 2.2.2.2:8080 3.3.3.3:3128");
+    window.Select({0, 2});
+    window.frame->OnCommand(cmd::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "1.1.1.1:80\r\n3.3.3.3:3128");
+    EXPECT_EQ(window.Log(), "Copy 2 proxies into the clipboard.\r\n");
+
+    Window::Paste("4.4.4.4:80\n5.5.5.5 81");
+    window.frame->UpdateCommandUI();
+    EXPECT_TRUE(window.MenuAction(cmd::Paste)->isEnabled());
+    window.frame->OnCommand(cmd::Paste);
+    EXPECT_EQ(window.Model().m_list.GetSize(), 5u);
+    EXPECT_EQ(window.List()->model()->rowCount(), 5);
+    QGuiApplication::clipboard()->clear();
+    window.frame->UpdateCommandUI();
+    EXPECT_FALSE(window.MenuAction(cmd::Paste)->isEnabled());
+}
+
+TEST(MainFrameEdit, AddDialogAcceptsOneProxyAndKeepsWrongInput) {
+    Window window;
+    window.frame->OnCommand(cmd::Add);
+    auto* dialog = window.frame->findChild<CAddProxyDlg*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Add Proxy"));
+    dialog->IpEdit()->setText(QStringLiteral("1.2.3.4"));
+    dialog->PortEdit()->setText(QStringLiteral("8"));
+    dialog->accept();
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(window.messages.m_shown, Strings{"The proxy you input is incorrect."});
+    EXPECT_EQ(dialog->IpEdit()->text(), QStringLiteral("1.2.3.4"));
+    dialog->PortEdit()->setText(QStringLiteral("8080"));
+    dialog->accept();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(window.Addresses(), Strings{"1.2.3.4:8080"});
+    EXPECT_NE(window.Log().find("Add one proxy to the list.\r\n"), std::string::npos);
+}
+
+TEST(MainFrameEdit, LoadListAndDeleteWalk) {
+    Window window;
+    window.dir.Write("list.txt", "1.1.1.1:80 2.2.2.2:80 3.3.3.3:80 4.4.4.4:80 5.5.5.5:80");
+    window.files.m_file = window.dir.File("list.txt");
+    window.frame->OnCommand(cmd::LoadList);
+    EXPECT_EQ(window.List()->model()->rowCount(), 5);
+    window.Select({1, 2, 4});
+    window.frame->OnCommand(cmd::Delete);
+    EXPECT_EQ(window.Addresses(), (Strings{"1.1.1.1:80", "4.4.4.4:80"}));
+    EXPECT_NE(window.Log().find("Removed 3 proxies from the list.\r\n"), std::string::npos);
+}
+
+TEST(MainFramePanel, ShowsTheCountsAfterAChangeAndTheLogPaneFollows) {
+    Window window("1.1.1.1:80 2.2.2.2:80");
+    window.frame->RefreshPanelNow();
+    EXPECT_EQ(window.frame->StatusPanel()->Page().InnerHtml("total"), "2");
+    EXPECT_EQ(window.frame->StatusPanel()->Page().InnerHtml("activeproxy"), "None");
+    window.Model().AppendLog("A line.\r\n");
+    window.frame->LogPane()->Refresh();
+    EXPECT_TRUE(window.frame->LogPane()->toPlainText().contains(QStringLiteral("A line.")));
+}
+
+TEST(MainFrameLifecycle, ClosingSavesTheListAndARestartShowsIt) {
+    Window window("1.1.1.1:80 2.2.2.2:8080");
+    window.frame->OnCommand(cmd::Exit);
+    EXPECT_FALSE(window.frame->isVisible());
+    ProxyList saved;
+    ASSERT_TRUE(SavedList::LoadList(window.dir.Path(), saved).m_loaded);
+    EXPECT_EQ(saved.GetSize(), 2u);
+
+    CMainFrame again(FrameModel::Services{window.messages, window.clipboard, window.files, window.shell},
+                     window.dir.Path(), window.dir.Path());
+    ASSERT_TRUE(again.Create());
+    EXPECT_EQ(again.ListView()->model()->rowCount(), 2);
+    EXPECT_NE(again.Model().m_log.Text().find("Loaded 2 proxies from the last tested result.\r\n"), std::string::npos);
+}
+
+TEST(MainFrameThreads, RedrawFromAWorkerWaitsForTheWindowOrItsClosing) {
+    Window window("1.1.1.1:80");
+    bool returned = false;
+    std::thread worker([&] {
+        window.frame->RedrawRows(0, 0);
+        returned = true;
+    });
+    while (!returned)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+
+    std::atomic<bool> released = false;
+    std::thread late([&] {
+        window.frame->RedrawRows(0, 0);
+        released = true;
+    });
+    window.frame->close(); // no event loop turn: only the closing lets the worker go
+    late.join();
+    EXPECT_TRUE(released);
+}

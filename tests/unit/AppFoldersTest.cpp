@@ -1,0 +1,94 @@
+#include "ui/AppFolders.h"
+#include "tests/support/TempDir.h"
+#include "ui/OrvCommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+// Sets an environment variable for the life of the object and restores the old value.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+TEST(AppFolders, DataFolderFollowsTheOverrideThenXdgThenHome) {
+    ScopedEnv home("HOME", "/home/tester");
+    {
+        ScopedEnv data("ORV_DATA_DIR", "/srv/orv");
+        EXPECT_EQ(AppFolders::DataFolder(), "/srv/orv/");
+    }
+    ScopedEnv data("ORV_DATA_DIR", nullptr);
+    {
+        ScopedEnv xdg("XDG_DATA_HOME", "/var/xdg/");
+        EXPECT_EQ(AppFolders::DataFolder(), "/var/xdg/ORV/");
+    }
+    ScopedEnv xdg("XDG_DATA_HOME", "");
+    EXPECT_EQ(AppFolders::DataFolder(), "/home/tester/.local/share/ORV/");
+}
+
+TEST(AppFolders, ProgramFolderIsTheExecutablesUnlessOverridden) {
+    {
+        ScopedEnv program("ORV_PROGRAM_DIR", "/opt/orv");
+        EXPECT_EQ(AppFolders::ProgramFolder(), "/opt/orv/");
+    }
+    ScopedEnv program("ORV_PROGRAM_DIR", nullptr);
+    const std::string folder = AppFolders::ProgramFolder();
+    EXPECT_EQ(folder.back(), '/');
+    EXPECT_TRUE(std::filesystem::exists(folder + "unit_tests"));
+}
+
+TEST(AppFolders, CreateFoldersMakesTheWholePathAndReportsAFileInTheWay) {
+    TempDir dir;
+    EXPECT_TRUE(AppFolders::CreateFolders(dir.Path() + "a/b/ORV/"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "a/b/ORV"));
+    dir.Write("file", "x");
+    EXPECT_FALSE(AppFolders::CreateFolders(dir.Path() + "file/ORV/"));
+}
+
+TEST(OrvCommandLineMode, NoOptionOpensTheWindowAndScreenshotNeedsAFile) {
+    using Mode = OrvCommandLine::Mode;
+    EXPECT_EQ(OrvCommandLine::ModeOf({}), Mode::Window);
+    EXPECT_EQ(OrvCommandLine::ModeOf({"--screenshot", "a.png"}), Mode::Screenshot);
+    EXPECT_EQ(OrvCommandLine::ModeOf({"--screenshot"}), Mode::Command);
+    EXPECT_EQ(OrvCommandLine::ModeOf({"--help"}), Mode::Command);
+}
+
+TEST(OrvCommandLineMode, ADisplayIsAnyOfXWaylandOrAChosenPlatform) {
+    ScopedEnv display("DISPLAY", nullptr);
+    ScopedEnv wayland("WAYLAND_DISPLAY", "");
+    {
+        ScopedEnv platform("QT_QPA_PLATFORM", nullptr);
+        EXPECT_FALSE(OrvCommandLine::HasDisplay());
+    }
+    {
+        ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        EXPECT_TRUE(OrvCommandLine::HasDisplay());
+    }
+    ScopedEnv platform("QT_QPA_PLATFORM", nullptr);
+    ScopedEnv x("DISPLAY", ":0");
+    EXPECT_TRUE(OrvCommandLine::HasDisplay());
+}

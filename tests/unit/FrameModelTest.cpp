@@ -1,0 +1,339 @@
+#include "ui/FrameModel.h"
+#include "platform/Clipboard.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "settings/SavedList.h"
+#include "tests/support/RecordingFrameView.h"
+#include "tests/support/TempDir.h"
+#include "ui/CommandIds.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A model with scripted desktop services, its folders in a fresh temporary folder.
+struct Frame {
+    TempDir dir;
+    RecordingFrameView view;
+    platform::ScriptedMessageBox messages;
+    platform::MemoryClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    std::unique_ptr<FrameModel> model = NewModel();
+
+    std::unique_ptr<FrameModel> NewModel() {
+        return std::make_unique<FrameModel>(view, FrameModel::Services{messages, clipboard, files, shell}, dir.Path(),
+                                            dir.Path());
+    }
+    ProxyItem* Add(const std::string& address, int32_t status = StatusUnknown, int32_t anonymity = Untested) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(address);
+        item->m_status = status;
+        item->m_anonymity = anonymity;
+        ProxyItem* added = model->m_list.Append(std::move(item));
+        model->m_list.RenumberList();
+        return added;
+    }
+    std::vector<std::string> Addresses() const {
+        std::vector<std::string> addresses;
+        for (size_t i = 0; i < model->m_list.GetSize(); ++i)
+            addresses.push_back(model->m_list[i]->ProxyAddressText());
+        return addresses;
+    }
+    std::string Log() const { return model->m_log.Text(); }
+    bool PanelRefreshRequested() const {
+        for (const auto& [id, period] : view.m_timers)
+            if (id == FrameModel::TimerPanelRefresh && period == 0)
+                return true;
+        return false;
+    }
+};
+
+using Addresses = std::vector<std::string>;
+
+} // namespace
+
+TEST(FrameModelDelete, RemovesExactlyTheSelectedRowsAndRenumbers) {
+    Frame frame;
+    for (int i = 0; i < 5; ++i)
+        frame.Add("10.0.0." + std::to_string(i) + ":80");
+    frame.view.m_selected = {1, 2, 4};
+    frame.model->OnDelete();
+    EXPECT_EQ(frame.Addresses(), (Addresses{"10.0.0.0:80", "10.0.0.3:80"}));
+    EXPECT_EQ(frame.model->m_list[1]->m_index, 1u);
+    EXPECT_EQ(frame.Log(), "Removed 3 proxies from the list.\r\n");
+    EXPECT_TRUE(frame.PanelRefreshRequested());
+    EXPECT_GT(frame.view.m_refreshes, 0);
+}
+
+TEST(FrameModelDelete, WithoutSelectionDoesNothing) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.model->OnDelete();
+    EXPECT_EQ(frame.model->m_list.GetSize(), 1u);
+    EXPECT_EQ(frame.Log(), "");
+}
+
+TEST(FrameModelDelete, DeletingTheActiveProxyFallsBackToDirectConnection) {
+    Frame frame;
+    frame.Add("10.0.0.1:80", StatusGood, 1);
+    frame.model->m_activeProxy = frame.Add("10.0.0.2:80", StatusActive, 2);
+    frame.Add("10.0.0.3:80", StatusReady, 1);
+    frame.view.m_selected = {1};
+    frame.model->OnDelete();
+    EXPECT_EQ(frame.Log(),
+              "Removed 1 proxies from the list.\r\n"
+              "Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
+    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.model->m_list.m_level1Count.Get(), 2);
+    EXPECT_EQ(frame.model->m_list.m_level2Count.Get(), 0);
+    ASSERT_EQ(frame.model->m_quickSwitchSet.size(), 1u);
+    EXPECT_EQ(frame.model->m_quickSwitchSet[0]->ProxyAddressText(), "10.0.0.3:80");
+}
+
+TEST(FrameModelDelete, TimeoutRemovesBadRecordsOnlyAndLogsZeroToo) {
+    Frame frame;
+    frame.Add("10.0.0.1:80", StatusBad, 1);
+    frame.Add("10.0.0.2:80", StatusGood, TimedOut);
+    frame.Add("10.0.0.3:80", StatusBad);
+    frame.model->OnDeleteTimeout();
+    EXPECT_EQ(frame.Addresses(), (Addresses{"10.0.0.2:80"}));
+    frame.model->OnDeleteTimeout();
+    EXPECT_EQ(frame.Log(), "Removed 2 timeout proxies from the list.\r\nRemoved 0 timeout proxies from the list.\r\n");
+}
+
+TEST(FrameModelDelete, DangerousWithoutTheRangeFileDeletesNothingAndLogsZero) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.model->OnDeleteDangerous();
+    EXPECT_EQ(frame.model->m_list.GetSize(), 1u);
+    EXPECT_EQ(frame.Log(), "Removed 0 dangerous (FBI/Army) proxies from the list.\r\n");
+}
+
+TEST(FrameModelDuplicates, KeepsTheFirstOfEachAddressAndPortNumber) {
+    Frame frame;
+    frame.Add("1.2.3.4:080");
+    frame.Add("1.02.3.4:80");
+    frame.Add("1.2.3.4:80");
+    frame.Add("1.2.3.4:8080");
+    frame.model->OnDeleteDuplicates();
+    EXPECT_EQ(frame.Addresses(), (Addresses{"1.2.3.4:80", "1.02.3.4:80", "1.2.3.4:8080"}));
+    EXPECT_EQ(frame.Log(), "Removed 1 duplicate proxies from the list.\r\n");
+}
+
+TEST(FrameModelDuplicates, ALeadingZeroOfTheFirstOctetAddsNothingToTheKey) {
+    // ProxyKey folds digits from the left, so 010.1.1.1:80 and 10.1.1.1:80 share a key and the
+    // later one goes, as it does within one parsed text.
+    Frame frame;
+    frame.Add("010.1.1.1:80");
+    frame.Add("10.1.1.1:80");
+    EXPECT_EQ(frame.model->RemoveDuplicates(), 1u);
+    EXPECT_EQ(frame.Addresses(), (Addresses{"010.1.1.1:80"}));
+}
+
+TEST(FrameModelDuplicates, RewritesEveryPortBelow65536EvenWithoutDuplicates) {
+    Frame frame;
+    frame.Add("1.1.1.1:65536");
+    frame.Add("1.1.1.2:99999");
+    frame.Add("1.1.1.3:08080");
+    EXPECT_EQ(frame.model->RemoveDuplicates(), 0u);
+    EXPECT_EQ(frame.Addresses(), (Addresses{"1.1.1.1:0", "1.1.1.2:34463", "1.1.1.3:8080"}));
+    EXPECT_EQ(frame.Log(), "");
+}
+
+TEST(FrameModelRefusal, ListCommandsRefuseWhileATestRuns) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.view.m_selected = {0};
+    frame.clipboard.m_text = "10.0.0.2:80";
+    frame.model->m_testing = 1;
+    frame.model->OnPaste();
+    frame.model->OnDelete();
+    EXPECT_FALSE(frame.model->AddProxy("10.0.0.3", "80"));
+    EXPECT_EQ(frame.messages.m_shown, std::vector<std::string>(3, "Can't operate the list while testing."));
+    EXPECT_EQ(frame.Addresses(), (Addresses{"10.0.0.1:80"}));
+    EXPECT_EQ(frame.Log(), "");
+}
+
+TEST(FrameModelRefusal, StoppingRunDoesNotRefuseTheHandlers) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.view.m_selected = {0};
+    frame.model->m_testing = 2;
+    frame.model->OnDelete();
+    EXPECT_TRUE(frame.messages.m_shown.empty());
+    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+}
+
+TEST(FrameModelSort, HeaderClickIsRefusedOnlyWhileTesting) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.model->m_testing = 1;
+    frame.model->OnHeaderClick(1);
+    EXPECT_EQ(frame.messages.m_shown,
+              std::vector<std::string>{"Please don't sort the list while testing the proxies."});
+    EXPECT_EQ(frame.Log(), "");
+    frame.model->m_testing = 2;
+    frame.model->OnHeaderClick(1);
+    EXPECT_EQ(frame.messages.m_shown.size(), 1u);
+    EXPECT_EQ(frame.Log().rfind("Sorted the list by the \"", 0), 0u);
+}
+
+TEST(FrameModelClipboard, CopyJoinsTheSelectedAddressesWithoutTrailingBreak) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.Add("10.0.0.2:8080");
+    frame.Add("10.0.0.3:3128");
+    frame.view.m_selected = {0, 2};
+    frame.model->OnCopy();
+    EXPECT_EQ(frame.clipboard.m_text, "10.0.0.1:80\r\n10.0.0.3:3128");
+    frame.view.m_selected = {1};
+    frame.model->OnCopy();
+    EXPECT_EQ(frame.clipboard.m_text, "10.0.0.2:8080");
+    EXPECT_EQ(frame.Log(), "Copy 2 proxies into the clipboard.\r\nCopy 1 proxies into the clipboard.\r\n");
+}
+
+TEST(FrameModelClipboard, CopyWithoutSelectionChangesNothing) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.clipboard.m_text = "kept";
+    frame.model->OnCopy();
+    EXPECT_EQ(frame.clipboard.m_text, "kept");
+    EXPECT_EQ(frame.Log(), "");
+}
+
+TEST(FrameModelClipboard, PasteLogsTheCountAlsoForTextWithoutProxies) {
+    Frame frame;
+    frame.model->OnPaste();
+    frame.clipboard.m_text = "no proxies here";
+    frame.model->OnPaste();
+    frame.clipboard.m_text = "1.2.3.4:8080 5.6.7.8 3128";
+    frame.model->OnPaste();
+    EXPECT_EQ(frame.Addresses(), (Addresses{"1.2.3.4:8080", "5.6.7.8:3128"}));
+    EXPECT_EQ(frame.Log(), "Load 0 proxies from the clipboard.\r\nLoad 0 proxies from the clipboard.\r\n"
+                           "Load 2 proxies from the clipboard.\r\n");
+    EXPECT_TRUE(frame.PanelRefreshRequested());
+}
+
+TEST(FrameModelLoadList, LogsTheFileAndCountAndNothingWhenCancelledOrUnreadable) {
+    Frame frame;
+    frame.model->OnLoadList();
+    EXPECT_EQ(frame.files.m_titles.size(), 1u);
+    frame.files.m_file = frame.dir.File("missing.txt");
+    frame.model->OnLoadList();
+    EXPECT_EQ(frame.messages.m_shown.size(), 1u);
+    EXPECT_EQ(frame.messages.m_shown[0].rfind("Couldn't open source file: ", 0), 0u);
+    EXPECT_EQ(frame.Log(), "");
+    frame.dir.Write("list.txt", "1.2.3.4:80\n5.6.7.8:8080\n");
+    frame.files.m_file = frame.dir.File("list.txt");
+    frame.model->OnLoadList();
+    EXPECT_EQ(frame.Log(), "Loaded 2 proxies from " + frame.dir.File("list.txt") + "\r\n");
+}
+
+TEST(FrameModelAdd, AcceptsExactlyOnePairAndLogsIt) {
+    Frame frame;
+    EXPECT_TRUE(frame.model->AddProxy(" 999.999.999.999", "99999 "));
+    EXPECT_EQ(frame.Log(), "Add one proxy to the list.\r\n");
+    EXPECT_FALSE(frame.model->AddProxy("1.2.3.4", "8"));
+    EXPECT_FALSE(frame.model->AddProxy("1.2.3.4 ", "80"));
+    EXPECT_EQ(frame.messages.m_shown, std::vector<std::string>(2, "The proxy you input is incorrect."));
+    EXPECT_EQ(frame.Addresses(), (Addresses{"999.999.999.999:99999"}));
+}
+
+TEST(FrameModelCommands, EnablingFollowsTheTestingState) {
+    Frame frame;
+    const std::vector<int> idleOnly = {cmd::LoadList,     cmd::ExportAll, cmd::TestAll,       cmd::DeleteDuplicates,
+                                       cmd::TestSelected, cmd::Delete,    cmd::DeleteTimeout, cmd::DeleteDangerous,
+                                       cmd::Add,          cmd::Settings,  cmd::DownloadList};
+    for (uint8_t testing : {0, 1, 2}) {
+        frame.model->m_testing = testing;
+        for (int id : idleOnly)
+            EXPECT_EQ(frame.model->UpdateCommand(id).enabled, testing == 0) << id << " at " << int(testing);
+        EXPECT_EQ(frame.model->UpdateCommand(cmd::Stop).enabled, testing == 1);
+        EXPECT_TRUE(frame.model->UpdateCommand(cmd::Copy).enabled);
+        EXPECT_TRUE(frame.model->UpdateCommand(cmd::SetActiveProxy).enabled);
+    }
+}
+
+TEST(FrameModelCommands, PasteNeedsTextInTheClipboardAndAnIdleList) {
+    Frame frame;
+    EXPECT_FALSE(frame.model->UpdateCommand(cmd::Paste).enabled);
+    frame.clipboard.m_text = "";
+    EXPECT_TRUE(frame.model->UpdateCommand(cmd::Paste).enabled);
+    frame.model->m_testing = 2;
+    EXPECT_FALSE(frame.model->UpdateCommand(cmd::Paste).enabled);
+}
+
+TEST(FrameModelCommands, SwitchTextsFollowTheFirstSelectedRecord) {
+    Frame frame;
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::SetActiveProxy).text, "");
+    EXPECT_TRUE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
+    frame.model->m_activeProxy = frame.Add("10.0.0.1:80", StatusActive);
+    frame.Add("10.0.0.2:80", StatusReady);
+    frame.view.m_selected = {0, 1};
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::SetActiveProxy).text, "Disconnect from this proxy");
+    EXPECT_FALSE(frame.model->UpdateCommand(cmd::ToggleTray).enabled);
+    EXPECT_FALSE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
+    frame.view.m_selected = {1};
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::SetActiveProxy).text, "Set as current active proxy");
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::ToggleTray).text, "Remove from the tray menu");
+    EXPECT_TRUE(frame.model->UpdateCommand(cmd::ToggleTray).enabled);
+}
+
+TEST(FrameModelLifecycle, ShutdownSavesTheListAndStartUpRestoresIt) {
+    Frame frame;
+    frame.Add("10.0.0.1:80", StatusGood, 1);
+    frame.model->m_activeProxy = frame.Add("10.0.0.2:8080", StatusActive, 3);
+    frame.model->m_list.m_level1Count.Set(7);
+    frame.model->m_lastTestedText = "2026-12-07 10:11:12";
+    frame.model->ShutDown();
+    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+
+    auto restarted = frame.NewModel();
+    frame.view.m_timers.clear();
+    restarted->LoadSettingsAndList();
+    ASSERT_EQ(restarted->m_list.GetSize(), 2u);
+    EXPECT_EQ(restarted->m_activeProxy, restarted->m_list[1]);
+    EXPECT_EQ(restarted->m_lastTestedText, "2026-12-07 10:11:12");
+    EXPECT_EQ(restarted->m_list.m_level1Count.Get(), 7);
+    EXPECT_EQ(restarted->m_quickSwitchSet.size(), 1u);
+    EXPECT_EQ(restarted->m_log.Text(), "Loaded 2 proxies from the last tested result.\r\n"
+                                       "Set 10.0.0.2:8080 as current active proxy.\r\n");
+    EXPECT_EQ(frame.view.m_timers, (std::vector<std::pair<int, int>>{{FrameModel::TimerPanelRefresh, 1500}}));
+}
+
+TEST(FrameModelLifecycle, FirstStartLoadsNothingAndLogsNothing) {
+    Frame frame;
+    frame.model->LoadSettingsAndList();
+    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+    EXPECT_EQ(frame.Log(), "");
+    EXPECT_TRUE(frame.view.m_timers.empty());
+}
+
+TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyList) {
+    Frame frame;
+    frame.Add("10.0.0.1:80", StatusReady);
+    frame.model->RebuildQuickSwitchSet();
+    frame.model->m_lastTestedText = "2026-12-07 10:11:12";
+    frame.model->OnTimer(FrameModel::TimerPanelRefresh);
+    EXPECT_EQ(frame.view.m_panel["total"], "1");
+    EXPECT_EQ(frame.view.m_panel["ready"], "1");
+    EXPECT_NE(frame.view.m_panel["test"].find("2026-12-07 10:11:12"), std::string::npos);
+    EXPECT_EQ(frame.view.m_panel["activeproxy"], "None");
+
+    frame.model->m_list.RemoveAll();
+    frame.model->OnTimer(FrameModel::TimerPanelRefresh);
+    EXPECT_EQ(frame.model->m_lastTestedText, "");
+    EXPECT_NE(frame.view.m_panel["test"].find("(not tested yet)"), std::string::npos);
+    EXPECT_EQ(frame.view.m_timers.back(), std::make_pair(FrameModel::TimerPanelRefresh, -1));
+}
+
+TEST(FrameModelHelp, OpensTheMakersHelpPage) {
+    Frame frame;
+    frame.model->OnHelp();
+    ASSERT_EQ(frame.shell.m_opened.size(), 1u);
+    EXPECT_NE(frame.shell.m_opened[0].find("/help.php"), std::string::npos);
+}

@@ -1,0 +1,460 @@
+#include "ui/CMainFrame.h"
+
+#include "switching/CSystemTray.h"
+#include "ui/CAddProxyDlg.h"
+#include "ui/CCellListCtrl.h"
+#include "ui/CColorEdit.h"
+#include "ui/CHtmlCtrl.h"
+#include "ui/CToolBar24.h"
+#include "ui/CommandIds.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QThread>
+#include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+QString Text(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+// The etched separators: shadow above, highlight below.
+void EtchedLine(QPainter& painter, const QPalette& palette, int width, int y) {
+    painter.setPen(palette.color(QPalette::Dark));
+    painter.drawLine(0, y, width, y);
+    painter.setPen(palette.color(QPalette::Light));
+    painter.drawLine(0, y + 1, width, y + 1);
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder)
+    : m_model(*this, services, std::move(programFolder), std::move(dataFolder)) {}
+
+CMainFrame::~CMainFrame() {
+    m_closing->store(true);
+    m_model.m_log.SetListener(nullptr);
+}
+
+bool CMainFrame::Create() {
+    setObjectName(Text(WindowClass));
+    BuildCommands();
+
+    m_tray = std::make_unique<CSystemTray>();
+    if (!m_tray->Create(
+            this, Text("Tarvelo"), [this](int id) { OnCommand(id); }, [this](int id) { return CommandStateOf(id); }))
+        return false;
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->installEventFilter(this);
+    setCentralWidget(m_client);
+
+    BuildToolBar();
+
+    m_panel = new CHtmlCtrl(m_client);
+    m_panel->setObjectName(QStringLiteral("panel")); // child 111
+    m_panel->Navigate(QStringLiteral("res://orv.exe/141"));
+
+    m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
+    m_listView->setObjectName(QStringLiteral("list")); // child 103
+    connect(m_listView, &CCellListCtrl::HeaderClicked, this, [this](int column) {
+        m_model.OnHeaderClick(column);
+        UpdateCommandUI();
+    });
+    connect(m_listView, &CCellListCtrl::RowDoubleClicked, this, [this] { OnCommand(cmd::SetActiveProxy); });
+    connect(m_listView, &CCellListCtrl::ContextMenuAt, this, [this](const QPoint& pos) { ShowContextMenu(pos); });
+    connect(m_listView, &CCellListCtrl::SelectionChanged, this, [this] { UpdateCommandUI(); });
+
+    m_logPane = CColorEdit::CreateLogPane(m_model.m_log, m_client);
+    m_logPane->setObjectName(QStringLiteral("log")); // child 112
+    m_model.AppendLog(FrameModel::WelcomeLine);
+
+    BuildMenus();
+    BuildContextMenu();
+
+    m_model.LoadSettingsAndList();
+
+    setWindowTitle(Text(Title));
+    setMinimumSize(Width, MinHeight);
+    setMaximumWidth(Width);
+    resize(Width, Height);
+    StartTimer(FrameModel::TimerStartUp, 0);
+
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { UpdateCommandUI(); });
+    UpdateCommandUI();
+    return true;
+}
+
+void CMainFrame::BuildCommands() {
+    auto model = [this](void (FrameModel::*operation)()) { return [this, operation] { (m_model.*operation)(); }; };
+    const auto later = [](int id) { return std::make_pair(id, Command{nullptr, false}); };
+    m_commands = {
+        {cmd::LoadList, {model(&FrameModel::OnLoadList)}},
+        later(cmd::ExportAll),
+        later(cmd::ExportSelected),
+        later(cmd::DownloadList),
+        later(cmd::SystemCheck),
+        later(cmd::HideToTray),
+        later(cmd::ShowMainWindow),
+        {cmd::Exit, {[this] { close(); }}},
+        {cmd::SelectAll, {[this] { OnSelectAll(); }}},
+        {cmd::ReverseSelection, {[this] { OnReverseSelection(); }}},
+        {cmd::Copy, {model(&FrameModel::OnCopy)}},
+        {cmd::Paste, {model(&FrameModel::OnPaste)}},
+        {cmd::Add, {[this] { OnAdd(); }}},
+        {cmd::Delete, {model(&FrameModel::OnDelete)}},
+        {cmd::DeleteDuplicates, {model(&FrameModel::OnDeleteDuplicates)}},
+        {cmd::DeleteTimeout, {model(&FrameModel::OnDeleteTimeout)}},
+        {cmd::DeleteDangerous, {model(&FrameModel::OnDeleteDangerous)}},
+        {cmd::MarkDangerous, {model(&FrameModel::MarkDangerous)}},
+        later(cmd::TestAll),
+        later(cmd::TestSelected),
+        later(cmd::Stop),
+        later(cmd::Settings),
+        later(cmd::SetActiveProxy),
+        later(cmd::ToggleTray),
+        later(cmd::DirectConnection),
+        {cmd::Help, {model(&FrameModel::OnHelp)}},
+        {cmd::About, {[this] { OnAbout(); }}},
+    };
+    for (int id = cmd::QuickSwitchFirst; id <= cmd::QuickSwitchLast; ++id)
+        m_commands.insert(later(id));
+}
+
+std::vector<int> CMainFrame::CommandIds() const {
+    std::vector<int> ids;
+    for (const auto& [id, command] : m_commands)
+        ids.push_back(id);
+    return ids;
+}
+
+bool CMainFrame::IsCommandAvailable(int id) const {
+    const auto found = m_commands.find(id);
+    return found != m_commands.end() && found->second.available;
+}
+
+void CMainFrame::OnCommand(int id) {
+    const auto found = m_commands.find(id);
+    if (found == m_commands.end() || !found->second.available)
+        return;
+    found->second.handler();
+    UpdateCommandUI();
+}
+
+CommandState CMainFrame::CommandStateOf(int id) {
+    CommandState state = m_model.UpdateCommand(id);
+    state.enabled = state.enabled && IsCommandAvailable(id);
+    return state;
+}
+
+void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
+    std::map<int, CommandState> states;
+    for (QAction* action : actions) {
+        const int id = action->data().toInt();
+        auto found = states.find(id);
+        if (found == states.end())
+            found = states.emplace(id, CommandStateOf(id)).first;
+        const CommandState& state = found->second;
+        action->setEnabled(state.enabled);
+        if (action->isCheckable())
+            action->setChecked(state.checked);
+        if (!state.text.empty() && action->parent() != m_toolBar)
+            action->setText(QString::fromStdString(state.text));
+    }
+}
+
+void CMainFrame::UpdateCommandUI() {
+    QList<QAction*> actions;
+    for (const auto& [id, action] : m_actions)
+        actions.push_back(action);
+    UpdateActions(actions);
+}
+
+QMenu* CMainFrame::AddMenu(QMenu* menu, const std::vector<MenuItem>& items, bool withShortcuts) {
+    for (const MenuItem& item : items) {
+        if (item.id == 0) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(Text(item.text));
+        action->setData(item.id);
+        action->setCheckable(item.id == cmd::DirectConnection);
+        if (withShortcuts && item.shortcut != nullptr)
+            action->setShortcut(QKeySequence(Text(item.shortcut)));
+        const int id = item.id;
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        m_actions.emplace(id, action);
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { UpdateActions(menu->actions()); });
+    return menu;
+}
+
+void CMainFrame::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    AddMenu(bar->addMenu(Text("&File")),
+            {{cmd::DownloadList, "&Download List", nullptr},
+             {cmd::SystemCheck, "System &Check", nullptr},
+             {0, nullptr, nullptr},
+             {cmd::LoadList, "&Load List", "Ctrl+O"},
+             {cmd::ExportAll, "&Export All", "Ctrl+S"},
+             {cmd::ExportSelected, "Export &Selected", nullptr},
+             {0, nullptr, nullptr},
+             {cmd::HideToTray, "&Hide to Tray", nullptr},
+             {cmd::Exit, "E&xit ORV", nullptr}},
+            true);
+    AddMenu(bar->addMenu(Text("&Edit")),
+            {{cmd::SelectAll, "&Select All", "Ctrl+A"},
+             {cmd::ReverseSelection, "&Reverse Selection", nullptr},
+             {0, nullptr, nullptr},
+             {cmd::Copy, "&Copy", "Ctrl+C"},
+             {cmd::Paste, "&Paste", "Ctrl+V"},
+             {0, nullptr, nullptr},
+             {cmd::Add, "&Add", "Ins"},
+             {cmd::Delete, "&Delete", "Del"}},
+            true);
+    AddMenu(bar->addMenu(Text("&Test")),
+            {{cmd::TestAll, "&All", nullptr},
+             {cmd::TestSelected, "&Selected", nullptr},
+             {cmd::Stop, "S&top", nullptr},
+             {0, nullptr, nullptr},
+             {cmd::Settings, "S&etting", nullptr}},
+            true);
+    AddMenu(bar->addMenu(Text("&Switch")),
+            {{cmd::DirectConnection, "Use Direct Connection", nullptr},
+             {0, nullptr, nullptr},
+             {cmd::SetActiveProxy, "Set as current active proxy", nullptr},
+             {cmd::ToggleTray, "Add to tray for quick switch", nullptr}},
+            true);
+    AddMenu(bar->addMenu(Text("&Help")), {{cmd::Help, "&Help", nullptr}, {cmd::About, "&About", nullptr}}, true);
+}
+
+void CMainFrame::BuildContextMenu() {
+    m_contextMenu = AddMenu(new QMenu(this),
+                            {{cmd::SetActiveProxy, "Set as current active proxy", nullptr},
+                             {cmd::ToggleTray, "Add to tray for quick switch", nullptr},
+                             {cmd::DirectConnection, "Use direct connection", nullptr},
+                             {0, nullptr, nullptr},
+                             {cmd::TestSelected, "Verify selected proxies", nullptr},
+                             {cmd::TestAll, "Verify all the proxies", nullptr},
+                             {0, nullptr, nullptr},
+                             {cmd::Delete, "Delete selected proxies", nullptr},
+                             {cmd::DeleteDuplicates, "Delete duplicate proxies", nullptr},
+                             {cmd::DeleteTimeout, "Delete timeout proxies", nullptr},
+                             {cmd::DeleteDangerous, "Delete dangerous proxies", nullptr},
+                             {0, nullptr, nullptr},
+                             {cmd::Copy, "Copy them to the clipboard", nullptr},
+                             {cmd::Paste, "Paste from the clipboard", nullptr},
+                             {0, nullptr, nullptr},
+                             {cmd::ExportSelected, "Export the select proxies", nullptr}},
+                            false);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu")); // menu 135
+}
+
+void CMainFrame::BuildToolBar() {
+    m_toolBar = new CToolBar24(m_client);
+    m_toolBar->setObjectName(QStringLiteral("toolbar"));
+    const auto image = [](const char* name) { return QStringLiteral(":/icons/toolbar/%1.svg").arg(Text(name)); };
+    m_toolBar->LoadButtons({{cmd::LoadList, image("load"), Text("Load proxy list")},
+                            {cmd::DownloadList, image("download"), Text("Download proxy list from Halvard")},
+                            {},
+                            {cmd::ExportAll, image("save"), Text("Save the whole list")},
+                            {},
+                            {cmd::TestSelected, image("test"), Text("Test the selected proxies")},
+                            {cmd::Stop, image("stop"), Text("Stop testing")},
+                            {},
+                            {cmd::Add, image("add"), Text("Add a proxy")},
+                            {cmd::Delete, image("delete"), Text("Delete the selected proxies")},
+                            {cmd::SetActiveProxy, image("connect"), Text("Connect/disconnect to this proxy")},
+                            {},
+                            {cmd::Settings, image("settings"), Text("Settings")},
+                            {},
+                            {cmd::About, image("about"), Text("About ORV")},
+                            {cmd::Exit, image("exit"), Text("Exit ORV")}},
+                           [this](int id) { OnCommand(id); });
+    for (const auto& [id, action] : m_toolBar->Actions())
+        m_actions.emplace(id, action);
+}
+
+bool CMainFrame::ShowContextMenu(const QPoint& globalPos) {
+    const QRect listRect(m_listView->mapToGlobal(QPoint(0, 0)), m_listView->size());
+    if (!listRect.contains(globalPos))
+        return false;
+    UpdateActions(m_contextMenu->actions());
+    m_contextMenu->popup(globalPos);
+    return true;
+}
+
+void CMainFrame::OnAdd() {
+    if (m_model.RefuseWhileTesting())
+        return;
+    auto* dialog = new CAddProxyDlg(
+        [this](const std::string& ip, const std::string& port) { return m_model.AddProxy(ip, port); }, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this] { UpdateCommandUI(); });
+    dialog->open();
+}
+
+void CMainFrame::OnAbout() {
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("about"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(QStringLiteral("About ORV"));
+    box->setIconPixmap(windowIcon().pixmap(48, 48));
+    box->setText(QStringLiteral("<b>Tarvelo</b><br>Version %1").arg(Text(AboutVersion)));
+    box->setInformativeText(QStringLiteral("Keeps a list of public HTTP proxies, tests them for delay and "
+                                           "anonymity, and switches the desktop and Firefox to the one you "
+                                           "choose.<br><br>A Halvard product."));
+    box->open();
+}
+
+void CMainFrame::OnSelectAll() {
+    m_listView->setFocus();
+    m_listView->SelectAllRows();
+}
+
+void CMainFrame::OnReverseSelection() {
+    m_listView->setFocus();
+    m_listView->ReverseSelection();
+}
+
+void CMainFrame::LayoutChildren() {
+    const int w = m_client->width();
+    const int h = m_client->height();
+    m_toolBar->setGeometry(0, 0, w, m_toolBar->sizeHint().height());
+    m_listView->setGeometry(4, 46, w - 8, h - 150);
+    m_panel->setGeometry(4, h - 96, 330, 96);
+    m_logPane->setGeometry(338, h - 96, w - 343, 92);
+}
+
+void CMainFrame::PaintClient() {
+    QPainter painter(m_client);
+    const QPalette& palette = m_client->palette();
+    painter.fillRect(m_client->rect(), palette.color(QPalette::Button));
+    EtchedLine(painter, palette, m_client->width(), 41);
+    EtchedLine(painter, palette, m_client->width(), m_client->height() - 101);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_client && event->type() == QEvent::Resize)
+        LayoutChildren();
+    else if (watched == m_client && event->type() == QEvent::Paint)
+        PaintClient();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    ShutDown();
+    event->accept();
+    QApplication::quit();
+}
+
+void CMainFrame::ShutDown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_closing->store(true);
+    if (m_tray)
+        m_tray->HideIcon();
+    m_model.ShutDown();
+}
+
+void CMainFrame::RefreshPanelNow() {
+    m_model.OnTimer(FrameModel::TimerPanelRefresh);
+}
+
+void CMainFrame::OnTimerFired(int id) {
+    m_model.OnTimer(id);
+    UpdateCommandUI();
+}
+
+void CMainFrame::RunOnUiThread(std::function<void()> work) {
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CMainFrame::RedrawRows(int32_t first, int32_t last) {
+    if (QThread::currentThread() == thread()) {
+        m_listView->RedrawRows(first, last);
+        return;
+    }
+    // The worker waits until the window has redrawn, or until the window closes; never the reverse.
+    struct Wait {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+    };
+    auto wait = std::make_shared<Wait>();
+    auto closing = m_closing;
+    QMetaObject::invokeMethod(
+        this,
+        [this, wait, first, last] {
+            if (!m_closing->load())
+                m_listView->RedrawRows(first, last);
+            std::lock_guard<std::mutex> hold(wait->lock);
+            wait->finished = true;
+            wait->done.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> hold(wait->lock);
+    while (!wait->finished && !closing->load())
+        wait->done.wait_for(hold, std::chrono::milliseconds(50));
+}
+
+void CMainFrame::RefreshListView() {
+    RunOnUiThread([this] { m_listView->SetRowCount(m_model.m_list.GetSize()); });
+}
+
+void CMainFrame::StartTimer(int id, int periodMs) {
+    RunOnUiThread([this, id, periodMs] {
+        QTimer*& timer = m_timers[id];
+        if (timer == nullptr) {
+            timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this, id] { OnTimerFired(id); });
+        }
+        timer->start(periodMs);
+    });
+}
+
+void CMainFrame::StopTimer(int id) {
+    RunOnUiThread([this, id] {
+        const auto found = m_timers.find(id);
+        if (found != m_timers.end())
+            found->second->stop();
+    });
+}
+
+std::vector<uint32_t> CMainFrame::SelectedRows() {
+    return m_listView->SelectedRows();
+}
+
+int64_t CMainFrame::FirstSelectedRow() {
+    return m_listView->FirstSelectedRow();
+}
+
+void CMainFrame::ShowPanelUpdates(const std::vector<PanelUpdate>& updates) {
+    m_panel->ApplyPanelUpdates(updates);
+}
+
+void CMainFrame::ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, text, title, iconFlags, seconds] {
+            if (m_tray && !m_closing->load())
+                m_tray->ShowBalloon(text, title, iconFlags, seconds);
+        },
+        Qt::QueuedConnection);
+}

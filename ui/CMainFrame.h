@@ -1,0 +1,126 @@
+#pragma once
+
+#include "ui/FrameModel.h"
+#include "ui/FrameView.h"
+
+#include <QList>
+#include <QMainWindow>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class CCellListCtrl;
+class CColorEdit;
+class CHtmlCtrl;
+class CSystemTray;
+class CToolBar24;
+class QAction;
+class QMenu;
+class QTimer;
+
+// The main window: toolbar, proxy list, statistics panel and log. It builds the window, maps command ids
+// onto the model's operations through one command table, keeps the commands' states current and paints;
+// the list and everything done to it live in FrameModel.
+class CMainFrame : public QMainWindow, public FrameView {
+    Q_OBJECT
+public:
+    static constexpr int Width = 710;
+    static constexpr int Height = 532;
+    static constexpr int MinHeight = 400;
+    static constexpr const char* Title = "Tarvelo 1.07B";
+    static constexpr const char* WindowClass = "TARVELOCLASS";
+    static constexpr const char* AboutVersion = "1.07B Build 0406";
+
+    // Both folders end with '/'; DataFolder exists or could not be made.
+    CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder);
+    ~CMainFrame() override;
+
+    // The window-creation sequence. False when a part the window cannot live without failed.
+    bool Create();
+
+    FrameModel& Model() { return m_model; }
+    CCellListCtrl* ListView() const { return m_listView; }
+    CHtmlCtrl* StatusPanel() const { return m_panel; }
+    CColorEdit* LogPane() const { return m_logPane; }
+    CToolBar24* ToolBar() const { return m_toolBar; }
+    QMenu* ContextMenu() const { return m_contextMenu; }
+    CSystemTray* Tray() const { return m_tray.get(); }
+
+    // Runs a command as the menus, toolbar, accelerators and tray do. Commands that do not work yet
+    // do nothing.
+    void OnCommand(int id);
+    // The command's state: the model's enabling rule, and disabled while the command does not work yet.
+    CommandState CommandStateOf(int id);
+    bool IsCommandAvailable(int id) const;
+    // Every command id in the table.
+    std::vector<int> CommandIds() const;
+    // Sets the state of every menu item, button and accelerator of the window.
+    void UpdateCommandUI();
+    // The list's popup menu at a screen point; nothing when the point lies outside the list.
+    bool ShowContextMenu(const QPoint& globalPos);
+
+    // The shutdown sequence; runs once, from any way the window is closed.
+    void ShutDown();
+    // Fills the panel at once (the screenshot does not wait for timer 2).
+    void RefreshPanelNow();
+
+    // FrameView
+    void RedrawRows(int32_t first, int32_t last) override;
+    void RefreshListView() override;
+    void StartTimer(int id, int periodMs) override;
+    void StopTimer(int id) override;
+    std::vector<uint32_t> SelectedRows() override;
+    int64_t FirstSelectedRow() override;
+    void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override;
+    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Command {
+        std::function<void()> handler;
+        // False for commands whose work is not built yet: shown, and disabled.
+        bool available = true;
+    };
+    struct MenuItem {
+        int id; // 0: separator
+        const char* text;
+        const char* shortcut;
+    };
+
+    void BuildCommands();
+    void BuildMenus();
+    void BuildToolBar();
+    void BuildContextMenu();
+    QMenu* AddMenu(QMenu* menu, const std::vector<MenuItem>& items, bool withShortcuts);
+    void UpdateActions(const QList<QAction*>& actions);
+    void LayoutChildren();
+    void PaintClient();
+    void OnTimerFired(int id);
+    void OnAdd();
+    void OnAbout();
+    void OnSelectAll();
+    void OnReverseSelection();
+    void RunOnUiThread(std::function<void()> work);
+
+    FrameModel m_model;
+    std::map<int, Command> m_commands;
+    // Every menu item and button, by command id; the menus' own items are updated when they open.
+    std::multimap<int, QAction*> m_actions;
+    QWidget* m_client = nullptr;
+    CToolBar24* m_toolBar = nullptr;
+    CCellListCtrl* m_listView = nullptr;
+    CHtmlCtrl* m_panel = nullptr;
+    CColorEdit* m_logPane = nullptr;
+    QMenu* m_contextMenu = nullptr;
+    std::unique_ptr<CSystemTray> m_tray;
+    std::map<int, QTimer*> m_timers;
+    bool m_shutDown = false;
+    // Set once the window closes: workers waiting for a redraw are let go.
+    std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
+};

@@ -1,0 +1,135 @@
+#include "ui/CORVApp.h"
+
+#include "ui/AppFolders.h"
+#include "ui/CMainFrame.h"
+#include "ui/OrvResources.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The write end of the pipe that turns a signal into an event of the window's thread.
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
+}
+
+void NameTheProgram() {
+    InitOrvResources();
+    QApplication::setApplicationName(QStringLiteral("orv"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarvelo"));
+    QApplication::setApplicationVersion(QStringLiteral("1.07B"));
+    QApplication::setOrganizationName(QStringLiteral("Halvard"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orv"));
+}
+
+} // namespace
+
+CORVApp::CORVApp() = default;
+
+CORVApp::~CORVApp() {
+    ExitInstance();
+}
+
+bool CORVApp::InitInstance() {
+    const std::string programFolder = AppFolders::ProgramFolder();
+    const std::string dataFolder = AppFolders::DataFolder();
+    // A data folder that cannot be made is not reported: settings and the list are then not written.
+    AppFolders::CreateFolders(dataFolder);
+    m_frame = std::make_unique<CMainFrame>(FrameModel::Services{m_messageBox, m_clipboard, m_fileDialog, m_shellOpen},
+                                           programFolder, dataFolder);
+    m_messageBox.SetParent(m_frame.get());
+    m_fileDialog.SetParent(m_frame.get());
+    if (!m_frame->Create()) {
+        m_frame.reset();
+        return false;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Logout: the session asks us to save before it ends us.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (m_frame)
+            m_frame->close();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (m_frame)
+            m_frame->ShutDown();
+    });
+    WatchSignals();
+    m_frame->show();
+    return true;
+}
+
+void CORVApp::ExitInstance() {
+    if (m_signalNotifier != nullptr) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
+    }
+    m_frame.reset();
+}
+
+void CORVApp::WatchSignals() {
+    if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_signalNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(m_signalNotifier, &QSocketNotifier::activated, this, &CORVApp::OnSignal);
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void CORVApp::OnSignal() {
+    char bytes[16];
+    while (read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    if (m_frame)
+        m_frame->close();
+}
+
+int CORVApp::RunWindow(int argc, char** argv) {
+    QApplication application(argc, argv);
+    NameTheProgram();
+    CORVApp app;
+    if (!app.InitInstance()) {
+        std::fputs("orv: the main window could not be created\n", stderr);
+        return 1;
+    }
+    const int status = QApplication::exec();
+    app.ExitInstance();
+    return status;
+}
+
+int CORVApp::RunScreenshot(int argc, char** argv, const std::string& file) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    NameTheProgram();
+    CORVApp app;
+    if (!app.InitInstance())
+        return 1;
+    CMainFrame* frame = app.Frame();
+    frame->RefreshPanelNow();
+    QEventLoop settle;
+    QTimer::singleShot(400, &settle, &QEventLoop::quit);
+    settle.exec();
+    const bool saved = frame->grab().save(QString::fromLocal8Bit(file.c_str()), "PNG");
+    // Leave the saved list as it was found: no shutdown save for a picture.
+    app.m_frame.reset();
+    if (!saved) {
+        std::fprintf(stderr, "orv: cannot write '%s'\n", file.c_str());
+        return 1;
+    }
+    return 0;
+}

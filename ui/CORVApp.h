@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/QtClipboard.h"
+#include "platform/QtFileDialog.h"
+#include "platform/QtMessageBox.h"
+#include "platform/QtShellOpen.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+class CMainFrame;
+class QSocketNotifier;
+
+// The application object: names the program to the desktop, makes the folders, creates and shows the
+// main window, and closes it through its shutdown (so that the list is saved) on SIGTERM, SIGINT and
+// the session's logout as well as on "Exit ORV".
+class CORVApp : public QObject {
+    Q_OBJECT
+public:
+    CORVApp();
+    ~CORVApp() override;
+
+    // Creates the frame and shows it. False when the window could not be made: the program then ends.
+    bool InitInstance();
+    // Destroys the frame if it still exists.
+    void ExitInstance();
+    CMainFrame* Frame() const { return m_frame.get(); }
+
+    // Runs the window until it is closed; the exit status.
+    static int RunWindow(int argc, char** argv);
+    // Renders the window with the saved list into a PNG file and exits; the exit status.
+    static int RunScreenshot(int argc, char** argv, const std::string& file);
+
+private:
+    void WatchSignals();
+    void OnSignal();
+
+    platform::QtMessageBox m_messageBox;
+    platform::QtClipboard m_clipboard;
+    platform::QtFileDialog m_fileDialog;
+    platform::QtShellOpen m_shellOpen;
+    std::unique_ptr<CMainFrame> m_frame;
+    QSocketNotifier* m_signalNotifier = nullptr;
+};

@@ -1,0 +1,333 @@
+#include "ui/FrameModel.h"
+
+#include "platform/Clipboard.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "proxy/DangerousList.h"
+#include "proxy/ProxyKey.h"
+#include "proxy/ProxyTextParser.h"
+#include "proxy/SortByColumn.h"
+#include "settings/SavedList.h"
+#include "settings/SettingsStore.h"
+#include "ui/CommandIds.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+std::string Format(const char* format, long long number) {
+    char line[128];
+    std::snprintf(line, sizeof line, format, number);
+    return line;
+}
+
+// The port as the standard text-to-integer conversion reads it, folded into 0..65535.
+void RewritePort(ProxyItem& item) {
+    const long value = std::strtol(item.m_port, nullptr, 10) % 65536;
+    std::snprintf(item.m_port, sizeof item.m_port, "%ld", value < 0 ? value + 65536 : value);
+}
+
+} // namespace
+
+FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder)
+    : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
+      m_services(services) {}
+
+FrameModel::~FrameModel() = default;
+
+void FrameModel::LoadSettingsAndList() {
+    SettingsStore(m_settings, m_dataFolder).LoadSettings(m_programFolder);
+    SavedList::LoadResult loaded = SavedList::LoadList(m_dataFolder, m_list);
+    if (loaded.m_loaded) {
+        m_lastTestedText = loaded.m_lastTestedText;
+        m_activeProxy = loaded.m_activeProxy;
+        m_view.RefreshListView();
+        m_view.StartTimer(TimerPanelRefresh, LoadListRefreshDelayMs);
+        AppendLog(loaded.m_logText);
+    }
+    RebuildQuickSwitchSet();
+}
+
+void FrameModel::ShutDown() {
+    m_view.StopTimer(TimerTestTick);
+    m_view.StopTimer(TimerPanelRefresh);
+    SaveList();
+    m_activeProxy = nullptr;
+    m_quickSwitchSet.clear();
+    m_list.RemoveAll();
+    m_view.RefreshListView();
+}
+
+bool FrameModel::SaveList() const {
+    return SavedList::SaveList(m_dataFolder, m_list, m_lastTestedText);
+}
+
+void FrameModel::OnTimer(int id) {
+    if (id == TimerPanelRefresh) {
+        m_view.StopTimer(TimerPanelRefresh);
+        RefreshPanel();
+    } else if (id == TimerStartUp) {
+        m_view.StopTimer(TimerStartUp);
+    }
+}
+
+void FrameModel::RefreshPanel() {
+    PanelSnapshot snapshot;
+    snapshot.total = static_cast<int32_t>(m_list.GetSize());
+    snapshot.level1 = m_list.m_level1Count.Get();
+    snapshot.level2 = m_list.m_level2Count.Get();
+    snapshot.level3 = m_list.m_level3Count.Get();
+    snapshot.ready = static_cast<int32_t>(m_quickSwitchSet.size());
+    snapshot.testing = m_testing == 1;
+    snapshot.lastTestedText = m_lastTestedText;
+    if (m_activeProxy != nullptr)
+        snapshot.activeProxy = m_activeProxy->ProxyAddressText();
+    const PanelRefresh refresh = StatusPanel::FullRefresh(snapshot);
+    if (refresh.clearLastTested)
+        m_lastTestedText.clear();
+    m_view.ShowPanelUpdates(refresh.updates);
+}
+
+void FrameModel::GetCellInfo(CellInfo& cell) const {
+    if (cell.m_row < 0 || static_cast<size_t>(cell.m_row) >= m_list.GetSize())
+        return;
+    FillProxyCell(*m_list[static_cast<size_t>(cell.m_row)], cell);
+}
+
+CommandState FrameModel::UpdateCommand(int id) {
+    CommandState state;
+    const uint8_t testing = m_testing;
+    switch (id) {
+    case cmd::LoadList:
+    case cmd::ExportAll:
+    case cmd::TestAll:
+    case cmd::DeleteDuplicates:
+    case cmd::TestSelected:
+    case cmd::Delete:
+    case cmd::DeleteTimeout:
+    case cmd::DeleteDangerous:
+    case cmd::Add:
+    case cmd::Settings:
+    case cmd::DownloadList:
+        state.enabled = testing == 0;
+        break;
+    case cmd::Stop:
+        state.enabled = testing == 1;
+        break;
+    case cmd::Paste:
+        state.enabled = testing == 0 && m_services.clipboard.HasText();
+        break;
+    case cmd::ToggleTray:
+    case cmd::SetActiveProxy: {
+        const int64_t first = m_view.FirstSelectedRow();
+        if (first < 0 || static_cast<size_t>(first) >= m_list.GetSize())
+            break;
+        const int32_t status = m_list[static_cast<size_t>(first)]->m_status;
+        if (id == cmd::ToggleTray) {
+            state.text = status == StatusReady ? "Remove from the tray menu" : "Add to tray for quick switch";
+            state.enabled = status != StatusActive;
+        } else {
+            state.text = status == StatusActive ? "Disconnect from this proxy" : "Set as current active proxy";
+        }
+        break;
+    }
+    case cmd::DirectConnection:
+        state.checked = m_activeProxy == nullptr;
+        break;
+    default:
+        break;
+    }
+    return state;
+}
+
+void FrameModel::AppendLog(const std::string& text, int mode) {
+    m_log.AppendLog(text, mode);
+}
+
+bool FrameModel::RefuseWhileTesting() {
+    if (m_testing != 1)
+        return false;
+    m_services.messageBox.Show(TestingRefusal);
+    return true;
+}
+
+void FrameModel::OnLoadList() {
+    const std::string path =
+        m_services.fileDialog.OpenFile("Load List", "Proxy File (*.txt)|*.txt|All Files (*.*)|*.*||").value_or("");
+    ProxyTextParser parser(m_services.messageBox);
+    const int count = parser.LoadProxies(m_list, path, false);
+    if (count < 0)
+        return;
+    ListAppended();
+    AppendLog(Format("Loaded %lld proxies from ", count) + path + "\r\n");
+}
+
+void FrameModel::OnPaste() {
+    if (RefuseWhileTesting())
+        return;
+    const std::string text = m_services.clipboard.GetText().value_or("");
+    ProxyTextParser parser(m_services.messageBox);
+    const int count = parser.LoadProxies(m_list, text, true);
+    ListAppended();
+    AppendLog(Format("Load %lld proxies from the clipboard.\r\n", count));
+}
+
+void FrameModel::OnCopy() {
+    const std::vector<uint32_t> rows = m_view.SelectedRows();
+    std::string text;
+    long long count = 0;
+    for (uint32_t row : rows) {
+        if (row >= m_list.GetSize())
+            continue;
+        if (count++ > 0)
+            text += "\r\n";
+        text += m_list[row]->ProxyAddressText();
+    }
+    if (count == 0 || !m_services.clipboard.SetText(text))
+        return;
+    AppendLog(Format("Copy %lld proxies into the clipboard.\r\n", count));
+}
+
+bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
+    if (RefuseWhileTesting())
+        return false;
+    ProxyTextParser parser(m_services.messageBox);
+    const int count = parser.AddProxy(m_list, ip, port);
+    ListAppended();
+    if (count != 1) {
+        m_services.messageBox.Show("The proxy you input is incorrect.");
+        return false;
+    }
+    AppendLog("Add one proxy to the list.\r\n");
+    return true;
+}
+
+void FrameModel::OnDelete() {
+    if (RefuseWhileTesting())
+        return;
+    const std::vector<uint32_t> rows = m_view.SelectedRows();
+    if (rows.empty())
+        return;
+    // One pass over the list with a mark per position: deleting most of a long list stays linear.
+    std::vector<char> doomed(m_list.GetSize(), 0);
+    for (uint32_t row : rows)
+        if (row < doomed.size())
+            doomed[row] = 1;
+    const size_t removed = m_list.RemoveIf([&](const ProxyItem& item) { return doomed[item.m_index] != 0; });
+    AppendLog(Format("Removed %lld proxies from the list.\r\n", static_cast<long long>(removed)));
+    ListChanged();
+}
+
+size_t FrameModel::RemoveDuplicates() {
+    // Every record's port is rewritten, kept or not; then the records whose key an earlier record has
+    // go. Sorting (key, position) pairs finds them with sequential memory access, which keeps a list
+    // of a million records well under a second.
+    const size_t count = m_list.GetSize();
+    std::vector<std::pair<int64_t, uint32_t>> keys(count);
+    for (size_t i = 0; i < count; ++i) {
+        ProxyItem& item = *m_list[i];
+        RewritePort(item);
+        char pair[ProxyItem::MaxIpLength + ProxyItem::MaxPortLength + 2];
+        const int length = std::snprintf(pair, sizeof pair, "%s:%s", item.m_ip, item.m_port);
+        keys[i] = {ProxyKey(std::string_view(pair, static_cast<size_t>(length))), static_cast<uint32_t>(i)};
+        item.m_index = static_cast<uint32_t>(i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<char> doomed(count, 0);
+    for (size_t i = 1; i < count; ++i)
+        if (keys[i].first == keys[i - 1].first)
+            doomed[keys[i].second] = 1;
+    const size_t removed = m_list.RemoveIf([&](const ProxyItem& item) { return doomed[item.m_index] != 0; });
+    ListAppended();
+    if (removed > 0)
+        AppendLog(Format("Removed %lld duplicate proxies from the list.\r\n", static_cast<long long>(removed)));
+    return removed;
+}
+
+void FrameModel::OnDeleteDuplicates() {
+    RemoveDuplicates();
+    ListChanged();
+}
+
+void FrameModel::OnDeleteTimeout() {
+    const size_t removed = m_list.RemoveIf([](const ProxyItem& item) { return item.m_status == StatusBad; });
+    AppendLog(Format("Removed %lld timeout proxies from the list.\r\n", static_cast<long long>(removed)));
+    ListChanged();
+}
+
+void FrameModel::OnDeleteDangerous() {
+    DangerousList dangerous;
+    const int removed = dangerous.DeleteDangerousProxies(m_list, DangerousPath());
+    AppendLog(RemovedDangerousText(removed));
+    ListChanged();
+}
+
+void FrameModel::MarkDangerous() {
+    DangerousList dangerous;
+    dangerous.MarkDangerous(m_list, DangerousPath());
+    m_view.RefreshListView();
+}
+
+void FrameModel::OnHeaderClick(int column) {
+    if (m_testing == 1) {
+        m_services.messageBox.Show(SortRefusal);
+        return;
+    }
+    SortByColumn(column);
+}
+
+void FrameModel::SortByColumn(int column) {
+    const std::string logText = ::SortByColumn(m_list, column);
+    m_list.RenumberList();
+    m_view.RefreshListView();
+    AppendLog(logText);
+}
+
+void FrameModel::OnHelp() {
+    m_services.shellOpen.Open(HelpUrl);
+}
+
+void FrameModel::RecountList() {
+    int32_t counts[4] = {0, 0, 0, 0};
+    bool activeFound = false;
+    for (size_t i = 0; i < m_list.GetSize(); ++i) {
+        const ProxyItem* item = m_list[i];
+        const int32_t level = item->m_anonymity;
+        if (level >= 1 && level <= 3)
+            ++counts[level];
+        activeFound = activeFound || item == m_activeProxy;
+    }
+    m_list.m_level1Count.Set(counts[1]);
+    m_list.m_level2Count.Set(counts[2]);
+    m_list.m_level3Count.Set(counts[3]);
+    if (!activeFound && m_activeProxy != nullptr)
+        AppendLog("Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
+    if (!activeFound)
+        m_activeProxy = nullptr;
+    RebuildQuickSwitchSet();
+}
+
+void FrameModel::RebuildQuickSwitchSet() {
+    m_quickSwitchSet.clear();
+    for (size_t i = 0; i < m_list.GetSize(); ++i) {
+        ProxyItem* item = m_list[i];
+        if (item->m_status == StatusActive || item->m_status == StatusReady)
+            m_quickSwitchSet.push_back(item);
+    }
+}
+
+void FrameModel::ListChanged() {
+    m_list.RenumberList();
+    m_view.RefreshListView();
+    RecountList();
+    RequestPanelRefresh();
+}
+
+void FrameModel::ListAppended() {
+    m_list.RenumberList();
+    m_view.RefreshListView();
+    RequestPanelRefresh();
+}

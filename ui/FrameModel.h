@@ -1,0 +1,119 @@
+#pragma once
+
+#include "proxy/ProxyCell.h"
+#include "proxy/ProxyList.h"
+#include "settings/AppSettings.h"
+#include "ui/FrameView.h"
+#include "ui/LogStore.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Clipboard;
+class FileDialog;
+class MessageBox;
+class ShellOpen;
+} // namespace platform
+
+// What a command looks like in the menus and on the toolbar right now.
+struct CommandState {
+    bool enabled = true;
+    bool checked = false;
+    // Empty: the item keeps its text.
+    std::string text;
+};
+
+// The frame without its window: the list, the settings, the folders, the log and the state of the run,
+// and every operation on them. The window maps its commands onto these and shows what they leave.
+class FrameModel {
+public:
+    static constexpr const char* HelpUrl = "http://www.halvard.example/help.php";
+    static constexpr const char* WelcomeLine = "Thanks for using Tarvelo, a Halvard product.\r\n";
+    static constexpr const char* TestingRefusal = "Can't operate the list while testing.";
+    static constexpr const char* SortRefusal = "Please don't sort the list while testing the proxies.";
+    static constexpr int TimerTestTick = 1;
+    static constexpr int TimerPanelRefresh = 2;
+    static constexpr int TimerStartUp = 3;
+    // Timer 2 waits this long after the saved list is loaded, so that the panel page is up.
+    static constexpr int LoadListRefreshDelayMs = 1500;
+
+    struct Services {
+        platform::MessageBox& messageBox;
+        platform::Clipboard& clipboard;
+        platform::FileDialog& fileDialog;
+        platform::ShellOpen& shellOpen;
+    };
+
+    // Both folders end with '/'.
+    FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder);
+    ~FrameModel();
+    FrameModel(const FrameModel&) = delete;
+    FrameModel& operator=(const FrameModel&) = delete;
+
+    ProxyList m_list;
+    AppSettings m_settings;
+    // 0 idle, 1 a test runs, 2 a test run is stopping or a list download runs.
+    std::atomic<uint8_t> m_testing = 0;
+    std::atomic<int32_t> m_progress = 0;
+    const std::string m_programFolder;
+    const std::string m_dataFolder;
+    std::string m_lastTestedText;
+    LogStore m_log;
+    // The record the browsers use; none means a direct connection. Points into m_list.
+    ProxyItem* m_activeProxy = nullptr;
+    // Every Active or Ready record, in list order: the tray's quick-switch entries.
+    std::vector<ProxyItem*> m_quickSwitchSet;
+
+    // Start-up: the settings, then the saved list (its active record and log line applied).
+    void LoadSettingsAndList();
+    // Shutdown: stop timers 1 and 2, save the list, delete the records.
+    void ShutDown();
+    void OnTimer(int id);
+    // Timer 2: the whole statistics panel.
+    void RefreshPanel();
+    // Fills the cell (row and column set) as the list view shows it.
+    void GetCellInfo(CellInfo& cell) const;
+
+    // The enabling rule of a command at this moment.
+    CommandState UpdateCommand(int id);
+
+    void AppendLog(const std::string& text, int mode = 0);
+
+    // The list commands. Each writes its log line and ends with the list-change sequence.
+    void OnLoadList();
+    void OnPaste();
+    void OnCopy();
+    // The add dialog's OK: true when the input gave exactly one proxy (the dialog then closes).
+    bool AddProxy(const std::string& ip, const std::string& port);
+    void OnDelete();
+    void OnDeleteDuplicates();
+    void OnDeleteTimeout();
+    void OnDeleteDangerous();
+    void MarkDangerous();
+    void OnHelp();
+    // A header click: sorts unless a test runs.
+    void OnHeaderClick(int column);
+
+    // Shows the refusal and returns true while a test runs.
+    bool RefuseWhileTesting();
+    // Removes later copies of the same address and port; returns how many went.
+    size_t RemoveDuplicates();
+    void SortByColumn(int column);
+    void RecountList();
+    void RebuildQuickSwitchSet();
+    // RenumberList, RefreshListView, RecountList and the one-shot panel refresh.
+    void ListChanged();
+    // The parser's follow-up: like ListChanged without RecountList.
+    void ListAppended();
+    bool SaveList() const;
+
+private:
+    std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
+    void RequestPanelRefresh() { m_view.StartTimer(TimerPanelRefresh, 0); }
+
+    FrameView& m_view;
+    Services m_services;
+};
