@@ -13,8 +13,9 @@ CSystemTray::~CSystemTray() {
         m_icon->hide();
 }
 
+// The still icon is the first drawing of the animation (207); 205 and 206 join it while a proxy is active.
 QIcon CSystemTray::StaticIcon() {
-    return QIcon(QStringLiteral(":/icons/tray/tray.svg"));
+    return QIcon(QStringLiteral(":/icons/tray/207.svg"));
 }
 
 bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, StateOf stateOf) {
@@ -47,7 +48,7 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
     // Without a tray the program runs on; the window is then its only face.
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_icon->show();
-    owner->setWindowIcon(StaticIcon());
+    owner->setWindowIcon(QIcon(QStringLiteral(":/icons/tarvelo.svg")));
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "ui/CHtmlCtrl.h"
 #include "ui/CToolBar24.h"
 #include "ui/CommandIds.h"
+#include "ui/OrvResources.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,7 +48,17 @@ CMainFrame::~CMainFrame() {
     m_model.m_log.SetListener(nullptr);
 }
 
+QFont CMainFrame::ListFont() {
+    // Verdana 13 px, a swiss face where Verdana is missing. The weight asked for (100) names a face
+    // Verdana never had, so the list was always drawn in its regular weight.
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(13);
+    return font;
+}
+
 bool CMainFrame::Create() {
+    InitOrvResources();
     setObjectName(Text(WindowClass));
     BuildCommands();
 
@@ -69,6 +80,7 @@ bool CMainFrame::Create() {
 
     m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
     m_listView->setObjectName(QStringLiteral("list")); // child 103
+    m_listView->setFont(ListFont());
     connect(m_listView, &CCellListCtrl::HeaderClicked, this, [this](int column) {
         m_model.OnHeaderClick(column);
         UpdateCommandUI();
@@ -265,23 +277,24 @@ void CMainFrame::BuildContextMenu() {
 void CMainFrame::BuildToolBar() {
     m_toolBar = new CToolBar24(m_client);
     m_toolBar->setObjectName(QStringLiteral("toolbar"));
-    const auto image = [](const char* name) { return QStringLiteral(":/icons/toolbar/%1.svg").arg(Text(name)); };
-    m_toolBar->LoadButtons({{cmd::LoadList, image("load"), Text("Load proxy list")},
-                            {cmd::DownloadList, image("download"), Text("Download proxy list from Halvard")},
+    // Each button's drawing is named after its command.
+    const auto image = [](int id) { return QStringLiteral(":/icons/toolbar/%1.svg").arg(id); };
+    m_toolBar->LoadButtons({{cmd::LoadList, image(cmd::LoadList), Text("Load proxy list")},
+                            {cmd::DownloadList, image(cmd::DownloadList), Text("Download proxy list from Halvard")},
                             {},
-                            {cmd::ExportAll, image("save"), Text("Save the whole list")},
+                            {cmd::ExportAll, image(cmd::ExportAll), Text("Save the whole list")},
                             {},
-                            {cmd::TestSelected, image("test"), Text("Test the selected proxies")},
-                            {cmd::Stop, image("stop"), Text("Stop testing")},
+                            {cmd::TestSelected, image(cmd::TestSelected), Text("Test the selected proxies")},
+                            {cmd::Stop, image(cmd::Stop), Text("Stop testing")},
                             {},
-                            {cmd::Add, image("add"), Text("Add a proxy")},
-                            {cmd::Delete, image("delete"), Text("Delete the selected proxies")},
-                            {cmd::SetActiveProxy, image("connect"), Text("Connect/disconnect to this proxy")},
+                            {cmd::Add, image(cmd::Add), Text("Add a proxy")},
+                            {cmd::Delete, image(cmd::Delete), Text("Delete the selected proxies")},
+                            {cmd::SetActiveProxy, image(cmd::SetActiveProxy), Text("Connect/disconnect to this proxy")},
                             {},
-                            {cmd::Settings, image("settings"), Text("Settings")},
+                            {cmd::Settings, image(cmd::Settings), Text("Settings")},
                             {},
-                            {cmd::About, image("about"), Text("About ORV")},
-                            {cmd::Exit, image("exit"), Text("Exit ORV")}},
+                            {cmd::About, image(cmd::About), Text("About ORV")},
+                            {cmd::Exit, image(cmd::Exit), Text("Exit ORV")}},
                            [this](int id) { OnCommand(id); });
     for (const auto& [id, action] : m_toolBar->Actions())
         m_actions.emplace(id, action);

@@ -38,6 +38,8 @@ public:
     CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder);
     ~CMainFrame() override;
 
+    static QFont ListFont();
+
     // The window-creation sequence. False when a part the window cannot live without failed.
     bool Create();
 

@@ -6,15 +6,17 @@
 #include "platform/ShellOpen.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
+#include "proxy/ProxySorter.h"
 #include "proxy/ProxyTextParser.h"
-#include "proxy/SortByColumn.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
 #include "ui/CommandIds.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -26,8 +28,21 @@ std::string Format(const char* format, long long number) {
 
 // The port as the standard text-to-integer conversion reads it, folded into 0..65535.
 void RewritePort(ProxyItem& item) {
-    const long value = std::strtol(item.m_port, nullptr, 10) % 65536;
-    std::snprintf(item.m_port, sizeof item.m_port, "%ld", value < 0 ? value + 65536 : value);
+    long value = std::strtol(item.m_port, nullptr, 10) % 65536;
+    if (value < 0)
+        value += 65536;
+    *std::to_chars(item.m_port, item.m_port + ProxyItem::MaxPortLength, value).ptr = '\0';
+}
+
+// ProxyAddressText without building a string: a million of them would each go to the heap.
+int64_t RecordKey(const ProxyItem& item) {
+    char pair[ProxyItem::MaxIpLength + ProxyItem::MaxPortLength + 2];
+    const size_t ipLength = strnlen(item.m_ip, ProxyItem::MaxIpLength);
+    const size_t portLength = strnlen(item.m_port, ProxyItem::MaxPortLength);
+    std::memcpy(pair, item.m_ip, ipLength);
+    pair[ipLength] = ':';
+    std::memcpy(pair + ipLength + 1, item.m_port, portLength);
+    return ProxyKey(std::string_view(pair, ipLength + 1 + portLength));
 }
 
 } // namespace
@@ -221,7 +236,7 @@ void FrameModel::OnDelete() {
     ListChanged();
 }
 
-size_t FrameModel::RemoveDuplicates() {
+size_t FrameModel::DropDuplicates() {
     // Every record's port is rewritten, kept or not; then the records whose key an earlier record has
     // go. Sorting (key, position) pairs finds them with sequential memory access, which keeps a list
     // of a million records well under a second.
@@ -230,9 +245,7 @@ size_t FrameModel::RemoveDuplicates() {
     for (size_t i = 0; i < count; ++i) {
         ProxyItem& item = *m_list[i];
         RewritePort(item);
-        char pair[ProxyItem::MaxIpLength + ProxyItem::MaxPortLength + 2];
-        const int length = std::snprintf(pair, sizeof pair, "%s:%s", item.m_ip, item.m_port);
-        keys[i] = {ProxyKey(std::string_view(pair, static_cast<size_t>(length))), static_cast<uint32_t>(i)};
+        keys[i] = {RecordKey(item), static_cast<uint32_t>(i)};
         item.m_index = static_cast<uint32_t>(i);
     }
     std::sort(keys.begin(), keys.end());
@@ -241,14 +254,20 @@ size_t FrameModel::RemoveDuplicates() {
         if (keys[i].first == keys[i - 1].first)
             doomed[keys[i].second] = 1;
     const size_t removed = m_list.RemoveIf([&](const ProxyItem& item) { return doomed[item.m_index] != 0; });
-    ListAppended();
     if (removed > 0)
         AppendLog(Format("Removed %lld duplicate proxies from the list.\r\n", static_cast<long long>(removed)));
     return removed;
 }
 
+size_t FrameModel::RemoveDuplicates() {
+    const size_t removed = DropDuplicates();
+    ListAppended();
+    return removed;
+}
+
 void FrameModel::OnDeleteDuplicates() {
-    RemoveDuplicates();
+    // ListChanged renumbers, refreshes and asks for the panel as RemoveDuplicates' own follow-up would.
+    DropDuplicates();
     ListChanged();
 }
 
@@ -280,8 +299,7 @@ void FrameModel::OnHeaderClick(int column) {
 }
 
 void FrameModel::SortByColumn(int column) {
-    const std::string logText = ::SortByColumn(m_list, column);
-    m_list.RenumberList();
+    const std::string logText = ProxySorter::SortByColumn(m_list, column);
     m_view.RefreshListView();
     AppendLog(logText);
 }
@@ -291,14 +309,20 @@ void FrameModel::OnHelp() {
 }
 
 void FrameModel::RecountList() {
+    // One walk counts the levels, looks for the active record by identity (it may be deleted already)
+    // and gathers the quick-switch set: a million records are walked once, not twice.
     int32_t counts[4] = {0, 0, 0, 0};
     bool activeFound = false;
+    std::vector<ProxyItem*> quickSwitch;
     for (size_t i = 0; i < m_list.GetSize(); ++i) {
-        const ProxyItem* item = m_list[i];
+        ProxyItem* item = m_list[i];
         const int32_t level = item->m_anonymity;
         if (level >= 1 && level <= 3)
             ++counts[level];
         activeFound = activeFound || item == m_activeProxy;
+        const int32_t status = item->m_status;
+        if (status == StatusActive || status == StatusReady)
+            quickSwitch.push_back(item);
     }
     m_list.m_level1Count.Set(counts[1]);
     m_list.m_level2Count.Set(counts[2]);
@@ -307,7 +331,7 @@ void FrameModel::RecountList() {
         AppendLog("Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
     if (!activeFound)
         m_activeProxy = nullptr;
-    RebuildQuickSwitchSet();
+    m_quickSwitchSet = std::move(quickSwitch);
 }
 
 void FrameModel::RebuildQuickSwitchSet() {

@@ -111,6 +111,8 @@ public:
     bool SaveList() const;
 
 private:
+    // RemoveDuplicates without its follow-up.
+    size_t DropDuplicates();
     std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
     void RequestPanelRefresh() { m_view.StartTimer(TimerPanelRefresh, 0); }
 

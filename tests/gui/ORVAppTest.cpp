@@ -1,0 +1,77 @@
+#include "settings/SavedList.h"
+#include "tests/support/QtApp.h"
+#include "tests/support/TempDir.h"
+#include "ui/CMainFrame.h"
+#include "ui/CORVApp.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+// Runs the window's events until the window has closed or five seconds have passed.
+bool WaitForClose(CMainFrame& frame) {
+    QElapsedTimer clock;
+    clock.start();
+    while (frame.isVisible() && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return !frame.isVisible();
+}
+
+// The application's folders in a temporary folder for the life of the object.
+struct AppFolders {
+    TempDir dir;
+    AppFolders() {
+        setenv("ORV_DATA_DIR", (dir.Path() + "data").c_str(), 1);
+        setenv("ORV_PROGRAM_DIR", dir.Path().c_str(), 1);
+    }
+    ~AppFolders() {
+        unsetenv("ORV_DATA_DIR");
+        unsetenv("ORV_PROGRAM_DIR");
+    }
+};
+
+void AddProxies(CMainFrame& frame) {
+    for (const char* address : {"1.1.1.1:80", "2.2.2.2:8080"}) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(address);
+        frame.Model().m_list.Append(std::move(item));
+    }
+    frame.Model().ListChanged();
+}
+
+} // namespace
+
+TEST(ORVApp, MakesTheDataFolderAndOpensTheWindow) {
+    QtApp();
+    AppFolders folders;
+    CORVApp app;
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_TRUE(app.Frame()->isVisible());
+    EXPECT_EQ(app.Frame()->Model().m_dataFolder, folders.dir.Path() + "data/");
+    EXPECT_EQ(app.Frame()->Model().m_programFolder, folders.dir.Path());
+    EXPECT_TRUE(std::filesystem::is_directory(folders.dir.Path() + "data"));
+    app.ExitInstance();
+    EXPECT_EQ(app.Frame(), nullptr);
+}
+
+TEST(ORVApp, TerminationSignalsCloseTheWindowThroughItsShutdownSoTheListIsSaved) {
+    QtApp();
+    for (int signal : {SIGTERM, SIGINT}) {
+        AppFolders folders;
+        CORVApp app;
+        ASSERT_TRUE(app.InitInstance());
+        AddProxies(*app.Frame());
+        std::raise(signal);
+        ASSERT_TRUE(WaitForClose(*app.Frame())) << signal;
+        ProxyList saved;
+        ASSERT_TRUE(SavedList::LoadList(folders.dir.Path() + "data/", saved).m_loaded);
+        EXPECT_EQ(saved.GetSize(), 2u);
+        app.ExitInstance();
+    }
+}
