@@ -84,8 +84,25 @@ void FrameModel::OnTimer(int id) {
     if (id == TimerPanelRefresh) {
         m_view.StopTimer(TimerPanelRefresh);
         RefreshPanel();
+    } else if (id == TimerTestTick) {
+        OnTestTick();
     } else if (id == TimerStartUp) {
         m_view.StopTimer(TimerStartUp);
+    }
+}
+
+void FrameModel::OnTestTick() {
+    RebuildQuickSwitchSet();
+    PanelCounters now;
+    now.level1 = m_list.m_level1Count.Get();
+    now.level2 = m_list.m_level2Count.Get();
+    now.level3 = m_list.m_level3Count.Get();
+    now.progress = m_progress;
+    now.ready = static_cast<int32_t>(m_quickSwitchSet.size());
+    m_view.ShowPanelUpdates(m_panel.Tick(now));
+    if (++m_ticks > AutoSaveTicks) {
+        m_ticks = 0;
+        SaveList();
     }
 }
 

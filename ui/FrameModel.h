@@ -39,6 +39,8 @@ public:
     static constexpr int TimerStartUp = 3;
     // Timer 2 waits this long after the saved list is loaded, so that the panel page is up.
     static constexpr int LoadListRefreshDelayMs = 1500;
+    // While a test runs the list is saved on the tick after this many.
+    static constexpr int AutoSaveTicks = 180;
 
     struct Services {
         platform::MessageBox& messageBox;
@@ -72,6 +74,8 @@ public:
     // Shutdown: stop timers 1 and 2, save the list, delete the records.
     void ShutDown();
     void OnTimer(int id);
+    // Timer 1, every second of a test run: the panel's changed counters, and the list saved now and then.
+    void OnTestTick();
     // Timer 2: the whole statistics panel.
     void RefreshPanel();
     // Fills the cell (row and column set) as the list view shows it.
@@ -118,4 +122,7 @@ private:
 
     FrameView& m_view;
     Services m_services;
+    // The values the panel showed last, for timer 1's refresh of what changed.
+    StatusPanel m_panel;
+    int m_ticks = 0;
 };

@@ -331,6 +331,22 @@ TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyLis
     EXPECT_EQ(frame.view.m_timers.back(), std::make_pair(FrameModel::TimerPanelRefresh, -1));
 }
 
+TEST(FrameModelPanel, TestTickShowsOnlyChangedCountersAndSavesTheListEvery181Ticks) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    frame.model->m_list.m_level2Count.Set(4);
+    frame.model->m_progress = 10;
+    frame.model->OnTimer(FrameModel::TimerTestTick);
+    EXPECT_EQ(frame.view.m_panel, (std::map<std::string, std::string>{{"level2", "4"}, {"progress", "10"}}));
+    frame.view.m_panel.clear();
+    for (int tick = 2; tick <= 180; ++tick)
+        frame.model->OnTimer(FrameModel::TimerTestTick);
+    EXPECT_TRUE(frame.view.m_panel.empty());
+    EXPECT_EQ(frame.dir.Read("list.dat"), "");
+    frame.model->OnTimer(FrameModel::TimerTestTick);
+    EXPECT_NE(frame.dir.Read("list.dat"), "");
+}
+
 TEST(FrameModelHelp, OpensTheMakersHelpPage) {
     Frame frame;
     frame.model->OnHelp();
