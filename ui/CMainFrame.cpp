@@ -45,6 +45,10 @@ CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder,
 
 CMainFrame::~CMainFrame() {
     m_closing->store(true);
+    // The children ask the model for cells and log text: they go while it still exists, and no state
+    // update reaches their buttons meanwhile.
+    m_actions.clear();
+    delete takeCentralWidget();
     m_model.m_log.SetListener(nullptr);
 }
 

@@ -255,7 +255,7 @@ TEST(MainFrameCommands, AboutNamesTheProductAndBuild) {
 
 TEST(MainFrameList, ModelPassesTheItemModelTesterThroughGrowthAndShrinking) {
     Window window;
-    QAbstractItemModelTester tester(window.List()->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(window.List()->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     Window::Paste("1.1.1.1:80 2.2.2.2:80");
     window.frame->OnCommand(cmd::Paste);
     Window::Paste("3.3.3.3:80 1.1.1.1:80");
