@@ -60,7 +60,6 @@ void OrvCommandLine::PrintHelp() {
              "                      does and still prints the summary and the export.\n"
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
              "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n"
-
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
 }
