@@ -18,6 +18,8 @@ public:
     void RefreshListView() override {}
     void StartTimer(int, int) override {}
     void StopTimer(int) override {}
+    std::vector<uint32_t> SelectedRows() override { return {}; }
+    int64_t FirstSelectedRow() override { return -1; }
     void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
     void ShowBalloon(const std::string&, const std::string&, int, int) override {}
 };
