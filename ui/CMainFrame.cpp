@@ -1,5 +1,7 @@
 #include "ui/CMainFrame.h"
 
+#include "settings/CExportDlg.h"
+#include "settings/CSettingSheet.h"
 #include "switching/CSystemTray.h"
 #include "ui/CAddProxyDlg.h"
 #include "ui/CCellListCtrl.h"
@@ -41,7 +43,10 @@ void EtchedLine(QPainter& painter, const QPalette& palette, int width, int y) {
 } // namespace
 
 CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder)
-    : m_model(*this, services, std::move(programFolder), std::move(dataFolder)) {}
+    : m_messageBox(*this, services.messageBox), m_services{m_messageBox, services.clipboard, services.fileDialog,
+                                                           services.shellOpen},
+      m_model(*this, m_services, std::move(programFolder), std::move(dataFolder)),
+      m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {}
 
 CMainFrame::~CMainFrame() {
     m_closing->store(true);
@@ -118,8 +123,8 @@ void CMainFrame::BuildCommands() {
     const auto later = [](int id) { return std::make_pair(id, Command{nullptr, false}); };
     m_commands = {
         {cmd::LoadList, {model(&FrameModel::OnLoadList)}},
-        later(cmd::ExportAll),
-        later(cmd::ExportSelected),
+        {cmd::ExportAll, {[this] { OnExport(false); }}},
+        {cmd::ExportSelected, {[this] { OnExport(true); }}},
         later(cmd::DownloadList),
         later(cmd::SystemCheck),
         later(cmd::HideToTray),
@@ -135,10 +140,10 @@ void CMainFrame::BuildCommands() {
         {cmd::DeleteTimeout, {model(&FrameModel::OnDeleteTimeout)}},
         {cmd::DeleteDangerous, {model(&FrameModel::OnDeleteDangerous)}},
         {cmd::MarkDangerous, {model(&FrameModel::MarkDangerous)}},
-        later(cmd::TestAll),
-        later(cmd::TestSelected),
-        later(cmd::Stop),
-        later(cmd::Settings),
+        {cmd::TestAll, {model(&FrameModel::OnTestAll)}},
+        {cmd::TestSelected, {model(&FrameModel::OnTestSelected)}},
+        {cmd::Stop, {model(&FrameModel::OnStop)}},
+        {cmd::Settings, {[this] { OnSettings(); }}},
         later(cmd::SetActiveProxy),
         later(cmd::ToggleTray),
         later(cmd::DirectConnection),
@@ -336,6 +341,39 @@ void CMainFrame::OnAbout() {
     box->open();
 }
 
+void CMainFrame::OnSettings() {
+    // The workers read the settings during a run.
+    if (m_model.m_testing != 0)
+        return;
+    auto* sheet = new CSettingSheet(m_settingsStore, m_messageBox, this);
+    sheet->setObjectName(QStringLiteral("settings"));
+    OpenDialog(sheet);
+}
+
+void CMainFrame::OnExport(bool selectedOnly) {
+    std::vector<ProxyItem*> exportSet;
+    if (selectedOnly) {
+        const std::vector<uint32_t> rows = SelectedRows();
+        std::optional<std::vector<ProxyItem*>> selected =
+            ExportDialogLogic::ExportSelected(m_model.m_list, std::vector<size_t>(rows.begin(), rows.end()));
+        if (!selected)
+            return;
+        exportSet = std::move(*selected);
+    } else {
+        exportSet = ExportDialogLogic::ExportAll(m_model.m_list);
+    }
+    auto* dialog = new CExportDlg(m_settingsStore, {m_messageBox, m_services.fileDialog, m_services.shellOpen},
+                                  std::move(exportSet), m_model.m_lastTestedText, this);
+    dialog->setObjectName(QStringLiteral("export"));
+    OpenDialog(dialog);
+}
+
+void CMainFrame::OpenDialog(QDialog* dialog) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this] { UpdateCommandUI(); });
+    dialog->open();
+}
+
 void CMainFrame::OnSelectAll() {
     m_listView->setFocus();
     m_listView->SelectAllRows();
@@ -429,6 +467,33 @@ void CMainFrame::RedrawRows(int32_t first, int32_t last) {
     std::unique_lock<std::mutex> hold(wait->lock);
     while (!wait->finished && !closing->load())
         wait->done.wait_for(hold, std::chrono::milliseconds(50));
+}
+
+platform::MessageBox::Answer CMainFrame::UiThreadMessageBox::Show(const std::string& text, Buttons buttons) {
+    if (QThread::currentThread() == m_frame.thread())
+        return m_inner.Show(text, buttons);
+    struct Wait {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        Answer answer = AnswerYes;
+    };
+    auto wait = std::make_shared<Wait>();
+    auto closing = m_frame.m_closing;
+    QMetaObject::invokeMethod(
+        &m_frame,
+        [this, wait, text, buttons] {
+            const Answer answer = m_frame.m_closing->load() ? AnswerYes : m_inner.Show(text, buttons);
+            std::lock_guard<std::mutex> hold(wait->lock);
+            wait->answer = answer;
+            wait->finished = true;
+            wait->done.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> hold(wait->lock);
+    while (!wait->finished && !closing->load())
+        wait->done.wait_for(hold, std::chrono::milliseconds(50));
+    return wait->finished ? wait->answer : AnswerYes;
 }
 
 void CMainFrame::RefreshListView() {

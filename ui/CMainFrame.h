@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MessageBox.h"
+#include "settings/SettingsStore.h"
 #include "ui/FrameModel.h"
 #include "ui/FrameView.h"
 
@@ -18,6 +20,7 @@ class CHtmlCtrl;
 class CSystemTray;
 class CToolBar24;
 class QAction;
+class QDialog;
 class QMenu;
 class QTimer;
 
@@ -89,6 +92,17 @@ private:
         // False for commands whose work is not built yet: shown, and disabled.
         bool available = true;
     };
+    // The window's message boxes for any thread: another thread waits until the window's thread has
+    // answered, or answers "Yes" itself once the window closes (the judge question's "stop").
+    class UiThreadMessageBox : public platform::MessageBox {
+    public:
+        UiThreadMessageBox(CMainFrame& frame, platform::MessageBox& inner) : m_frame(frame), m_inner(inner) {}
+        Answer Show(const std::string& text, Buttons buttons = Ok) override;
+
+    private:
+        CMainFrame& m_frame;
+        platform::MessageBox& m_inner;
+    };
     struct MenuItem {
         int id; // 0: separator
         const char* text;
@@ -108,9 +122,18 @@ private:
     void OnAbout();
     void OnSelectAll();
     void OnReverseSelection();
+    void OnSettings();
+    void OnExport(bool selectedOnly);
+    // Opens a dialog without waiting for it; it deletes itself when closed.
+    void OpenDialog(QDialog* dialog);
     void RunOnUiThread(std::function<void()> work);
 
+    // Set once the window closes: workers waiting for a redraw or an answer are let go.
+    std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
+    UiThreadMessageBox m_messageBox;
+    FrameModel::Services m_services;
     FrameModel m_model;
+    SettingsStore m_settingsStore;
     std::map<int, Command> m_commands;
     // Every menu item and button, by command id; the menus' own items are updated when they open.
     std::multimap<int, QAction*> m_actions;
@@ -123,6 +146,4 @@ private:
     std::unique_ptr<CSystemTray> m_tray;
     std::map<int, QTimer*> m_timers;
     bool m_shutDown = false;
-    // Set once the window closes: workers waiting for a redraw are let go.
-    std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
 };

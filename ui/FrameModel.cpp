@@ -49,9 +49,18 @@ int64_t RecordKey(const ProxyItem& item) {
 
 FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder)
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
-      m_services(services) {}
+      m_services(services),
+      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {}
 
 FrameModel::~FrameModel() = default;
+
+TestRun::Hooks FrameModel::RunHooks() {
+    TestRun::Hooks hooks;
+    hooks.rebuildQuickSwitchSet = [this] { RebuildQuickSwitchSet(); };
+    hooks.setLastTestedText = [this](const std::string& text) { m_lastTestedText = text; };
+    hooks.saveList = [this] { SaveList(); };
+    return hooks;
+}
 
 void FrameModel::LoadSettingsAndList() {
     SettingsStore(m_settings, m_dataFolder).LoadSettings(m_programFolder);
@@ -67,9 +76,15 @@ void FrameModel::LoadSettingsAndList() {
 }
 
 void FrameModel::ShutDown() {
+    const bool runEnded = m_run->ShutDown(ShutDownLimit);
     m_view.StopTimer(TimerTestTick);
     m_view.StopTimer(TimerPanelRefresh);
     SaveList();
+    if (!runEnded) {
+        // Its threads still use the records and the run: waiting for them could hang the exit.
+        (void)m_run.release();
+        return;
+    }
     m_activeProxy = nullptr;
     m_quickSwitchSet.clear();
     m_list.RemoveAll();
@@ -97,7 +112,7 @@ void FrameModel::OnTestTick() {
     now.level1 = m_list.m_level1Count.Get();
     now.level2 = m_list.m_level2Count.Get();
     now.level3 = m_list.m_level3Count.Get();
-    now.progress = m_progress;
+    now.progress = m_run->Progress();
     now.ready = static_cast<int32_t>(m_quickSwitchSet.size());
     m_view.ShowPanelUpdates(m_panel.Tick(now));
     if (++m_ticks > AutoSaveTicks) {
@@ -195,6 +210,41 @@ void FrameModel::OnLoadList() {
         return;
     ListAppended();
     AppendLog(Format("Loaded %lld proxies from ", count) + path + "\r\n");
+}
+
+void FrameModel::OnTestAll() {
+    // The menus disable the test commands during a run; a direct call must not refill its set either.
+    if (m_testing != 0)
+        return;
+    AppendLog("", 1);
+    RemoveDuplicates();
+    m_run->TestSet.clear();
+    for (size_t i = 0; i < m_list.GetSize(); ++i)
+        m_run->TestSet.push_back(m_list[i]);
+    StartRun();
+}
+
+void FrameModel::OnTestSelected() {
+    if (m_testing != 0)
+        return;
+    const std::vector<uint32_t> rows = m_view.SelectedRows();
+    if (rows.empty()) {
+        OnTestAll();
+        return;
+    }
+    m_run->TestSet.clear();
+    for (uint32_t row : rows)
+        if (row < m_list.GetSize())
+            m_run->TestSet.push_back(m_list[row]);
+    StartRun();
+}
+
+void FrameModel::StartRun() {
+    if (m_run->TestSet.empty())
+        return;
+    AppendLog("", 1); // a second clearing after OnTestAll's changes nothing
+    m_ticks = 0;
+    m_run->StartTest();
 }
 
 void FrameModel::OnPaste() {

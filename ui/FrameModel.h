@@ -1,13 +1,18 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
+#include "tester/TestContext.h"
+#include "tester/TestRun.h"
 #include "ui/FrameView.h"
 #include "ui/LogStore.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,6 +46,8 @@ public:
     static constexpr int LoadListRefreshDelayMs = 1500;
     // While a test runs the list is saved on the tick after this many.
     static constexpr int AutoSaveTicks = 180;
+    // How long the shutdown waits for a test run to end; the window must close within 2 s.
+    static constexpr std::chrono::milliseconds ShutDownLimit{1500};
 
     struct Services {
         platform::MessageBox& messageBox;
@@ -59,7 +66,6 @@ public:
     AppSettings m_settings;
     // 0 idle, 1 a test runs, 2 a test run is stopping or a list download runs.
     std::atomic<uint8_t> m_testing = 0;
-    std::atomic<int32_t> m_progress = 0;
     const std::string m_programFolder;
     const std::string m_dataFolder;
     std::string m_lastTestedText;
@@ -71,7 +77,8 @@ public:
 
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
-    // Shutdown: stop timers 1 and 2, save the list, delete the records.
+    // Shutdown: stop a test run, stop timers 1 and 2, save the list, delete the records (kept when the
+    // run did not end in time: its workers still write them, and the process is ending anyway).
     void ShutDown();
     void OnTimer(int id);
     // Timer 1, every second of a test run: the panel's changed counters, and the list saved now and then.
@@ -98,6 +105,11 @@ public:
     void OnDeleteDangerous();
     void MarkDangerous();
     void OnHelp();
+    // The test commands. Both clear the log before a run starts.
+    void OnTestAll();
+    void OnTestSelected();
+    void OnStop() { m_run->StopTest(); }
+    TestRun& Run() { return *m_run; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
 
@@ -115,6 +127,9 @@ public:
     bool SaveList() const;
 
 private:
+    TestRun::Hooks RunHooks();
+    // Clears the log and starts a run over TestSet, when TestSet holds any record.
+    void StartRun();
     // RemoveDuplicates without its follow-up.
     size_t DropDuplicates();
     std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
@@ -125,4 +140,8 @@ private:
     // The values the panel showed last, for timer 1's refresh of what changed.
     StatusPanel m_panel;
     int m_ticks = 0;
+    platform::SystemClock m_clock;
+    TestContext m_context{m_settings, m_list, m_view, m_clock};
+    // Released without deletion when the shutdown could not wait for it to end.
+    std::unique_ptr<TestRun> m_run;
 };

@@ -2,8 +2,11 @@
 #include "platform/MessageBox.h"
 #include "platform/QtClipboard.h"
 #include "platform/ShellOpen.h"
+#include "settings/CExportDlg.h"
+#include "settings/CSettingSheet.h"
 #include "settings/SavedList.h"
 #include "switching/CSystemTray.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
 #include "ui/CAddProxyDlg.h"
@@ -25,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -205,15 +209,18 @@ TEST(MainFrame, TrayMenuHasItsFixedEntries) {
 TEST(MainFrameCommands, EnablingFollowsTheTestingStateAndLaterCommandsStayDisabled) {
     Window window("1.2.3.4:80");
     CMainFrame& frame = *window.frame;
-    const std::vector<int> later = {cmd::ExportAll,  cmd::ExportSelected, cmd::DownloadList, cmd::SystemCheck,
-                                    cmd::HideToTray, cmd::TestAll,        cmd::TestSelected, cmd::Stop,
-                                    cmd::Settings,   cmd::SetActiveProxy, cmd::ToggleTray,   cmd::DirectConnection};
+    const std::vector<int> later = {cmd::DownloadList,   cmd::SystemCheck, cmd::HideToTray,
+                                    cmd::SetActiveProxy, cmd::ToggleTray,  cmd::DirectConnection};
     for (uint8_t testing : {0, 1, 2}) {
         window.Model().m_testing = testing;
         frame.UpdateCommandUI();
         for (int id : {cmd::LoadList, cmd::Delete, cmd::Add, cmd::DeleteDuplicates, cmd::DeleteTimeout,
                        cmd::DeleteDangerous, cmd::Paste})
             EXPECT_EQ(window.MenuAction(id)->isEnabled(), testing == 0) << id << " at " << int(testing);
+        for (int id : {cmd::TestAll, cmd::TestSelected, cmd::Settings, cmd::ExportAll})
+            EXPECT_EQ(window.MenuAction(id)->isEnabled(), testing == 0) << id << " at " << int(testing);
+        EXPECT_EQ(window.MenuAction(cmd::Stop)->isEnabled(), testing == 1) << int(testing);
+        EXPECT_EQ(frame.ToolBar()->Action(cmd::Stop)->isEnabled(), testing == 1) << int(testing);
         for (int id : {cmd::Copy, cmd::SelectAll, cmd::ReverseSelection, cmd::Help, cmd::About, cmd::Exit})
             EXPECT_TRUE(window.MenuAction(id)->isEnabled()) << id;
         for (int id : later)
@@ -226,6 +233,9 @@ TEST(MainFrameCommands, EveryCommandOfTheTableRunsOrIsInertUntilItsWorkExists) {
     Window window("1.2.3.4:80 5.6.7.8:8080");
     CMainFrame& frame = *window.frame;
     window.Select({0});
+    // No test item: the test commands stop at their message instead of reaching for the network.
+    window.Model().m_settings.TestDelay = 0;
+    window.Model().m_settings.TestAnon = 0;
     for (int id : frame.CommandIds()) {
         if (id == cmd::Exit)
             continue;
@@ -237,9 +247,11 @@ TEST(MainFrameCommands, EveryCommandOfTheTableRunsOrIsInertUntilItsWorkExists) {
             EXPECT_EQ(window.Log(), log) << id;
         }
     }
-    // About and Add opened their windows; Help went to the shell.
+    // About, Add, the settings and the export opened their windows; Help went to the shell.
     EXPECT_NE(frame.findChild<QMessageBox*>(QStringLiteral("about")), nullptr);
     EXPECT_NE(frame.findChild<CAddProxyDlg*>(), nullptr);
+    EXPECT_NE(frame.findChild<CSettingSheet*>(), nullptr);
+    EXPECT_EQ(frame.findChildren<CExportDlg*>().size(), 2u);
     EXPECT_EQ(window.shell.m_opened.size(), 1u);
     EXPECT_TRUE(frame.isVisible());
 }
@@ -433,4 +445,84 @@ TEST(MainFrameThreads, RedrawFromAWorkerWaitsForTheWindowOrItsClosing) {
     window.frame->close(); // no event loop turn: only the closing lets the worker go
     late.join();
     EXPECT_TRUE(released);
+}
+
+TEST(MainFrameCommands, ExportSelectedWithoutSelectionOpensNothing) {
+    Window window("1.1.1.1:80");
+    window.frame->OnCommand(cmd::ExportSelected);
+    EXPECT_EQ(window.frame->findChild<CExportDlg*>(), nullptr);
+    window.frame->OnCommand(cmd::ExportAll);
+    EXPECT_NE(window.frame->findChild<CExportDlg*>(), nullptr);
+}
+
+TEST(MainFrameTestRun, TestSelectedWithoutSelectionTestsTheWholeListLikeTestAll) {
+    Window window("1.1.1.1:80 2.2.2.2:8080 1.1.1.1:80");
+    window.Model().AppendLog("before\r\n");
+    window.Model().m_settings.TestDelay = 0;
+    window.Model().m_settings.TestAnon = 0; // the run stops at its message: only the preparation shows
+    window.frame->OnCommand(cmd::TestSelected);
+    EXPECT_EQ(window.Addresses(), (std::vector<std::string>{"1.1.1.1:80", "2.2.2.2:8080"}));
+    EXPECT_EQ(window.Log(), "");
+    EXPECT_EQ(window.Model().Run().TestSet.size(), 2u);
+    EXPECT_EQ(window.messages.m_shown, std::vector<std::string>{TestRun::NoTestItemText});
+}
+
+// A window whose list holds two loopback proxies, its settings pointing at a loopback judge.
+struct LoopbackWindow : Window {
+    LoopbackServer server;
+
+    explicit LoopbackWindow(ProxyScript::Mode mode = ProxyScript::Forward) {
+        ProxyScript script;
+        script.mode = mode;
+        script.outgoingAddress = "127.0.0.5"; // the judge must not see this PC's own address
+        std::string list;
+        for (int i = 0; i < 2; ++i)
+            list += "127.0.0.1:" + std::to_string(server.AddProxy(script)) + " ";
+        const uint16_t judge = server.AddJudge(JudgeDialect::ColonBr, "", "127.0.0.3");
+        server.Start();
+        Paste(list);
+        frame->OnCommand(cmd::Paste);
+        FrameModel& model = Model();
+        model.m_settings.ProxyJudge = "http://127.0.0.3:" + std::to_string(judge) + "/azenv.php";
+        model.m_settings.Timeout = 1;
+        model.m_settings.TestDelay = 0;
+        model.m_settings.TestAnon = 1;
+    }
+    // Turns the window's event loop until the run is idle again or limit passed.
+    bool WaitIdle(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (Model().m_testing == 0 && Model().Run().WaitUntilIdle(std::chrono::milliseconds(0)))
+                return true;
+        }
+        return false;
+    }
+};
+
+TEST(MainFrameTestRun, RunThroughTheWindowEndsWithItsSummary) {
+    LoopbackWindow window;
+    window.frame->OnCommand(cmd::TestAll);
+    EXPECT_EQ(window.Model().m_testing, 1);
+    EXPECT_TRUE(window.MenuAction(cmd::Stop)->isEnabled());
+    ASSERT_TRUE(window.WaitIdle(std::chrono::seconds(20))) << window.Log();
+    EXPECT_NE(window.Log().find("High Anonymous: 2, Anonymous: 0, Transparent: 0\r\n"), std::string::npos)
+        << window.Log();
+    EXPECT_EQ(window.Model().m_list[0]->m_anonymity, 1);
+    EXPECT_TRUE(window.messages.m_shown.empty());
+    window.frame->UpdateCommandUI();
+    EXPECT_FALSE(window.MenuAction(cmd::Stop)->isEnabled());
+}
+
+TEST(MainFrameTestRun, ClosingDuringARunEndsPromptlyAndSavesTheList) {
+    LoopbackWindow window(ProxyScript::Silent);
+    window.Model().m_settings.Timeout = 30;
+    window.frame->OnCommand(cmd::TestAll);
+    ASSERT_EQ(window.Model().m_testing, 1);
+    const auto start = std::chrono::steady_clock::now();
+    window.frame->close();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    ProxyList saved;
+    ASSERT_TRUE(SavedList::LoadList(window.dir.Path(), saved).m_loaded);
+    EXPECT_EQ(saved.GetSize(), 2u);
 }

@@ -335,9 +335,8 @@ TEST(FrameModelPanel, TestTickShowsOnlyChangedCountersAndSavesTheListEvery181Tic
     Frame frame;
     frame.Add("10.0.0.1:80");
     frame.model->m_list.m_level2Count.Set(4);
-    frame.model->m_progress = 10;
     frame.model->OnTimer(FrameModel::TimerTestTick);
-    EXPECT_EQ(frame.view.m_panel, (std::map<std::string, std::string>{{"level2", "4"}, {"progress", "10"}}));
+    EXPECT_EQ(frame.view.m_panel, (std::map<std::string, std::string>{{"level2", "4"}}));
     frame.view.m_panel.clear();
     for (int tick = 2; tick <= 180; ++tick)
         frame.model->OnTimer(FrameModel::TimerTestTick);
@@ -352,4 +351,25 @@ TEST(FrameModelHelp, OpensTheMakersHelpPage) {
     frame.model->OnHelp();
     ASSERT_EQ(frame.shell.m_opened.size(), 1u);
     EXPECT_NE(frame.shell.m_opened[0].find("/help.php"), std::string::npos);
+}
+
+TEST(FrameModelTestRun, SelectedRowsFormTheSetAndNothingIsRefilledDuringARun) {
+    Frame frame;
+    for (int i = 0; i < 3; ++i)
+        frame.Add("10.0.0." + std::to_string(i) + ":80");
+    frame.model->m_settings.TestDelay = 0;
+    frame.model->m_settings.TestAnon = 0; // the run stops at its message
+    frame.view.m_selected = {0, 2};
+    frame.model->OnTestSelected();
+    ASSERT_EQ(frame.model->Run().TestSet.size(), 2u);
+    EXPECT_EQ(frame.model->Run().TestSet[1], frame.model->m_list[2]);
+
+    frame.model->m_testing = 1;
+    frame.view.m_selected = {1};
+    frame.model->AppendLog("kept\r\n");
+    frame.model->OnTestSelected();
+    frame.model->OnTestAll();
+    EXPECT_EQ(frame.model->Run().TestSet.size(), 2u);
+    EXPECT_EQ(frame.Log(), "kept\r\n");
+    frame.model->m_testing = 0;
 }
