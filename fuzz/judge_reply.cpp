@@ -4,32 +4,16 @@
 #include "settings/AppSettings.h"
 #include "tester/CInternetThread.h"
 #include "tester/TestContext.h"
-#include "ui/FrameView.h"
+#include "ui/NullFrameView.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace {
-
-class NoView : public FrameView {
-public:
-    void RedrawRows(int32_t, int32_t) override {}
-    void RefreshListView() override {}
-    void StartTimer(int, int) override {}
-    void StopTimer(int) override {}
-    std::vector<uint32_t> SelectedRows() override { return {}; }
-    int64_t FirstSelectedRow() override { return -1; }
-    void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
-    void ShowBalloon(const std::string&, const std::string&, int, int) override {}
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static AppSettings settings;
     static ProxyList list;
-    static NoView view;
+    static NullFrameView view;
     static platform::FixedClock clock;
     static TestContext context(settings, list, view, clock);
     const std::string input(reinterpret_cast<const char*>(data), size);
