@@ -441,12 +441,12 @@ void CMainFrame::RunOnUiThread(std::function<void()> work) {
         QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-void CMainFrame::RedrawRows(int32_t first, int32_t last) {
+bool CMainFrame::RunOnUiThreadAndWait(std::function<void()> work) {
     if (QThread::currentThread() == thread()) {
-        m_listView->RedrawRows(first, last);
-        return;
+        work();
+        return true;
     }
-    // The worker waits until the window has redrawn, or until the window closes; never the reverse.
+    // The caller waits until the window has done the work, or until the window closes; never the reverse.
     struct Wait {
         std::mutex lock;
         std::condition_variable done;
@@ -456,9 +456,9 @@ void CMainFrame::RedrawRows(int32_t first, int32_t last) {
     auto closing = m_closing;
     QMetaObject::invokeMethod(
         this,
-        [this, wait, first, last] {
-            if (!m_closing->load())
-                m_listView->RedrawRows(first, last);
+        [closing, wait, work = std::move(work)] {
+            if (!closing->load())
+                work();
             std::lock_guard<std::mutex> hold(wait->lock);
             wait->finished = true;
             wait->done.notify_all();
@@ -467,33 +467,19 @@ void CMainFrame::RedrawRows(int32_t first, int32_t last) {
     std::unique_lock<std::mutex> hold(wait->lock);
     while (!wait->finished && !closing->load())
         wait->done.wait_for(hold, std::chrono::milliseconds(50));
+    return wait->finished && !closing->load();
+}
+
+void CMainFrame::RedrawRows(int32_t first, int32_t last) {
+    RunOnUiThreadAndWait([this, first, last] { m_listView->RedrawRows(first, last); });
 }
 
 platform::MessageBox::Answer CMainFrame::UiThreadMessageBox::Show(const std::string& text, Buttons buttons) {
-    if (QThread::currentThread() == m_frame.thread())
-        return m_inner.Show(text, buttons);
-    struct Wait {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-        Answer answer = AnswerYes;
-    };
-    auto wait = std::make_shared<Wait>();
-    auto closing = m_frame.m_closing;
-    QMetaObject::invokeMethod(
-        &m_frame,
-        [this, wait, text, buttons] {
-            const Answer answer = m_frame.m_closing->load() ? AnswerYes : m_inner.Show(text, buttons);
-            std::lock_guard<std::mutex> hold(wait->lock);
-            wait->answer = answer;
-            wait->finished = true;
-            wait->done.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock<std::mutex> hold(wait->lock);
-    while (!wait->finished && !closing->load())
-        wait->done.wait_for(hold, std::chrono::milliseconds(50));
-    return wait->finished ? wait->answer : AnswerYes;
+    // A question nobody can answer any more (the window is closing) is answered "Yes".
+    auto answer = std::make_shared<Answer>(AnswerYes);
+    const bool answered =
+        m_frame.RunOnUiThreadAndWait([this, answer, text, buttons] { *answer = m_inner.Show(text, buttons); });
+    return answered ? *answer : AnswerYes;
 }
 
 void CMainFrame::RefreshListView() {

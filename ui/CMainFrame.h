@@ -127,6 +127,9 @@ private:
     // Opens a dialog without waiting for it; it deletes itself when closed.
     void OpenDialog(QDialog* dialog);
     void RunOnUiThread(std::function<void()> work);
+    // Runs work on the window's thread and waits for it; returns false (work skipped or unfinished)
+    // once the window is closing, so that no other thread ever waits on a window that is going away.
+    bool RunOnUiThreadAndWait(std::function<void()> work);
 
     // Set once the window closes: workers waiting for a redraw or an answer are let go.
     std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
