@@ -363,7 +363,7 @@ void CMainFrame::OnExport(bool selectedOnly) {
         exportSet = ExportDialogLogic::ExportAll(m_model.m_list);
     }
     auto* dialog = new CExportDlg(m_settingsStore, {m_messageBox, m_services.fileDialog, m_services.shellOpen},
-                                  std::move(exportSet), m_model.m_lastTestedText, this);
+                                  std::move(exportSet), m_model.LastTestedText(), this);
     dialog->setObjectName(QStringLiteral("export"));
     OpenDialog(dialog);
 }
@@ -480,6 +480,13 @@ platform::MessageBox::Answer CMainFrame::UiThreadMessageBox::Show(const std::str
     const bool answered =
         m_frame.RunOnUiThreadAndWait([this, answer, text, buttons] { *answer = m_inner.Show(text, buttons); });
     return answered ? *answer : AnswerYes;
+}
+
+void CMainFrame::PostToWindow(std::function<void()> work) {
+    RunOnUiThread([closing = m_closing, work = std::move(work)] {
+        if (!closing->load())
+            work();
+    });
 }
 
 void CMainFrame::RefreshListView() {

@@ -81,6 +81,7 @@ public:
     int64_t FirstSelectedRow() override;
     void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override;
     void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override;
+    void PostToWindow(std::function<void()> work) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -9,8 +9,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -107,6 +109,12 @@ int CORVApp::RunWindow(int argc, char** argv) {
         return 1;
     }
     const int status = QApplication::exec();
+    if (app.Frame() != nullptr && !app.Frame()->Model().Run().WaitUntilIdle(std::chrono::milliseconds(0))) {
+        // The shutdown saved everything, but a test run it could not end still uses the list:
+        // tearing the window down under its threads would crash, and waiting could hang the exit.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     app.ExitInstance();
     return status;
 }

@@ -56,8 +56,9 @@ FrameModel::~FrameModel() = default;
 
 TestRun::Hooks FrameModel::RunHooks() {
     TestRun::Hooks hooks;
-    hooks.rebuildQuickSwitchSet = [this] { RebuildQuickSwitchSet(); };
-    hooks.setLastTestedText = [this](const std::string& text) { m_lastTestedText = text; };
+    // The tray menu and the panel read the quick-switch set on the window's thread only.
+    hooks.rebuildQuickSwitchSet = [this] { m_view.PostToWindow([this] { RebuildQuickSwitchSet(); }); };
+    hooks.setLastTestedText = [this](const std::string& text) { SetLastTestedText(text); };
     hooks.saveList = [this] { SaveList(); };
     return hooks;
 }
@@ -66,7 +67,7 @@ void FrameModel::LoadSettingsAndList() {
     SettingsStore(m_settings, m_dataFolder).LoadSettings(m_programFolder);
     SavedList::LoadResult loaded = SavedList::LoadList(m_dataFolder, m_list);
     if (loaded.m_loaded) {
-        m_lastTestedText = loaded.m_lastTestedText;
+        SetLastTestedText(loaded.m_lastTestedText);
         m_activeProxy = loaded.m_activeProxy;
         m_view.RefreshListView();
         m_view.StartTimer(TimerPanelRefresh, LoadListRefreshDelayMs);
@@ -75,24 +76,33 @@ void FrameModel::LoadSettingsAndList() {
     RebuildQuickSwitchSet();
 }
 
-void FrameModel::ShutDown() {
+bool FrameModel::ShutDown() {
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     m_view.StopTimer(TimerTestTick);
     m_view.StopTimer(TimerPanelRefresh);
     SaveList();
-    if (!runEnded) {
-        // Its threads still use the records and the run: waiting for them could hang the exit.
-        (void)m_run.release();
-        return;
-    }
+    if (!runEnded)
+        return false;
     m_activeProxy = nullptr;
     m_quickSwitchSet.clear();
     m_list.RemoveAll();
     m_view.RefreshListView();
+    return true;
 }
 
 bool FrameModel::SaveList() const {
-    return SavedList::SaveList(m_dataFolder, m_list, m_lastTestedText);
+    std::lock_guard<std::mutex> hold(m_saveLock);
+    return SavedList::SaveList(m_dataFolder, m_list, LastTestedText());
+}
+
+std::string FrameModel::LastTestedText() const {
+    std::lock_guard<std::mutex> hold(m_lastTestedLock);
+    return m_lastTestedText;
+}
+
+void FrameModel::SetLastTestedText(std::string text) {
+    std::lock_guard<std::mutex> hold(m_lastTestedLock);
+    m_lastTestedText = std::move(text);
 }
 
 void FrameModel::OnTimer(int id) {
@@ -129,12 +139,12 @@ void FrameModel::RefreshPanel() {
     snapshot.level3 = m_list.m_level3Count.Get();
     snapshot.ready = static_cast<int32_t>(m_quickSwitchSet.size());
     snapshot.testing = m_testing == 1;
-    snapshot.lastTestedText = m_lastTestedText;
+    snapshot.lastTestedText = LastTestedText();
     if (m_activeProxy != nullptr)
         snapshot.activeProxy = m_activeProxy->ProxyAddressText();
     const PanelRefresh refresh = StatusPanel::FullRefresh(snapshot);
     if (refresh.clearLastTested)
-        m_lastTestedText.clear();
+        SetLastTestedText("");
     m_view.ShowPanelUpdates(refresh.updates);
 }
 

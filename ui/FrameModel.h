@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,6 @@ public:
     std::atomic<uint8_t> m_testing = 0;
     const std::string m_programFolder;
     const std::string m_dataFolder;
-    std::string m_lastTestedText;
     LogStore m_log;
     // The record the browsers use; none means a direct connection. Points into m_list.
     ProxyItem* m_activeProxy = nullptr;
@@ -77,9 +77,10 @@ public:
 
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
-    // Shutdown: stop a test run, stop timers 1 and 2, save the list, delete the records (kept when the
-    // run did not end in time: its workers still write them, and the process is ending anyway).
-    void ShutDown();
+    // Shutdown: stop a test run, stop timers 1 and 2, save the list, delete the records. Returns false
+    // when the run did not end in time: its threads still use the records, which are then kept, and
+    // the process should end without tearing the frame down (the destructor would wait for the run).
+    bool ShutDown();
     void OnTimer(int id);
     // Timer 1, every second of a test run: the panel's changed counters, and the list saved now and then.
     void OnTestTick();
@@ -124,7 +125,12 @@ public:
     void ListChanged();
     // The parser's follow-up: like ListChanged without RecountList.
     void ListAppended();
+    // Saves never overlap: the one that starts last writes the newest state.
     bool SaveList() const;
+    // When the list was last tested, as the panel and the saved list show it. The test controller's
+    // summary writes it while the window's thread reads it: every use goes through these two.
+    std::string LastTestedText() const;
+    void SetLastTestedText(std::string text);
 
 private:
     TestRun::Hooks RunHooks();
@@ -137,6 +143,9 @@ private:
 
     FrameView& m_view;
     Services m_services;
+    mutable std::mutex m_lastTestedLock;
+    std::string m_lastTestedText;
+    mutable std::mutex m_saveLock;
     // The values the panel showed last, for timer 1's refresh of what changed.
     StatusPanel m_panel;
     int m_ticks = 0;

@@ -3,6 +3,7 @@
 #include "ui/StatusPanel.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,4 +31,8 @@ public:
     // A balloon over the tray icon; title may be empty. Called from the test controller's thread:
     // never waits for the window's thread.
     virtual void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) = 0;
+    // Runs work on the window's thread after everything asked of the window before it, without
+    // waiting for it; dropped when the window is closing. From any thread: the test controller hands
+    // over what only the window's thread may touch.
+    virtual void PostToWindow(std::function<void()> work) = 0;
 };

@@ -1,6 +1,7 @@
 // Whole test runs against the real proxies and judge, beside a refusing port and a silent proxy:
 // through the test run as the window drives it, and through `orv --test`. Then a long run stopped
 // half-way and thrown away at once, as a closing window does.
+#include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/ShellOpen.h"
 #include "settings/ExportDialogLogic.h"
@@ -10,11 +11,13 @@
 #include "tests/support/RealProxyParts.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestRunHarness.h"
+#include "ui/FrameModel.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -123,6 +126,72 @@ TEST_F(EndToEnd, WholeRunThroughTheTestRunSavesWhatItFound) {
     ASSERT_TRUE(result.m_loaded);
     EXPECT_EQ(result.m_lastTestedText, h.LastTested());
     EXPECT_EQ(SavedList::ToBytes(loaded, h.LastTested()), SavedList::ToBytes(h.list, h.LastTested()));
+}
+
+// The frame as the window drives it: settings from the data folder, the list pasted in, Test All,
+// and this thread acting as the window's, ticking timer 1 and running what the run hands over.
+TEST_F(EndToEnd, WholeRunThroughTheFrameAndARestart) {
+    TempDir data;
+    data.Write("ORV_Setting.ini", "[Settings]\r\nProxyJudge=" + s_parts->JudgeUrl() +
+                                      "\r\nTimeout=2\r\nTestGateway=1\r\nSaveTimeout=1\r\n");
+    RecordingFrameView view;
+    LockedMessageBox messages;
+    platform::MemoryClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    const auto newFrame = [&] {
+        // The delay-test page is read from the environment when the frame is made.
+        setenv("ORV_TEST_PAGE_HOST", s_parts->PageHost().c_str(), 1);
+        setenv("ORV_TEST_PAGE_MARKER", RealProxyParts::PageMarker, 1);
+        auto frame = std::make_unique<FrameModel>(view, FrameModel::Services{messages, clipboard, files, shell},
+                                                  data.Path(), data.Path());
+        unsetenv("ORV_TEST_PAGE_HOST");
+        unsetenv("ORV_TEST_PAGE_MARKER");
+        frame->LoadSettingsAndList();
+        return frame;
+    };
+    auto frame = newFrame();
+    const std::vector<std::string> addresses = Addresses();
+    clipboard.m_text = "";
+    for (const std::string& address : addresses)
+        *clipboard.m_text += address + "\r\n";
+    frame->OnPaste();
+    ASSERT_EQ(frame->m_list.GetSize(), 5u);
+
+    frame->OnTestAll();
+    ASSERT_EQ(frame->m_testing, 1);
+    std::vector<int> progress;
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (!(frame->m_testing == 0 && frame->Run().WaitUntilIdle(0ms)) && std::chrono::steady_clock::now() < end) {
+        frame->OnTimer(FrameModel::TimerTestTick);
+        view.RunPosted();
+        if (view.m_panel.contains("progress"))
+            progress.push_back(std::stoi(view.m_panel["progress"]));
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(frame->m_testing, 0) << frame->m_log.Text();
+    view.RunPosted();
+    EXPECT_TRUE(messages.Shown().empty());
+    ExpectResults({frame->m_list[0], frame->m_list[1], frame->m_list[2], frame->m_list[3], frame->m_list[4]});
+    EXPECT_NE(frame->m_log.Text().find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n"), std::string::npos)
+        << frame->m_log.Text();
+    // Timer 1 showed the run under way: the silent proxy holds it at four of five for two seconds.
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](int p) { return p > 0 && p < 100; }));
+
+    const std::string tested = frame->LastTestedText();
+    EXPECT_EQ(tested.rfind("20", 0), 0u) << tested;
+    SettingsStore store(frame->m_settings, data.Path());
+    platform::ScriptedMessageBox box;
+    ExportDialogLogic exporter(store, {box, files, shell}, ExportDialogLogic::ExportAll(frame->m_list), tested);
+    ExpectExport(exporter.Initialise().m_text, addresses);
+    EXPECT_EQ(data.Read(SavedList::FileName), SavedList::ToBytes(frame->m_list, tested));
+
+    const std::string saved = SavedList::ToBytes(frame->m_list, tested);
+    ASSERT_TRUE(frame->ShutDown());
+    frame.reset();
+    frame = newFrame();
+    EXPECT_EQ(frame->LastTestedText(), tested);
+    EXPECT_EQ(SavedList::ToBytes(frame->m_list, tested), saved);
 }
 
 TEST_F(EndToEnd, WholeRunThroughTheCommandLine) {

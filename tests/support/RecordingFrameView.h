@@ -3,6 +3,7 @@
 #include "ui/FrameView.h"
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -36,6 +37,23 @@ public:
         m_balloons.push_back(text + "|" + title + "|" + std::to_string(iconFlags) + "|" + std::to_string(seconds));
     }
 
+    // Kept until the test, acting as the window's thread, runs them.
+    void PostToWindow(std::function<void()> work) override {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_posted.push_back(std::move(work));
+    }
+    // Runs what was posted so far, in order; returns how many.
+    size_t RunPosted() {
+        std::vector<std::function<void()>> posted;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            posted.swap(m_posted);
+        }
+        for (auto& work : posted)
+            work();
+        return posted.size();
+    }
+
     std::vector<std::pair<int32_t, int32_t>> Redrawn() {
         std::lock_guard<std::mutex> hold(m_lock);
         return m_redrawn;
@@ -62,4 +80,5 @@ private:
     std::mutex m_lock;
     std::vector<std::pair<int32_t, int32_t>> m_redrawn;
     std::vector<std::string> m_balloons;
+    std::vector<std::function<void()>> m_posted;
 };

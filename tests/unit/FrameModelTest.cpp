@@ -4,13 +4,17 @@
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 #include "settings/SavedList.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/RecordingFrameView.h"
 #include "tests/support/TempDir.h"
 #include "ui/CommandIds.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -288,7 +292,7 @@ TEST(FrameModelLifecycle, ShutdownSavesTheListAndStartUpRestoresIt) {
     frame.Add("10.0.0.1:80", StatusGood, 1);
     frame.model->m_activeProxy = frame.Add("10.0.0.2:8080", StatusActive, 3);
     frame.model->m_list.m_level1Count.Set(7);
-    frame.model->m_lastTestedText = "2026-12-07 10:11:12";
+    frame.model->SetLastTestedText("2026-12-07 10:11:12");
     frame.model->ShutDown();
     EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
 
@@ -297,7 +301,7 @@ TEST(FrameModelLifecycle, ShutdownSavesTheListAndStartUpRestoresIt) {
     restarted->LoadSettingsAndList();
     ASSERT_EQ(restarted->m_list.GetSize(), 2u);
     EXPECT_EQ(restarted->m_activeProxy, restarted->m_list[1]);
-    EXPECT_EQ(restarted->m_lastTestedText, "2026-12-07 10:11:12");
+    EXPECT_EQ(restarted->LastTestedText(), "2026-12-07 10:11:12");
     EXPECT_EQ(restarted->m_list.m_level1Count.Get(), 7);
     EXPECT_EQ(restarted->m_quickSwitchSet.size(), 1u);
     EXPECT_EQ(restarted->m_log.Text(), "Loaded 2 proxies from the last tested result.\r\n"
@@ -317,7 +321,7 @@ TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyLis
     Frame frame;
     frame.Add("10.0.0.1:80", StatusReady);
     frame.model->RebuildQuickSwitchSet();
-    frame.model->m_lastTestedText = "2026-12-07 10:11:12";
+    frame.model->SetLastTestedText("2026-12-07 10:11:12");
     frame.model->OnTimer(FrameModel::TimerPanelRefresh);
     EXPECT_EQ(frame.view.m_panel["total"], "1");
     EXPECT_EQ(frame.view.m_panel["ready"], "1");
@@ -326,7 +330,7 @@ TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyLis
 
     frame.model->m_list.RemoveAll();
     frame.model->OnTimer(FrameModel::TimerPanelRefresh);
-    EXPECT_EQ(frame.model->m_lastTestedText, "");
+    EXPECT_EQ(frame.model->LastTestedText(), "");
     EXPECT_NE(frame.view.m_panel["test"].find("(not tested yet)"), std::string::npos);
     EXPECT_EQ(frame.view.m_timers.back(), std::make_pair(FrameModel::TimerPanelRefresh, -1));
 }
@@ -372,4 +376,72 @@ TEST(FrameModelTestRun, SelectedRowsFormTheSetAndNothingIsRefilledDuringARun) {
     EXPECT_EQ(frame.model->Run().TestSet.size(), 2u);
     EXPECT_EQ(frame.Log(), "kept\r\n");
     frame.model->m_testing = 0;
+}
+
+namespace {
+
+// A message box whose question stays open until the test lets it go, as a user who walked away.
+class HeldMessageBox : public platform::MessageBox {
+public:
+    Answer Show(const std::string&, Buttons) override {
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_asked = true;
+        m_changed.notify_all();
+        m_changed.wait(hold, [this] { return m_released; });
+        return AnswerNo;
+    }
+    bool WaitAsked() {
+        std::unique_lock<std::mutex> hold(m_lock);
+        return m_changed.wait_for(hold, std::chrono::seconds(10), [this] { return m_asked; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_asked = false;
+    bool m_released = false;
+};
+
+} // namespace
+
+// The judge question is still open when the window closes: the shutdown cannot end the run in
+// time, saves the list anyway and keeps the records the run still holds; the frame, once torn
+// down, waits for the run.
+TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
+    TempDir dir;
+    RecordingFrameView view;
+    HeldMessageBox question;
+    platform::MemoryClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    auto model = std::make_unique<FrameModel>(view, FrameModel::Services{question, clipboard, files, shell}, dir.Path(),
+                                              dir.Path());
+    for (const char* address : {"10.0.0.1:80", "10.0.0.2:80"}) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(address);
+        model->m_list.Append(std::move(item));
+    }
+    model->m_list.RenumberList();
+    model->m_settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    model->OnTestAll();
+    ASSERT_TRUE(question.WaitAsked());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(model->ShutDown());
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, FrameModel::ShutDownLimit);
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(model->m_list.GetSize(), 2u);
+    ProxyList saved;
+    ASSERT_TRUE(SavedList::LoadList(dir.Path(), saved).m_loaded);
+    EXPECT_EQ(saved.GetSize(), 2u);
+
+    // Torn down, the frame waits for the run, which ends once the question is answered.
+    question.Release();
+    model.reset();
 }
