@@ -1,0 +1,220 @@
+// The test run of testrun_bench driven through the main window, offscreen: the same scripted proxies
+// pasted into the list, "Test All" from the window's command table, and Qt's event loop run until the
+// summary is in the log. A 5 ms timer on the window's thread measures how long that thread was kept
+// from its events: a stall is the gap between two firings less the period.
+//
+//   testrun_window_bench [PROXIES] [SCHEDULE_SECONDS]
+//
+// SCHEDULE_SECONDS: the headless run's simulated schedule of the same script (testrun.sh passes it);
+// the window has no timing hooks in its workers, so its wall time is set beside that figure.
+#include "bench/ScriptedProxies.h"
+#include "platform/Clipboard.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "settings/SettingsStore.h"
+#include "tests/support/TempDir.h"
+#include "ui/CMainFrame.h"
+#include "ui/CommandIds.h"
+#include "ui/OrvResources.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace bench;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int ProbePeriodMs = 5;
+constexpr double StallLimitMs = 50;
+// A run that has not ended by then has hung: the figures would mean nothing.
+constexpr double GiveUpSeconds = 600;
+
+double Since(SteadyClock::time_point start) {
+    return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The settings file the window finds at start-up, as the settings dialog would have left it.
+void WriteSettings(const std::string& folder, const std::string& judgeUrl) {
+    AppSettings settings;
+    SettingsStore store(settings, folder);
+    store.LoadSettings(folder);
+    settings.MaxThread = MaxThread;
+    settings.Timeout = TimeoutSeconds;
+    settings.TestDelay = 1;
+    settings.TestAnon = 1;
+    settings.ProxyJudge = judgeUrl;
+    store.SaveSettings();
+}
+
+// The window, with the time its workers wait for their row's redraw on the window's thread.
+class TimedFrame : public CMainFrame {
+public:
+    using CMainFrame::CMainFrame;
+
+    void RedrawRows(int32_t first, int32_t last) override {
+        const auto start = SteadyClock::now();
+        CMainFrame::RedrawRows(first, last);
+        const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - start).count();
+        m_redraws.fetch_add(1);
+        m_waitedUs.fetch_add(waited);
+        for (long long longest = m_longestUs.load();
+             waited > longest && !m_longestUs.compare_exchange_weak(longest, waited);) {
+        }
+    }
+
+    std::atomic<long long> m_redraws = 0;
+    std::atomic<long long> m_waitedUs = 0;
+    std::atomic<long long> m_longestUs = 0;
+};
+
+// The gaps between the firings of a precise timer on the window's thread, over the run.
+struct Stalls {
+    std::vector<double> ms; // each gap less the period, at least 0
+    double longest = 0;
+    double longestAt = 0; // seconds into the run
+
+    void Add(double gapMs, double at) {
+        const double stall = std::max(0.0, gapMs - ProbePeriodMs);
+        if (stall > longest) {
+            longest = stall;
+            longestAt = at;
+        }
+        ms.push_back(stall);
+    }
+    double Percentile(double share) const {
+        std::vector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.empty() ? 0 : sorted[static_cast<size_t>(share * static_cast<double>(sorted.size() - 1))];
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const size_t count = argc > 1 ? std::stoul(argv[1]) : 2000;
+    const double schedule = argc > 2 ? std::atof(argv[2]) : 0;
+    // The helper is forked before Qt starts any thread.
+    const ScriptedProxies server(count);
+    if (!server.Started()) {
+        std::fputs("testrun_window_bench: the helper process could not open its sockets\n", stderr);
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's tester takes the delay test's page from the environment when it is made.
+    setenv("ORV_TEST_PAGE_HOST", PageHost, 1);
+    setenv("ORV_TEST_PAGE_MARKER", PageMarker, 1);
+    TempDir folder;
+    WriteSettings(folder.Path(), server.JudgeUrl());
+
+    QApplication application(argc, argv);
+    InitOrvResources();
+    // Every question is answered at once and kept for the report; nothing opens a dialog.
+    platform::ScriptedMessageBox messages;
+    platform::MemoryClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    TimedFrame frame(FrameModel::Services{messages, clipboard, files, shell}, folder.Path(), folder.Path());
+    if (!frame.Create())
+        return 1;
+    frame.show();
+    QApplication::processEvents();
+    clipboard.m_text = server.AddressLines();
+    frame.OnCommand(cmd::Paste);
+    QApplication::processEvents();
+    FrameModel& model = frame.Model();
+    if (model.m_list.GetSize() != count) {
+        std::fprintf(stderr, "testrun_window_bench: the paste gave %zu proxies of %zu\n", model.m_list.GetSize(),
+                     count);
+        return 1;
+    }
+
+    Stalls stalls;
+    double wall = 0;
+    // Not QApplication::exec: quitting the application would close the window, and its shutdown
+    // empties the list before the levels are counted.
+    QEventLoop loop;
+    bool ended = false;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(ProbePeriodMs);
+
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    const double uiCpuBefore = ThreadCpuSeconds();
+    const auto start = SteadyClock::now();
+    auto last = start;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const auto now = SteadyClock::now();
+        stalls.Add(std::chrono::duration<double, std::milli>(now - last).count(), Since(start));
+        last = now;
+        // The run has ended once the window may start another and the summary is written.
+        ended = model.m_testing == 0 && model.m_log.Text().find("Finished testing the proxies at") != std::string::npos;
+        if (ended || Since(start) > GiveUpSeconds) {
+            wall = Since(start);
+            loop.quit();
+        }
+    });
+    probe.start();
+    frame.OnCommand(cmd::TestAll);
+    if (model.m_testing == 0) {
+        std::fputs("testrun_window_bench: Test All did not start a run\n", stderr);
+        return 1;
+    }
+    loop.exec();
+    probe.stop();
+    const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    if (!ended) {
+        std::fprintf(stderr, "testrun_window_bench: the run did not end in %.0f s:\n%s", GiveUpSeconds,
+                     model.m_log.Text().c_str());
+        return 1;
+    }
+
+    const LevelCounts levels = CountLevels(model.m_list);
+    const double cpu = CpuSeconds(after) - CpuSeconds(before);
+    const auto over = std::count_if(stalls.ms.begin(), stalls.ms.end(), [](double ms) { return ms > StallLimitMs; });
+    std::printf("through the main window (offscreen), the same script:\n");
+    std::printf("results: level1 %d, level2 %d, level3 %d, bad %d\n", levels.count[1], levels.count[2], levels.count[3],
+                levels.count[4]);
+    std::printf("wall time               %8.2f s (Test All to the summary, to %d ms)\n", wall, ProbePeriodMs);
+    if (schedule > 0)
+        std::printf("wall / schedule         %8.3f (target within 5%%; the headless run's schedule, %.2f s)\n",
+                    wall / schedule, schedule);
+    std::printf("window thread stalls    max %.1f ms at %.2f s, p99 %.1f ms, %lld over %.0f ms (target 0) in %zu "
+                "firings of a %d ms timer\n",
+                stalls.longest, stalls.longestAt, stalls.Percentile(0.99), static_cast<long long>(over), StallLimitMs,
+                stalls.ms.size(), ProbePeriodMs);
+    std::printf(
+        "row redraw wait         max %.1f ms, mean %.3f ms over %lld redraws (the workers' side)\n",
+        static_cast<double>(frame.m_longestUs) / 1000,
+        frame.m_redraws > 0 ? static_cast<double>(frame.m_waitedUs) / 1000 / static_cast<double>(frame.m_redraws) : 0.0,
+        frame.m_redraws.load());
+    std::printf("CPU time (process)      %8.3f s = %.3f ms per proxy (target <= 2); the window's thread %.3f s\n", cpu,
+                cpu * 1000 / static_cast<double>(count), uiCpu);
+    std::printf("                        (tester, window, offscreen painting and the probe; not the helper)\n");
+    std::printf("peak memory (process)   %8.1f MB\n", static_cast<double>(after.ru_maxrss) / 1024);
+    for (const std::string& text : messages.m_shown)
+        std::printf("message box: %s\n", text.c_str());
+    frame.ShutDown();
+    return 0;
+}
