@@ -64,7 +64,8 @@ void WriteSettings(const std::string& folder, const std::string& judgeUrl) {
     store.SaveSettings();
 }
 
-// The window, with the time its workers wait for their row's redraw on the window's thread.
+// The window, with the time its workers wait for their row's redraw on the window's thread, and when
+// the last of them ended.
 class TimedFrame : public CMainFrame {
 public:
     using CMainFrame::CMainFrame;
@@ -72,17 +73,28 @@ public:
     void RedrawRows(int32_t first, int32_t last) override {
         const auto start = SteadyClock::now();
         CMainFrame::RedrawRows(first, last);
-        const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - start).count();
+        const auto end = SteadyClock::now();
+        const long long waited = Microseconds(end - start);
         m_redraws.fetch_add(1);
         m_waitedUs.fetch_add(waited);
-        for (long long longest = m_longestUs.load();
-             waited > longest && !m_longestUs.compare_exchange_weak(longest, waited);) {
-        }
+        Raise(m_longestUs, waited);
+        Raise(m_lastEndUs, Microseconds(end - m_runStart));
     }
 
+    SteadyClock::time_point m_runStart;
     std::atomic<long long> m_redraws = 0;
     std::atomic<long long> m_waitedUs = 0;
     std::atomic<long long> m_longestUs = 0;
+    std::atomic<long long> m_lastEndUs = 0;
+
+private:
+    static long long Microseconds(SteadyClock::duration span) {
+        return std::chrono::duration_cast<std::chrono::microseconds>(span).count();
+    }
+    static void Raise(std::atomic<long long>& value, long long candidate) {
+        for (long long now = value.load(); candidate > now && !value.compare_exchange_weak(now, candidate);) {
+        }
+    }
 };
 
 // The gaps between the firings of a precise timer on the window's thread, over the run.
@@ -161,6 +173,7 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &before);
     const double uiCpuBefore = ThreadCpuSeconds();
     const auto start = SteadyClock::now();
+    frame.m_runStart = start;
     auto last = start;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const auto now = SteadyClock::now();
