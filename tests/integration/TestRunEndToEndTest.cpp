@@ -167,7 +167,7 @@ TEST_F(EndToEnd, WholeRunThroughTheFrameAndARestart) {
         view.RunPosted();
         if (view.m_panel.contains("progress"))
             progress.push_back(std::stoi(view.m_panel["progress"]));
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(20ms);
     }
     ASSERT_EQ(frame->m_testing, 0) << frame->m_log.Text();
     view.RunPosted();

@@ -39,14 +39,14 @@ public:
 
     // Kept until the test, acting as the window's thread, runs them.
     void PostToWindow(std::function<void()> work) override {
-        std::lock_guard<std::mutex> hold(m_lock);
+        std::lock_guard<std::mutex> hold(m_postedLock);
         m_posted.push_back(std::move(work));
     }
     // Runs what was posted so far, in order; returns how many.
     size_t RunPosted() {
         std::vector<std::function<void()>> posted;
         {
-            std::lock_guard<std::mutex> hold(m_lock);
+            std::lock_guard<std::mutex> hold(m_postedLock);
             posted.swap(m_posted);
         }
         for (auto& work : posted)
@@ -80,5 +80,7 @@ private:
     std::mutex m_lock;
     std::vector<std::pair<int32_t, int32_t>> m_redrawn;
     std::vector<std::string> m_balloons;
+    // Apart from m_lock, so that the recording adds no order between threads beyond the hand-over.
+    std::mutex m_postedLock;
     std::vector<std::function<void()>> m_posted;
 };

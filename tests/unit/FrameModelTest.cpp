@@ -15,6 +15,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -444,4 +446,69 @@ TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
     // Torn down, the frame waits for the run, which ends once the question is answered.
     question.Release();
     model.reset();
+}
+
+namespace {
+
+// A window whose timer 1 still fires while the run's summary is written: stopping a timer from
+// another thread only queues the stop, and a tick already queued runs meanwhile.
+class LateTickView : public RecordingFrameView {
+public:
+    void StopTimer(int id) override {
+        RecordingFrameView::StopTimer(id);
+        if (id != FrameModel::TimerTestTick || std::this_thread::get_id() == m_window)
+            return;
+        {
+            std::lock_guard<std::mutex> hold(m_stopLock);
+            m_stopAsked = true;
+        }
+        m_stopChanged.notify_all();
+        // Nothing orders the window's late tick with what the summary does after this.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    bool WaitStopAsked() {
+        std::unique_lock<std::mutex> hold(m_stopLock);
+        return m_stopChanged.wait_for(hold, std::chrono::seconds(10), [this] { return m_stopAsked; });
+    }
+
+private:
+    const std::thread::id m_window = std::this_thread::get_id();
+    std::mutex m_stopLock;
+    std::condition_variable m_stopChanged;
+    bool m_stopAsked = false;
+};
+
+} // namespace
+
+// The summary leaves the quick-switch set to the window's thread, which may be ticking at that very
+// moment (the thread checker tells if the summary touched it itself).
+TEST(FrameModelTestRun, TheSummaryHandsTheQuickSwitchSetToTheWindowsThread) {
+    TempDir dir;
+    LateTickView view;
+    platform::ScriptedMessageBox messages;
+    platform::MemoryClipboard clipboard;
+    platform::ScriptedFileDialog files;
+    platform::RecordingShellOpen shell;
+    FrameModel model(view, FrameModel::Services{messages, clipboard, files, shell}, dir.Path(), dir.Path());
+    for (const auto& [address, status] : {std::pair{"10.0.0.1:80", StatusUnknown}, {"10.0.0.2:80", StatusReady}}) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(address);
+        item->m_status = status;
+        model.m_list.Append(std::move(item));
+    }
+    model.m_list.RenumberList();
+    // The country alone needs no network: the run goes straight to its summary.
+    model.m_settings.TestDelay = 0;
+    model.m_settings.TestAnon = 0;
+    model.m_settings.TestCountry = 1;
+    view.m_selected = {0};
+    model.OnTestSelected();
+    ASSERT_TRUE(view.WaitStopAsked());
+    model.OnTimer(FrameModel::TimerTestTick);
+    ASSERT_TRUE(model.Run().WaitUntilIdle(std::chrono::seconds(10)));
+    EXPECT_EQ(model.m_testing, 0);
+    EXPECT_GE(view.RunPosted(), 1u);
+    ASSERT_EQ(model.m_quickSwitchSet.size(), 1u);
+    EXPECT_EQ(model.m_quickSwitchSet[0], model.m_list[1]);
+    EXPECT_NE(model.LastTestedText(), "");
 }
