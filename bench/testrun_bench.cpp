@@ -176,6 +176,8 @@ int main(int argc, char** argv) {
     std::printf("results: level1 %d, level2 %d, level3 %d, bad %d\n", levels.count[1], levels.count[2], levels.count[3],
                 levels.count[4]);
     std::printf("wall time               %8.2f s\n", wall);
+    const double lastEnd = count == 0 ? 0 : *std::max_element(window.m_end.begin(), window.m_end.end());
+    std::printf("last row redrawn at     %8.2f s\n", lastEnd);
     std::printf("schedule (simulated)    %8.2f s (first start at %.3f s, %.3f ms a start)\n", schedule, firstStart,
                 startCost * 1000);
     std::printf("wall / schedule         %8.3f (target within 5%%)\n", wall / schedule);
