@@ -20,11 +20,12 @@
 
 namespace {
 
-// A model with scripted desktop services, its folders in a fresh temporary folder.
-struct Frame {
+// A model with scripted desktop services, its folders in a fresh temporary folder. Tests that need
+// a window or a message box of their own name them.
+template <class View = RecordingFrameView, class Box = platform::ScriptedMessageBox> struct BasicFrame {
     TempDir dir;
-    RecordingFrameView view;
-    platform::ScriptedMessageBox messages;
+    View view;
+    Box messages;
     platform::MemoryClipboard clipboard;
     platform::ScriptedFileDialog files;
     platform::RecordingShellOpen shell;
@@ -58,6 +59,7 @@ struct Frame {
     }
 };
 
+using Frame = BasicFrame<>;
 using Addresses = std::vector<std::string>;
 
 } // namespace
@@ -415,20 +417,11 @@ private:
 // time, saves the list anyway and keeps the records the run still holds; the frame, once torn
 // down, waits for the run.
 TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
-    TempDir dir;
-    RecordingFrameView view;
-    HeldMessageBox question;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    auto model = std::make_unique<FrameModel>(view, FrameModel::Services{question, clipboard, files, shell}, dir.Path(),
-                                              dir.Path());
-    for (const char* address : {"10.0.0.1:80", "10.0.0.2:80"}) {
-        auto item = std::make_unique<ProxyItem>();
-        item->SetAddress(address);
-        model->m_list.Append(std::move(item));
-    }
-    model->m_list.RenumberList();
+    BasicFrame<RecordingFrameView, HeldMessageBox> frame;
+    frame.Add("10.0.0.1:80");
+    frame.Add("10.0.0.2:80");
+    HeldMessageBox& question = frame.messages;
+    std::unique_ptr<FrameModel>& model = frame.model;
     model->m_settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     model->OnTestAll();
     ASSERT_TRUE(question.WaitAsked());
@@ -440,7 +433,7 @@ TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
     EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_EQ(model->m_list.GetSize(), 2u);
     ProxyList saved;
-    ASSERT_TRUE(SavedList::LoadList(dir.Path(), saved).m_loaded);
+    ASSERT_TRUE(SavedList::LoadList(frame.dir.Path(), saved).m_loaded);
     EXPECT_EQ(saved.GetSize(), 2u);
 
     // Torn down, the frame waits for the run, which ends once the question is answered.
@@ -483,20 +476,11 @@ private:
 // The summary leaves the quick-switch set to the window's thread, which may be ticking at that very
 // moment (the thread checker tells if the summary touched it itself).
 TEST(FrameModelTestRun, TheSummaryHandsTheQuickSwitchSetToTheWindowsThread) {
-    TempDir dir;
-    LateTickView view;
-    platform::ScriptedMessageBox messages;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    FrameModel model(view, FrameModel::Services{messages, clipboard, files, shell}, dir.Path(), dir.Path());
-    for (const auto& [address, status] : {std::pair{"10.0.0.1:80", StatusUnknown}, {"10.0.0.2:80", StatusReady}}) {
-        auto item = std::make_unique<ProxyItem>();
-        item->SetAddress(address);
-        item->m_status = status;
-        model.m_list.Append(std::move(item));
-    }
-    model.m_list.RenumberList();
+    BasicFrame<LateTickView> frame;
+    frame.Add("10.0.0.1:80");
+    frame.Add("10.0.0.2:80", StatusReady);
+    FrameModel& model = *frame.model;
+    LateTickView& view = frame.view;
     // The country alone needs no network: the run goes straight to its summary.
     model.m_settings.TestDelay = 0;
     model.m_settings.TestAnon = 0;
