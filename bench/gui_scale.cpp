@@ -9,7 +9,7 @@
 #include "tests/support/TempDir.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QApplication>

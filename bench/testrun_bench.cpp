@@ -13,8 +13,8 @@
 #include "settings/AppSettings.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "ui/LogStore.h"
-#include "ui/NullFrameView.h"
+#include "app/LogStore.h"
+#include "app/NullFrameView.h"
 
 #include <unistd.h>
 

@@ -15,7 +15,7 @@
 #include "settings/SettingsStore.h"
 #include "tests/support/TempDir.h"
 #include "ui/CMainFrame.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Page texts of any shape: an element update must change that element alone, and the display text must
 // come out of any text.
-#include "ui/HtmlPage.h"
+#include "app/HtmlPage.h"
 
 #include <cstdlib>
 #include <string>

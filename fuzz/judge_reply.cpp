@@ -4,7 +4,7 @@
 #include "settings/AppSettings.h"
 #include "tester/CInternetThread.h"
 #include "tester/TestContext.h"
-#include "ui/NullFrameView.h"
+#include "app/NullFrameView.h"
 
 #include <cstddef>
 #include <cstdint>

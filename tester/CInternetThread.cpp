@@ -6,7 +6,7 @@
 #include "settings/AppSettings.h"
 #include "tester/SocketIo.h"
 #include "tester/TestContext.h"
-#include "ui/FrameView.h"
+#include "app/FrameView.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

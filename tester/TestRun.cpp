@@ -9,9 +9,9 @@
 #include "tester/CThreadException.h"
 #include "tester/HttpGetDirect.h"
 #include "tester/TestContext.h"
-#include "ui/FrameView.h"
-#include "ui/LogStore.h"
-#include "ui/StatusPanel.h"
+#include "app/FrameView.h"
+#include "app/LogStore.h"
+#include "app/StatusPanel.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ui/CColorEdit.h"
 
-#include "ui/LogStore.h"
+#include "app/LogStore.h"
 
 #include <QScrollBar>
 

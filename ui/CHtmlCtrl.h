@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/HtmlPage.h"
-#include "ui/StatusPanel.h"
+#include "app/HtmlPage.h"
+#include "app/StatusPanel.h"
 
 #include <QTextBrowser>
 

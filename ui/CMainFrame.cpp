@@ -1,14 +1,14 @@
 #include "ui/CMainFrame.h"
 
-#include "settings/CExportDlg.h"
-#include "settings/CSettingSheet.h"
-#include "switching/CSystemTray.h"
+#include "ui/CExportDlg.h"
+#include "ui/CSettingSheet.h"
+#include "ui/CSystemTray.h"
 #include "ui/CAddProxyDlg.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CColorEdit.h"
 #include "ui/CHtmlCtrl.h"
 #include "ui/CToolBar24.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QAction>

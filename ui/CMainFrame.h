@@ -2,8 +2,8 @@
 
 #include "platform/MessageBox.h"
 #include "settings/SettingsStore.h"
-#include "ui/FrameModel.h"
-#include "ui/FrameView.h"
+#include "app/FrameModel.h"
+#include "app/FrameView.h"
 
 #include <QList>
 #include <QMainWindow>

@@ -1,6 +1,6 @@
 #include "ui/CORVApp.h"
 
-#include "ui/AppFolders.h"
+#include "app/AppFolders.h"
 #include "ui/CMainFrame.h"
 #include "ui/OrvResources.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/QtClipboard.h"
-#include "platform/QtFileDialog.h"
-#include "platform/QtMessageBox.h"
-#include "platform/QtShellOpen.h"
+#include "ui/QtClipboard.h"
+#include "ui/QtFileDialog.h"
+#include "ui/QtMessageBox.h"
+#include "ui/QtShellOpen.h"
 
 #include <QObject>
 

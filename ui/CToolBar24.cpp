@@ -1,6 +1,6 @@
 #include "ui/CToolBar24.h"
 
-#include "ui/ToolBarFilters.h"
+#include "app/ToolBarFilters.h"
 
 #include <QAction>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "ui/OrvCommandLine.h"
+#include "app/OrvCommandLine.h"
 
 #ifdef ORV_WITH_WINDOW
 #include "ui/CORVApp.h"

@@ -1,4 +1,4 @@
-#include "settings/CExportDlg.h"
+#include "ui/CExportDlg.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"

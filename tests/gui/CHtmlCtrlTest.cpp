@@ -1,6 +1,6 @@
 #include "ui/CHtmlCtrl.h"
 #include "tests/support/QtApp.h"
-#include "ui/StatusPanel.h"
+#include "app/StatusPanel.h"
 
 #include <QPixmap>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
-#include "settings/CSettingSheet.h"
+#include "ui/CSettingSheet.h"
 #include "platform/MessageBox.h"
-#include "settings/CSettingSwitcherDlg.h"
-#include "settings/CSettingTesterDlg.h"
+#include "ui/CSettingSwitcherDlg.h"
+#include "ui/CSettingTesterDlg.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
 

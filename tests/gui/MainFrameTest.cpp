@@ -1,11 +1,11 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
-#include "platform/QtClipboard.h"
+#include "ui/QtClipboard.h"
 #include "platform/ShellOpen.h"
-#include "settings/CExportDlg.h"
-#include "settings/CSettingSheet.h"
+#include "ui/CExportDlg.h"
+#include "ui/CSettingSheet.h"
 #include "settings/SavedList.h"
-#include "switching/CSystemTray.h"
+#include "ui/CSystemTray.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
@@ -15,7 +15,7 @@
 #include "ui/CHtmlCtrl.h"
 #include "ui/CMainFrame.h"
 #include "ui/CToolBar24.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>

@@ -11,7 +11,7 @@
 #include "tests/support/RealProxyParts.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestRunHarness.h"
-#include "ui/FrameModel.h"
+#include "app/FrameModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FrameView.h"
+#include "app/FrameView.h"
 
 #include <atomic>
 #include <functional>

@@ -7,7 +7,7 @@
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 #include "tests/support/RecordingFrameView.h"
-#include "ui/LogStore.h"
+#include "app/LogStore.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "ui/AppFolders.h"
+#include "app/AppFolders.h"
 #include "tests/support/TempDir.h"
-#include "ui/OrvCommandLine.h"
+#include "app/OrvCommandLine.h"
 
 #include <gtest/gtest.h>
 

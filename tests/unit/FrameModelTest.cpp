@@ -1,4 +1,4 @@
-#include "ui/FrameModel.h"
+#include "app/FrameModel.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -7,7 +7,7 @@
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RecordingFrameView.h"
 #include "tests/support/TempDir.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/HeadlessTestRun.h"
+#include "app/HeadlessTestRun.h"
 #include "tester/TestContext.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"

@@ -1,4 +1,4 @@
-#include "ui/LogStore.h"
+#include "app/LogStore.h"
 
 #include <gtest/gtest.h>
 

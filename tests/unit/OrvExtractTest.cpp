@@ -1,5 +1,5 @@
 #include "tests/support/TempDir.h"
-#include "ui/OrvCommandLine.h"
+#include "app/OrvCommandLine.h"
 
 #include <gtest/gtest.h>
 

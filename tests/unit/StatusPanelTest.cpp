@@ -1,5 +1,5 @@
-#include "ui/StatusPanel.h"
-#include "ui/HtmlPage.h"
+#include "app/StatusPanel.h"
+#include "app/HtmlPage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/ToolBarFilters.h"
+#include "app/ToolBarFilters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/CSettingTesterDlg.h"
+#include "ui/CSettingTesterDlg.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,9 +1,9 @@
-#include "ui/OrvCommandLine.h"
+#include "app/OrvCommandLine.h"
 
 #include "platform/StreamMessageBox.h"
 #include "proxy/ProxyTextParser.h"
-#include "ui/AppFolders.h"
-#include "ui/HeadlessTestRun.h"
+#include "app/AppFolders.h"
+#include "app/HeadlessTestRun.h"
 
 #include <atomic>
 #include <csignal>

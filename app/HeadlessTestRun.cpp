@@ -1,4 +1,4 @@
-#include "ui/HeadlessTestRun.h"
+#include "app/HeadlessTestRun.h"
 
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
@@ -11,8 +11,8 @@
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "ui/LogStore.h"
-#include "ui/NullFrameView.h"
+#include "app/LogStore.h"
+#include "app/NullFrameView.h"
 
 #include <mutex>
 #include <ostream>

@@ -1,6 +1,6 @@
-#include "settings/CExportDlg.h"
+#include "ui/CExportDlg.h"
 
-#include "settings/CSettingSheet.h"
+#include "ui/CSettingSheet.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

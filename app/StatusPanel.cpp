@@ -1,4 +1,4 @@
-#include "ui/StatusPanel.h"
+#include "app/StatusPanel.h"
 
 PanelUpdate StatusPanel::PanelValue(std::string_view id, int32_t value) {
     return {std::string(id), std::to_string(value)};

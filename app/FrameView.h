@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/StatusPanel.h"
+#include "app/StatusPanel.h"
 
 #include <cstdint>
 #include <functional>

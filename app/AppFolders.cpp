@@ -1,4 +1,4 @@
-#include "ui/AppFolders.h"
+#include "app/AppFolders.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FrameModel.h"
+#include "app/FrameModel.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "ui/HtmlPage.h"
+#include "app/HtmlPage.h"
 
 #include <algorithm>
 #include <array>

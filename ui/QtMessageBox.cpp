@@ -1,4 +1,4 @@
-#include "platform/QtMessageBox.h"
+#include "ui/QtMessageBox.h"
 
 #include <QMessageBox>
 

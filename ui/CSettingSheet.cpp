@@ -1,7 +1,7 @@
-#include "settings/CSettingSheet.h"
+#include "ui/CSettingSheet.h"
 
-#include "settings/CSettingSwitcherDlg.h"
-#include "settings/CSettingTesterDlg.h"
+#include "ui/CSettingSwitcherDlg.h"
+#include "ui/CSettingTesterDlg.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "ui/FrameModel.h"
+#include "app/FrameModel.h"
 
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
@@ -10,7 +10,7 @@
 #include "proxy/ProxyTextParser.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 
 #include <algorithm>
 #include <charconv>

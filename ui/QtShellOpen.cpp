@@ -1,4 +1,4 @@
-#include "platform/QtShellOpen.h"
+#include "ui/QtShellOpen.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -6,8 +6,8 @@
 #include "settings/AppSettings.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "ui/FrameView.h"
-#include "ui/LogStore.h"
+#include "app/FrameView.h"
+#include "app/LogStore.h"
 
 #include <atomic>
 #include <chrono>

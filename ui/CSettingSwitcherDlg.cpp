@@ -1,4 +1,4 @@
-#include "settings/CSettingSwitcherDlg.h"
+#include "ui/CSettingSwitcherDlg.h"
 
 #include <QCheckBox>
 #include <QVBoxLayout>

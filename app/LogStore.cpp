@@ -1,4 +1,4 @@
-#include "ui/LogStore.h"
+#include "app/LogStore.h"
 
 void LogStore::AppendLog(std::string_view text, int mode) {
     std::function<void()> listener;

@@ -1,6 +1,6 @@
-#include "switching/CSystemTray.h"
+#include "ui/CSystemTray.h"
 
-#include "ui/CommandIds.h"
+#include "app/CommandIds.h"
 
 #include <QAction>
 #include <QMenu>

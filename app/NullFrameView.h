@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FrameView.h"
+#include "app/FrameView.h"
 
 // A window that is not there: runs without one (the command line, benchmarks) redraw, time and show nothing.
 class NullFrameView : public FrameView {

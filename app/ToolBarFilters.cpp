@@ -1,4 +1,4 @@
-#include "ui/ToolBarFilters.h"
+#include "app/ToolBarFilters.h"
 
 #include <algorithm>
 #include <cmath>
