@@ -31,7 +31,8 @@ case "$mode" in
         ;;
 esac
 
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+./scripts/check-layers.py
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON "${flags[@]}" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 600

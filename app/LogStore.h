@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tester/TestLog.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,7 +11,7 @@
 
 // The text of the log pane. Any thread may append; the pane shows the text and follows its end.
 // Every append is one atomic step under the store's lock, so appends from several threads never lose text.
-class LogStore {
+class LogStore : public TestLog {
 public:
     // Above this many characters the next append restarts the log.
     static constexpr size_t ResetLength = 30720;
@@ -26,7 +28,7 @@ public:
 
     // Callers pass whole lines ending in "\r\n". Mode 1 clears the log first; a log longer than
     // ResetLength is restarted with ResetLine whatever the mode.
-    void AppendLog(std::string_view text, int mode = 0);
+    void AppendLog(std::string_view text, int mode = 0) override;
     std::string Text() const;
 
     // The change since a reader last saw (generation, length); start with a default Change.

@@ -1,7 +1,6 @@
 #include "proxy/ProxyItem.h"
 
 #include "proxy/BinaryArchive.h"
-#include "settings/AppSettings.h"
 
 #include <array>
 #include <cstring>
@@ -83,32 +82,32 @@ int ProxyItem::Serialize(BinaryArchive& archive, bool storing) {
     return 1;
 }
 
-void ProxyItem::ResetForTest(const AppSettings& settings) {
-    if (settings.TestDelay)
+void ProxyItem::ResetForTest(const TestItems& items) {
+    if (items.delay)
         m_delay = Untested;
-    if (settings.TestAnon)
+    if (items.anonymity)
         m_anonymity = Untested;
-    if (settings.TestGateway)
+    if (items.gateway)
         m_gateway = Untested;
-    if (settings.TestSSL)
+    if (items.https)
         m_https = Untested;
-    if (settings.TestDanger)
+    if (items.danger)
         m_danger = Untested;
-    if (settings.TestCodeen)
+    if (items.codeen)
         m_codeen = Untested;
-    if (m_status != StatusActive && m_status != StatusReady && (settings.TestDelay || settings.TestAnon))
+    if (m_status != StatusActive && m_status != StatusReady && (items.delay || items.anonymity))
         m_status = StatusUnknown;
 }
 
-void ProxyItem::DeriveStatus(const AppSettings& settings) {
+void ProxyItem::DeriveStatus(const TestItems& items) {
     m_status = StatusUnknown;
-    if (settings.TestAnon) {
+    if (items.anonymity) {
         const int32_t level = m_anonymity;
         if (level >= 1 && level <= 3)
             m_status = StatusGood;
         else if (level == TimedOut)
             m_status = StatusBad;
-    } else if (settings.TestDelay) {
+    } else if (items.delay) {
         m_status = m_delay == TimedOut ? StatusBad : StatusGood;
     }
 }

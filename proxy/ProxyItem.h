@@ -1,13 +1,13 @@
 #pragma once
 
 #include "proxy/RelaxedInt32.h"
+#include "proxy/TestItems.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 class BinaryArchive;
-struct AppSettings;
 
 // Result values shared by every result field.
 constexpr int32_t Untested = -2;
@@ -62,6 +62,6 @@ public:
     // (the fields read before the failure keep their new values) or the record was refused.
     int Serialize(BinaryArchive& archive, bool storing);
 
-    void ResetForTest(const AppSettings& settings);
-    void DeriveStatus(const AppSettings& settings);
+    void ResetForTest(const TestItems& items);
+    void DeriveStatus(const TestItems& items);
 };

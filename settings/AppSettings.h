@@ -1,6 +1,7 @@
 #pragma once
 
 #include "proxy/RelaxedInt32.h"
+#include "proxy/TestItems.h"
 
 #include <string>
 
@@ -35,4 +36,8 @@ struct AppSettings {
     std::string ProxyJudge = DefaultProxyJudge;
     // LoadSettings makes the default ProgramFolder + "proxy.txt".
     std::string SaveFilePath = "proxy.txt";
+
+    TestItems Items() const {
+        return {TestDelay != 0, TestAnon != 0, TestGateway != 0, TestSSL != 0, TestDanger != 0, TestCodeen != 0};
+    }
 };

@@ -1,6 +1,7 @@
 #include "settings/IniDocument.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -115,7 +116,10 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     if (!range) {
         if (!m_lines.empty() && !Trim(m_lines.back()).empty())
             m_lines.emplace_back();
-        m_lines.push_back("[" + std::string(section) + "]");
+        // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + std::string&&.
+        std::string header = "[";
+        header.append(section).append("]");
+        m_lines.push_back(std::move(header));
         m_lines.push_back(std::string(key) + "=" + flat);
         return true;
     }

@@ -6,7 +6,7 @@
 #include "settings/AppSettings.h"
 #include "tester/SocketIo.h"
 #include "tester/TestContext.h"
-#include "app/FrameView.h"
+#include "tester/TestRunHost.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -52,10 +52,10 @@ int32_t CInternetThread::Run() {
             return;
         ProxyItem& item = *list[static_cast<size_t>(m_itemIndex)];
         if (item.m_status != StatusActive)
-            item.DeriveStatus(settings);
+            item.DeriveStatus(settings.Items());
     });
     if (written)
-        m_context.m_view.RedrawRows(m_itemIndex, m_itemIndex);
+        m_context.m_host.RedrawRows(m_itemIndex, m_itemIndex);
     return 0;
 }
 

@@ -15,8 +15,8 @@ std::string EnvironmentOr(const char* name, const char* fallback) {
 
 } // namespace
 
-TestContext::TestContext(AppSettings& settings, ProxyList& list, FrameView& view, platform::Clock& clock)
-    : m_settings(settings), m_list(list), m_view(view), m_clock(clock),
+TestContext::TestContext(AppSettings& settings, ProxyList& list, TestRunHost& host, platform::Clock& clock)
+    : m_settings(settings), m_list(list), m_host(host), m_clock(clock),
       TestPageHost(EnvironmentOr("ORV_TEST_PAGE_HOST", DefaultTestPageHost)),
       TestPageMarker(EnvironmentOr("ORV_TEST_PAGE_MARKER", DefaultTestPageMarker)) {}
 

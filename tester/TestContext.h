@@ -6,14 +6,14 @@
 
 struct AppSettings;
 class ProxyList;
-class FrameView;
+class TestRunHost;
 
 namespace platform {
 class Clock;
 }
 
 // What the test workers share with the controller that owns them: the settings, the list whose
-// records they fill, the window that redraws the rows, the clock, and the values the controller
+// records they fill, the host that redraws the rows, the clock, and the values the controller
 // prepares before the first worker starts (workers only read those).
 struct TestContext {
     // The delay test's page: a search engine's home page that answers plain HTTP and always holds
@@ -22,7 +22,7 @@ struct TestContext {
     static constexpr const char* DefaultTestPageMarker = "google";
 
     // Reads ORV_TEST_PAGE_HOST and ORV_TEST_PAGE_MARKER once; tests set the fields instead.
-    TestContext(AppSettings& settings, ProxyList& list, FrameView& view, platform::Clock& clock);
+    TestContext(AppSettings& settings, ProxyList& list, TestRunHost& host, platform::Clock& clock);
 
     // "GET http://HOST/ HTTP/1.0" with Accept and Host: the delay test's request through a proxy.
     std::string TestPageRequest() const;
@@ -36,7 +36,7 @@ struct TestContext {
 
     AppSettings& m_settings;
     ProxyList& m_list;
-    FrameView& m_view;
+    TestRunHost& m_host;
     platform::Clock& m_clock;
 
     std::string OwnAddress;

@@ -9,9 +9,8 @@
 #include "tester/CThreadException.h"
 #include "tester/HttpGetDirect.h"
 #include "tester/TestContext.h"
-#include "app/FrameView.h"
-#include "app/LogStore.h"
-#include "app/StatusPanel.h"
+#include "tester/TestLog.h"
+#include "tester/TestRunHost.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,7 +50,7 @@ void TestRun::Task::Join() {
         m_thread.join();
 }
 
-TestRun::TestRun(TestContext& context, LogStore& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
+TestRun::TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
                  Hooks hooks)
     : m_context(context), m_log(log), m_messageBox(messageBox), m_testing(testing), m_hooks(std::move(hooks)) {}
 
@@ -79,9 +78,9 @@ void TestRun::StartTest() {
             return;
         m_context.PrepareJudge();
     }
-    FrameView& view = m_context.m_view;
+    TestRunHost& view = m_context.m_host;
     view.StartTimer(TimerTestTick, 1000);
-    view.ShowPanelUpdates({StatusPanel::TestLine(1, "")});
+    view.ShowTestLine(1, "");
     // Both threads of the last run have ended or are leaving; nothing below may run beside them.
     m_stopperThread.Join();
     m_controllerThread.Join();
@@ -181,8 +180,8 @@ bool TestRun::CheckJudge() {
     if (answer != platform::MessageBox::AnswerYes)
         return true;
     m_log.AppendLog(JudgeStopLine);
-    m_context.m_view.StopTimer(TimerTestTick);
-    m_context.m_view.StartTimer(TimerPanelRefresh, 0);
+    m_context.m_host.StopTimer(TimerTestTick);
+    m_context.m_host.StartTimer(TimerPanelRefresh, 0);
     m_outcome = Outcome::JudgeRefused;
     // Last: from here on the window may start another run.
     m_testing = 0;
@@ -208,8 +207,8 @@ void TestRun::PrepareRecords() {
         }
     }
     for (ProxyItem* item : TestSet)
-        item->ResetForTest(settings);
-    m_context.m_view.RefreshListView();
+        item->ResetForTest(settings.Items());
+    m_context.m_host.RefreshListView();
 }
 
 bool TestRun::Dispatch() {
@@ -270,7 +269,7 @@ void TestRun::WriteSummary() {
                    list.m_level2Count.Get(), list.m_level3Count.Get());
     m_log.AppendLog(text);
 
-    FrameView& view = m_context.m_view;
+    TestRunHost& view = m_context.m_host;
     view.StopTimer(TimerTestTick);
     if (m_hooks.rebuildQuickSwitchSet)
         m_hooks.rebuildQuickSwitchSet();
@@ -294,7 +293,7 @@ void TestRun::AbandonRun() {
     // The workers already started would write into records that the window is about to let the
     // user edit again: they go first.
     KillWorkers();
-    FrameView& view = m_context.m_view;
+    TestRunHost& view = m_context.m_host;
     view.StopTimer(TimerTestTick);
     view.StartTimer(TimerPanelRefresh, 0);
     view.RefreshListView();

@@ -12,7 +12,7 @@
 #include <vector>
 
 class CInternetThread;
-class LogStore;
+class TestLog;
 class ProxyItem;
 struct TestContext;
 
@@ -59,7 +59,7 @@ public:
     };
 
     // testing is the frame's state byte: 0 idle, 1 a run is in progress, 2 a run is stopping.
-    TestRun(TestContext& context, LogStore& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
+    TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
             Hooks hooks);
     // Stops a run in progress and waits, without limit, until no thread of it is left.
     ~TestRun();
@@ -135,7 +135,7 @@ private:
     std::string StartText() const;
 
     TestContext& m_context;
-    LogStore& m_log;
+    TestLog& m_log;
     platform::MessageBox& m_messageBox;
     std::atomic<uint8_t>& m_testing;
     Hooks m_hooks;

@@ -36,18 +36,18 @@ TEST(ProxyItem, DeriveStatusFollowsTheSwitchedOnTests) {
     AppSettings settings;
     ProxyItem item;
     settings.TestAnon = 0;
-    item.DeriveStatus(settings); // delay only: an Untested delay counts as Good
+    item.DeriveStatus(settings.Items()); // delay only: an Untested delay counts as Good
     EXPECT_EQ(item.m_status, StatusGood);
     item.m_delay = TimedOut;
-    item.DeriveStatus(settings);
+    item.DeriveStatus(settings.Items());
     EXPECT_EQ(item.m_status, StatusBad);
 
     settings.TestAnon = 1;
     item.m_anonymity = Untested;
-    item.DeriveStatus(settings);
+    item.DeriveStatus(settings.Items());
     EXPECT_EQ(item.m_status, StatusUnknown);
     item.m_anonymity = 3;
-    item.DeriveStatus(settings);
+    item.DeriveStatus(settings.Items());
     EXPECT_EQ(item.m_status, StatusGood);
 }
 
@@ -59,7 +59,7 @@ TEST(ProxyItem, ResetForTestKeepsActiveAndReadyAndCountry) {
     item.m_delay = 100;
     item.m_https = 1;
     item.m_status = StatusReady;
-    item.ResetForTest(settings);
+    item.ResetForTest(settings.Items());
     EXPECT_EQ(item.m_country, 5);
     EXPECT_EQ(item.m_delay, Untested);
     EXPECT_EQ(item.m_https, Untested);
@@ -68,7 +68,7 @@ TEST(ProxyItem, ResetForTestKeepsActiveAndReadyAndCountry) {
     settings.TestDelay = 0;
     settings.TestAnon = 0;
     item.m_status = StatusGood;
-    item.ResetForTest(settings);
+    item.ResetForTest(settings.Items());
     EXPECT_EQ(item.m_status, StatusGood);
 }
 
