@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -135,8 +134,7 @@ TEST_F(RealProxies, KillEndsAWorkerWaitingOnARealProxy) {
     const int32_t row = h.AddRecord(s_parts->level1.Address());
     auto worker = h.Worker(row);
     worker->Start();
-    while (slow.Requests(page) == 0)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(slow.WaitForRequests(page, 1));
     const auto start = Clock::now();
     worker->Kill(1, true);
     EXPECT_LT(Clock::now() - start, 1s);

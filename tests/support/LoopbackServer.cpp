@@ -243,6 +243,17 @@ std::string LoopbackServer::LastRequest(uint16_t port) const {
     return listener->lastRequest;
 }
 
+bool LoopbackServer::WaitForRequests(uint16_t port, int count, std::chrono::milliseconds limit) const {
+    const Listener* listener = Find(port);
+    const auto end = Clock::now() + limit;
+    while (listener->requests.load() < count) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 int LoopbackServer::PollTimeoutMs() const {
     const auto now = Clock::now();
     auto timeout = std::chrono::milliseconds(MaxPollMs);

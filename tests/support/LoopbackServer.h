@@ -61,6 +61,9 @@ public:
     // Complete requests that the server on port has received, and the last one's text.
     int Requests(uint16_t port) const;
     std::string LastRequest(uint16_t port) const;
+    // Waits until the server on port has received count requests; false when limit passed first.
+    // A test that needs a client to be mid-exchange waits for this, not for a guessed time.
+    bool WaitForRequests(uint16_t port, int count, std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
 
     struct Listener;
     struct Connection;

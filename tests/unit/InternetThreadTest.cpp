@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -160,8 +158,7 @@ TEST_F(Worker, KilledWorkerStopsAtOnceAndWritesNothing) {
     const int32_t row = h.AddRecord(Proxy());
     auto worker = h.Worker(row);
     worker->Start();
-    while (m_server.Requests(m_proxy) == 0)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(m_server.WaitForRequests(m_proxy, 1));
     const auto start = std::chrono::steady_clock::now();
     worker->Kill(1, true);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
@@ -182,8 +179,7 @@ TEST_F(Worker, DeletingARunningWorkerEndsItsExchange) {
     const int32_t row = h.AddRecord(Proxy());
     auto worker = h.Worker(row);
     worker->Start();
-    while (m_server.Requests(m_proxy) == 0)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(m_server.WaitForRequests(m_proxy, 1));
     const auto start = std::chrono::steady_clock::now();
     worker.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);

@@ -216,7 +216,7 @@ TEST_F(TestRunTest, StopKillsTheBusyWorkersAndReturnsToIdleWithinASecond) {
     for (int i = 0; i < 6; ++i)
         AddRecord(silent).m_delay = 7;
     h.StartAll();
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(m_server.WaitForRequests(silent, 3)); // every worker of the pool is busy
     const auto stop = Clock::now();
     h.run.StopTest();
     EXPECT_EQ(h.testing, 2);
@@ -260,7 +260,7 @@ TEST_F(TestRunTest, NoNewRunUntilTheStopperHasEnded) {
     h.settings.Timeout = 30;
     AddRecord(silent);
     h.StartAll();
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(m_server.WaitForRequests(silent, 1));
     h.run.StopTest();
     h.run.StartTest(); // refused while stopping (the window's commands are disabled then)
     ASSERT_TRUE(h.WaitIdle(5s));
@@ -301,7 +301,7 @@ TEST_F(TestRunTest, ShutDownAbandonsASilentJudgeAndTouchesNothing) {
     ProxyItem& item = h.AddRecord("127.0.0.1:1");
     item.m_delay = 99;
     h.StartAll();
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(m_server.WaitForRequests(silent, 1));
     const auto start = Clock::now();
     EXPECT_TRUE(h.run.ShutDown(2s));
     EXPECT_LT(Clock::now() - start, 500ms);
@@ -315,7 +315,7 @@ TEST(TestRunLifetime, DestroyingARunningRunEndsEveryThread) {
     silent.mode = ProxyScript::Silent;
     const uint16_t port = server.AddProxy(silent);
     server.Start();
-    const auto start = Clock::now();
+    Clock::time_point start;
     {
         TestRunHarness h;
         h.settings.Timeout = 30;
@@ -323,7 +323,8 @@ TEST(TestRunLifetime, DestroyingARunningRunEndsEveryThread) {
         for (int i = 0; i < 50; ++i)
             h.AddRecord("127.0.0.1:" + std::to_string(port));
         h.StartAll();
-        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(server.WaitForRequests(port, 20)); // the whole pool waits on the silent proxy
+        start = Clock::now();
     }
     EXPECT_LT(Clock::now() - start, 3s);
 }
