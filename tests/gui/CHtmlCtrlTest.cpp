@@ -1,6 +1,6 @@
 #include "ui/CHtmlCtrl.h"
-#include "tests/support/QtApp.h"
 #include "app/StatusPanel.h"
+#include "tests/support/QtApp.h"
 
 #include <QPixmap>
 #include <QSignalSpy>
@@ -95,7 +95,7 @@ TEST_F(CHtmlCtrlTest, TestLinePlaysTheAnimatedImageWhileATestRuns) {
             QPixmap now = m_ctrl.document()->resource(QTextDocument::ImageResource, image).value<QPixmap>();
             return now.toImage() != first.toImage();
         },
-        2000));
+        10000));
 
     m_ctrl.ApplyPanelUpdates({StatusPanel::TestLine(0, "")});
     EXPECT_EQ(Inner("date"), "(not tested yet)");
