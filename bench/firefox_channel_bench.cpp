@@ -1,0 +1,130 @@
+// 10,000 notifications to the Firefox channel against three extensions that cannot take them: none
+// listening, one that accepts and never reads, one that never accepts. Prints the notification rate
+// and the threads, descriptors and memory before, at the peak and after the channel is gone.
+// The extension runs in a child process, so that its own connections are not counted here.
+#include "switching/FirefoxChannel.h"
+#include "tests/support/ExtensionStub.h"
+#include "tests/support/LoopbackServer.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int Notifications = 10000;
+constexpr int SampleEvery = 100;
+
+struct Usage {
+    size_t threads = 0;
+    size_t descriptors = 0;
+    long hwmKiB = 0;
+    long rssKiB = 0;
+};
+
+long StatusKiB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+Usage Measure() {
+    return {ThreadCount(), OpenDescriptors(), StatusKiB("VmHWM"), StatusKiB("VmRSS")};
+}
+
+// The extension in a child process; it ends when the pipe to it closes.
+class ChildExtension {
+public:
+    explicit ChildExtension(std::optional<ExtensionStub::Mode> mode) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
+            throw std::runtime_error("pipe");
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(toChild[1]);
+            close(fromChild[0]);
+            std::optional<ExtensionStub> stub;
+            if (mode)
+                stub.emplace(*mode);
+            const uint16_t port = stub ? stub->Port() : ClosedPort();
+            [[maybe_unused]] ssize_t n = write(fromChild[1], &port, sizeof port);
+            char byte;
+            n = read(toChild[0], &byte, 1);
+            _exit(0);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        m_pipe = toChild[1];
+        if (read(fromChild[0], &m_port, sizeof m_port) != sizeof m_port)
+            throw std::runtime_error("the extension process did not start");
+        close(fromChild[0]);
+    }
+    ~ChildExtension() {
+        close(m_pipe);
+        waitpid(m_pid, nullptr, 0);
+    }
+    uint16_t Port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_pipe = -1;
+    uint16_t m_port = 0;
+};
+
+void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
+    ChildExtension extension(mode);
+    const Usage before = Measure();
+    Usage peak = before;
+    double seconds = 0;
+    bool drained = false;
+    {
+        RelaxedInt32 changeFFProxy = 1;
+        FirefoxChannel channel(changeFFProxy, {extension.Port(), 0});
+        const auto start = Clock::now();
+        for (int i = 0; i < Notifications; ++i) {
+            channel.NotifyFirefox(i % 2 ? "10.1.2.3" : "", "8080");
+            if (i % SampleEvery == 0) {
+                const Usage now = Measure();
+                peak.threads = std::max(peak.threads, now.threads);
+                peak.descriptors = std::max(peak.descriptors, now.descriptors);
+            }
+        }
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        drained = channel.WaitForSenders(1s);
+    }
+    // A joined thread may linger in /proc/self/task for a moment.
+    Usage after = Measure();
+    for (int i = 0; i < 100 && after.threads != before.threads; ++i) {
+        std::this_thread::sleep_for(10ms);
+        after = Measure();
+    }
+    std::printf("%-22s %9.0f notifications/s  drained within 1 s: %-3s  threads %zu/%zu/%zu  descriptors %zu/%zu/%zu  "
+                "VmHWM %ld -> %ld KiB  VmRSS %ld -> %ld KiB\n",
+                name, Notifications / seconds, drained ? "yes" : "no", before.threads, peak.threads, after.threads,
+                before.descriptors, peak.descriptors, after.descriptors, before.hwmKiB, after.hwmKiB, before.rssKiB,
+                after.rssKiB);
+}
+
+} // namespace
+
+int main() {
+    std::printf("%d notifications each; threads and descriptors: before/peak/after\n", Notifications);
+    Run("nothing listening", std::nullopt);
+    Run("accepts, never reads", ExtensionStub::NeverReads);
+    Run("never accepts", ExtensionStub::NeverAccepts);
+    return 0;
+}
