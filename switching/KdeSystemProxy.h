@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/SystemProxy.h"
+
+#include <string>
+
+// KDE's proxy, kept in kioslaverc in the user's configuration folder. The file is edited as text and
+// replaced atomically, so the user's other settings in it survive; then the running KDE programs are
+// told on the session bus to read it again (skipped without a session bus).
+class KdeSystemProxy : public platform::SystemProxy {
+public:
+    // ProxyType 1 with the same "http://HOST PORT" for http, https and ftp and the local addresses
+    // bypassed.
+    bool SetIEProxyAll(const std::string& server) override;
+    // ProxyType 0 only: the proxies stay for the next switch in the desktop's own settings.
+    bool SetIEDirectAll() override;
+};

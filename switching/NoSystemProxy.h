@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/SystemProxy.h"
+
+// For desktops without a system proxy this program knows: nothing is written, and every call says so.
+class NoSystemProxy : public platform::SystemProxy {
+public:
+    bool SetIEProxyAll(const std::string&) override { return false; }
+    bool SetIEDirectAll() override { return false; }
+};

@@ -1,0 +1,58 @@
+#include "switching/ProxyServer.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool AllDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), IsDigit);
+}
+
+// Four parts of one to three digits; inet_aton alone would also take "10.1", hex and blanks.
+bool IsDottedQuad(std::string_view host) {
+    int parts = 0;
+    while (true) {
+        const size_t dot = host.find('.');
+        const std::string_view part = host.substr(0, dot);
+        if (part.empty() || part.size() > 3 || !AllDigits(part))
+            return false;
+        ++parts;
+        if (dot == std::string_view::npos)
+            return parts == 4;
+        host.remove_prefix(dot + 1);
+    }
+}
+
+std::optional<uint16_t> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5 || !AllDigits(text))
+        return std::nullopt;
+    unsigned value = 0;
+    for (const char c : text)
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value == 0 || value > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+} // namespace
+
+std::optional<ProxyServer> ParseProxyServer(std::string_view server) {
+    const size_t colon = server.rfind(':');
+    if (colon == std::string_view::npos)
+        return std::nullopt;
+    const std::string host(server.substr(0, colon));
+    const auto port = ParsePort(server.substr(colon + 1));
+    in_addr address{};
+    // The tester connects with inet_addr, which reads a leading 0 as octal; so does inet_aton.
+    if (!port || !IsDottedQuad(host) || inet_aton(host.c_str(), &address) == 0)
+        return std::nullopt;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return ProxyServer{text, *port};
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A proxy server as the desktop's settings hold it.
+struct ProxyServer {
+    // Dotted quad in its usual form, e.g. "10.1.2.3".
+    std::string m_host;
+    uint16_t m_port = 0;
+};
+
+// Splits a record's address text "HOST:PORT" at the last ':'. HOST is four dot-separated numbers,
+// read as the tester reads them when it connects (so the desktop goes to the host that was tested);
+// PORT is 1 to 65535. Anything else is refused.
+std::optional<ProxyServer> ParseProxyServer(std::string_view server);
