@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* StartRequest = "firefox_start";
 constexpr size_t ReceiveBufferBytes = 256;
-// After a failed accept that may clear by itself (out of descriptors), before the next try.
+// After an accept that failed for want of descriptors or memory, before the next try.
 constexpr int AcceptRetryMs = 100;
 
 sockaddr_in Loopback(uint16_t port) {
@@ -67,21 +67,14 @@ int WaitUnlessWoken(int fd, int wake, milliseconds limit) {
     return result;
 }
 
-// Accept errors after which the next connection may well succeed.
-bool AcceptMayRecover(int error) {
-    switch (error) {
-    case EAGAIN:
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case EMFILE:
-    case ENFILE:
-    case ENOBUFS:
-    case ENOMEM:
-        return true;
-    default:
-        return false;
-    }
+// Accept errors that concern only the connection that just went away: try the next one at once.
+bool ConnectionWentAway(int error) {
+    return error == EAGAIN || error == EINTR || error == ECONNABORTED || error == EPROTO;
+}
+
+// Accept errors that may clear by themselves; the listener pauses before it tries again.
+bool OutOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 } // namespace
@@ -114,7 +107,7 @@ FirefoxChannel::~FirefoxChannel() {
         m_stopping = true;
         m_finished += m_queue.size();
         m_queue.clear();
-        // Wakes a sender waiting on a connect or a send at once.
+        // Ends a sender's pending connect at once.
         if (m_sendingSocket >= 0)
             shutdown(m_sendingSocket, SHUT_RDWR);
     }
@@ -275,9 +268,10 @@ void FirefoxChannel::RunListener() {
         if (connection >= 0) {
             Serve(connection);
             close(connection);
-        } else if (!AcceptMayRecover(errno)) {
-            return;
-        } else if (errno != EAGAIN && WaitUnlessWoken(-1, m_listenerWake, milliseconds(AcceptRetryMs)) < 0) {
+        } else if (OutOfResources(errno)) {
+            if (WaitUnlessWoken(-1, m_listenerWake, milliseconds(AcceptRetryMs)) < 0)
+                return;
+        } else if (!ConnectionWentAway(errno)) {
             return;
         }
     }

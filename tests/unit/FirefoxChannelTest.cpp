@@ -110,19 +110,9 @@ TEST(FirefoxChannel, PortsComeFromTheEnvironmentOrAreTheDefaults) {
         uint16_t listen;
         bool complains;
     } cases[] = {
-        {nullptr, 8182, 8183, false},
-        {"", 8182, 8183, false},
-        {"9000,9001", 9000, 9001, false},
-        {"1,0", 1, 0, false},
-        {"65535,65535", 65535, 65535, false},
-        {"9000", 8182, 8183, true},
-        {"0,9001", 8182, 8183, true},
-        {"9000,65536", 8182, 8183, true},
-        {"a,b", 8182, 8183, true},
-        {" 9000,9001", 8182, 8183, true},
-        {"9000,9001,9002", 8182, 8183, true},
-        {"-1,9001", 8182, 8183, true},
-        {"9000,", 8182, 8183, true},
+        {nullptr, 8182, 8183, false}, {"", 8182, 8183, false},          {"9000,9001", 9000, 9001, false},
+        {"65535,0", 65535, 0, false}, {"0,9001", 8182, 8183, true},     {"9000,65536", 8182, 8183, true},
+        {"9000", 8182, 8183, true},   {" 9000,9001", 8182, 8183, true}, {"-1,9001", 8182, 8183, true},
     };
     for (const auto& c : cases) {
         if (c.value)
@@ -143,20 +133,6 @@ TEST(FirefoxChannel, PortsComeFromTheEnvironmentOrAreTheDefaults) {
         setenv(name, saved->c_str(), 1);
     else
         unsetenv(name);
-}
-
-TEST(FirefoxChannel, NotificationsArriveWholeAndInOrder) {
-    ExtensionStub extension(ExtensionStub::Reads);
-    RelaxedInt32 changeFFProxy = 1;
-    FirefoxChannel channel(changeFFProxy, {extension.Port(), 0});
-    channel.NotifyFirefox("10.1.2.3", "8080");
-    EXPECT_EQ(channel.FirefoxMode(), 1);
-    channel.NotifyFirefox("", "");
-    EXPECT_EQ(channel.FirefoxMode(), 0);
-    channel.NotifyFirefox("10.1.2.3", "8080");
-    ASSERT_TRUE(extension.WaitForMessages(3, Patience));
-    EXPECT_EQ(extension.Messages(), (std::vector<std::string>{Proxy, Direct, Proxy}));
-    EXPECT_TRUE(channel.WaitForSenders(Patience));
 }
 
 TEST(FirefoxChannel, SettingOffSendsNothingButTheListenerStillAcceptsAndTheSettingIsReadLive) {
@@ -233,8 +209,6 @@ TEST(FirefoxChannel, ASecondCopyCannotListenButStillSends) {
     second.NotifyFirefox("10.1.2.3", "8080");
     ASSERT_TRUE(extension.WaitForMessages(1, Patience));
     EXPECT_EQ(extension.Messages(), std::vector<std::string>{Proxy});
-    EXPECT_TRUE(StartRequest(first.ListeningPort()));
-    EXPECT_TRUE(extension.WaitForMessages(2, Patience));
 }
 
 // An extension that never reads takes each short message into the socket buffer; one whose backlog is
@@ -283,7 +257,9 @@ TEST(FirefoxChannel, ExitSendsDirectThenClosingWithinItsWaits) {
             FirefoxChannel channel(changeFFProxy, {extension ? extension->Port() : ClosedPort(), 0});
             ASSERT_TRUE(channel.StartListener());
             channel.NotifyFirefox("10.1.2.3", "8080");
+            EXPECT_EQ(channel.FirefoxMode(), 1);
             channel.NotifyFirefox("", "");
+            EXPECT_EQ(channel.FirefoxMode(), 0);
             const bool directSent = channel.WaitForSenders(1s);
             channel.SetClosing();
             channel.NotifyFirefox("", "");
