@@ -1,16 +1,18 @@
 #include "app/FrameModel.h"
 
+#include "app/AppFolders.h"
+#include "app/CommandIds.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/SystemProxy.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxySorter.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
-#include "app/CommandIds.h"
 
 #include <algorithm>
 #include <charconv>
@@ -47,9 +49,10 @@ int64_t RecordKey(const ProxyItem& item) {
 
 } // namespace
 
-FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder)
+FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder,
+                       FirefoxChannel::Ports firefoxPorts)
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
-      m_services(services),
+      m_services(services), m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
       m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {}
 
 FrameModel::~FrameModel() = default;
@@ -64,7 +67,8 @@ TestRun::Hooks FrameModel::RunHooks() {
 }
 
 void FrameModel::LoadSettingsAndList() {
-    SettingsStore(m_settings, m_dataFolder).LoadSettings(m_programFolder);
+    // Not the program's folder: once installed, that is a system folder the user cannot write.
+    SettingsStore(m_settings, m_dataFolder).LoadSettings(AppFolders::DocumentsFolder());
     SavedList::LoadResult loaded = SavedList::LoadList(m_dataFolder, m_list);
     if (loaded.m_loaded) {
         SetLastTestedText(loaded.m_lastTestedText);
@@ -76,11 +80,18 @@ void FrameModel::LoadSettingsAndList() {
     RebuildQuickSwitchSet();
 }
 
+void FrameModel::AnnounceActiveProxy() {
+    NotifyFirefox();
+    ApplyIEProxy();
+}
+
 bool FrameModel::ShutDown() {
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     m_view.StopTimer(TimerTestTick);
     m_view.StopTimer(TimerPanelRefresh);
+    // Saved first, so that the active record keeps its status on disk.
     SaveList();
+    LeaveBrowsersOnExit();
     if (!runEnded)
         return false;
     m_activeProxy = nullptr;
@@ -113,6 +124,7 @@ void FrameModel::OnTimer(int id) {
         OnTestTick();
     } else if (id == TimerStartUp) {
         m_view.StopTimer(TimerStartUp);
+        m_firefox->StartListener();
     }
 }
 
@@ -146,6 +158,7 @@ void FrameModel::RefreshPanel() {
     if (refresh.clearLastTested)
         SetLastTestedText("");
     m_view.ShowPanelUpdates(refresh.updates);
+    m_view.AnimateTray(m_activeProxy != nullptr);
 }
 
 void FrameModel::GetCellInfo(CellInfo& cell) const {
@@ -195,6 +208,14 @@ CommandState FrameModel::UpdateCommand(int id) {
         state.checked = m_activeProxy == nullptr;
         break;
     default:
+        if (id >= cmd::QuickSwitchFirst && id <= cmd::QuickSwitchLast) {
+            // The tray menu shows an entry for each state with a text.
+            const size_t i = static_cast<size_t>(id - cmd::QuickSwitchFirst);
+            if (i < m_quickSwitchSet.size()) {
+                state.text = m_quickSwitchSet[i]->ProxyAddressText();
+                state.checked = m_quickSwitchSet[i] == m_activeProxy;
+            }
+        }
         break;
     }
     return state;
@@ -227,7 +248,8 @@ void FrameModel::OnTestAll() {
     if (m_testing != 0)
         return;
     AppendLog("", 1);
-    RemoveDuplicates();
+    if (RemoveDuplicates() > 0)
+        DropActiveIfGone();
     m_run->TestSet.clear();
     for (size_t i = 0; i < m_list.GetSize(); ++i)
         m_run->TestSet.push_back(m_list[i]);
@@ -382,7 +404,7 @@ void FrameModel::SortByColumn(int column) {
 }
 
 void FrameModel::OnHelp() {
-    m_services.shellOpen.Open(HelpUrl);
+    platform::OpenOrExplain(m_services.shellOpen, m_services.messageBox, HelpUrl);
 }
 
 void FrameModel::RecountList() {
@@ -404,11 +426,131 @@ void FrameModel::RecountList() {
     m_list.m_level1Count.Set(counts[1]);
     m_list.m_level2Count.Set(counts[2]);
     m_list.m_level3Count.Set(counts[3]);
-    if (!activeFound && m_activeProxy != nullptr)
-        AppendLog("Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
-    if (!activeFound)
-        m_activeProxy = nullptr;
     m_quickSwitchSet = std::move(quickSwitch);
+    if (!activeFound && m_activeProxy != nullptr) {
+        AppendLog("Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
+        m_activeProxy = nullptr;
+        NotifyFirefox();
+        ApplyIEProxy();
+    }
+}
+
+void FrameModel::DropActiveIfGone() {
+    bool activeFound = false;
+    for (size_t i = 0; i < m_list.GetSize() && !activeFound; ++i)
+        activeFound = m_list[i] == m_activeProxy;
+    if (activeFound)
+        RebuildQuickSwitchSet();
+    else
+        RecountList(); // the fallback to a direct connection, and no pointer left to a deleted record
+}
+
+ProxyItem* FrameModel::RecordAt(int64_t row) const {
+    if (row < 0 || static_cast<size_t>(row) >= m_list.GetSize())
+        return nullptr;
+    return m_list[static_cast<size_t>(row)];
+}
+
+void FrameModel::LeaveActiveProxy() {
+    if (m_activeProxy == nullptr)
+        return;
+    m_activeProxy->m_status = StatusReady;
+    m_view.RedrawRows(static_cast<int32_t>(m_activeProxy->m_index), static_cast<int32_t>(m_activeProxy->m_index));
+}
+
+void FrameModel::MakeActive(ProxyItem& item) {
+    m_activeProxy = &item;
+    item.m_status = StatusActive;
+    m_view.RedrawRows(static_cast<int32_t>(item.m_index), static_cast<int32_t>(item.m_index));
+}
+
+void FrameModel::OnSetActiveProxy() {
+    ProxyItem* selected = RecordAt(m_view.FirstSelectedRow());
+    if (selected == nullptr)
+        return;
+    LeaveActiveProxy();
+    if (selected == m_activeProxy) {
+        m_activeProxy = nullptr;
+        SwitchEpilogue(DirectLine);
+        return;
+    }
+    MakeActive(*selected);
+    SwitchEpilogue("Set " + selected->ProxyAddressText() + " as current active proxy.\r\n");
+}
+
+void FrameModel::OnSwitchCommand(int id) {
+    if (id == cmd::DirectConnection) {
+        LeaveActiveProxy();
+        m_activeProxy = nullptr;
+        SwitchEpilogue(DirectLine);
+        return;
+    }
+    const size_t i = static_cast<size_t>(id - cmd::QuickSwitchFirst);
+    if (id < cmd::QuickSwitchFirst || id > cmd::QuickSwitchLast || i >= m_quickSwitchSet.size())
+        return;
+    ProxyItem* chosen = m_quickSwitchSet[i];
+    LeaveActiveProxy();
+    MakeActive(*chosen);
+    SwitchEpilogue("Set " + chosen->ProxyAddressText() + " as current active proxy.\r\n");
+}
+
+void FrameModel::SwitchEpilogue(const std::string& message) {
+    AppendLog(message);
+    RebuildQuickSwitchSet();
+    RequestPanelRefresh();
+    NotifyFirefox();
+    ApplyIEProxy();
+}
+
+void FrameModel::OnToggleTray() {
+    const std::vector<uint32_t> rows = m_view.SelectedRows();
+    if (rows.empty())
+        return;
+    for (uint32_t row : rows) {
+        ProxyItem* item = RecordAt(row);
+        if (item == nullptr)
+            continue;
+        const int32_t status = item->m_status;
+        if (status == StatusReady) {
+            item->DeriveStatus(m_settings.Items());
+            RebuildQuickSwitchSet();
+        } else if (status != StatusActive) {
+            item->m_status = StatusReady;
+            // Last in the tray menu until the next rebuild puts the set back into list order.
+            m_quickSwitchSet.push_back(item);
+        }
+        m_view.RedrawRows(static_cast<int32_t>(row), static_cast<int32_t>(row));
+    }
+    RequestPanelRefresh();
+}
+
+void FrameModel::NotifyFirefox() {
+    if (m_activeProxy == nullptr)
+        m_firefox->NotifyFirefox("", "");
+    else
+        m_firefox->NotifyFirefox(m_activeProxy->m_ip, m_activeProxy->m_port);
+}
+
+void FrameModel::ApplyIEProxy() {
+    if (m_settings.ChangeIEProxy == 0)
+        return;
+    if (m_activeProxy != nullptr)
+        m_services.systemProxy.SetIEProxyAll(m_activeProxy->ProxyAddressText());
+    else
+        m_services.systemProxy.SetIEDirectAll();
+}
+
+void FrameModel::LeaveBrowsersOnExit() {
+    // Each exit message waits for its delivery, at most ExitMessageLimit, so that they arrive in order
+    // before the process ends; the listener goes last.
+    m_activeProxy = nullptr;
+    NotifyFirefox();
+    m_firefox->WaitForSenders(ExitMessageLimit);
+    ApplyIEProxy();
+    m_firefox->SetClosing();
+    NotifyFirefox();
+    m_firefox->WaitForSenders(ExitMessageLimit);
+    m_firefox->CloseListener();
 }
 
 void FrameModel::RebuildQuickSwitchSet() {

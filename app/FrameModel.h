@@ -1,13 +1,14 @@
 #pragma once
 
+#include "app/FrameView.h"
+#include "app/LogStore.h"
 #include "platform/Clock.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
+#include "switching/FirefoxChannel.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "app/FrameView.h"
-#include "app/LogStore.h"
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +23,7 @@ class Clipboard;
 class FileDialog;
 class MessageBox;
 class ShellOpen;
+class SystemProxy;
 } // namespace platform
 
 // What a command looks like in the menus and on the toolbar right now.
@@ -49,16 +51,22 @@ public:
     static constexpr int AutoSaveTicks = 180;
     // How long the shutdown waits for a test run to end; the window must close within 2 s.
     static constexpr std::chrono::milliseconds ShutDownLimit{1500};
+    // How long each of the two exit messages to Firefox may take.
+    static constexpr std::chrono::milliseconds ExitMessageLimit{1000};
+    static constexpr const char* DirectLine = "You are not using any proxies now.\r\n";
 
     struct Services {
         platform::MessageBox& messageBox;
         platform::Clipboard& clipboard;
         platform::FileDialog& fileDialog;
         platform::ShellOpen& shellOpen;
+        // The desktop's proxy ("Internet Explorer" in the settings).
+        platform::SystemProxy& systemProxy;
     };
 
-    // Both folders end with '/'.
-    FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder);
+    // Both folders end with '/'. The Firefox channel's ports are fixed but for ORV_FIREFOX_PORTS and tests.
+    FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder,
+               FirefoxChannel::Ports firefoxPorts = FirefoxChannel::PortsFromEnvironment());
     ~FrameModel();
     FrameModel(const FrameModel&) = delete;
     FrameModel& operator=(const FrameModel&) = delete;
@@ -77,7 +85,10 @@ public:
 
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
-    // Shutdown: stop a test run, stop timers 1 and 2, save the list, delete the records. Returns false
+    // The end of the window's creation: Firefox, then the desktop, follow the restored state.
+    void AnnounceActiveProxy();
+    // Shutdown: stop a test run, stop timers 1 and 2, save the list, leave both browsers on a direct
+    // connection and tell the extension that the program closes, delete the records. Returns false
     // when the run did not end in time: its threads still use the records, which are then kept, and
     // the process should end without tearing the frame down (the destructor would wait for the run).
     bool ShutDown();
@@ -111,6 +122,14 @@ public:
     void OnTestSelected();
     void OnStop() { m_run->StopTest(); }
     TestRun& Run() { return *m_run; }
+    // The switching commands; all are allowed while a test runs.
+    void OnSetActiveProxy();
+    // DirectConnection, or a quick-switch entry (QuickSwitchFirst + i).
+    void OnSwitchCommand(int id);
+    void OnToggleTray();
+    void NotifyFirefox();
+    void ApplyIEProxy();
+    FirefoxChannel& Firefox() { return *m_firefox; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
 
@@ -140,6 +159,16 @@ private:
     size_t DropDuplicates();
     std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
     void RequestPanelRefresh() { m_view.StartTimer(TimerPanelRefresh, 0); }
+    // The record at a row of the view, or none.
+    ProxyItem* RecordAt(int64_t row) const;
+    // The active record becomes Ready (it stays in the tray menu) and is redrawn.
+    void LeaveActiveProxy();
+    void MakeActive(ProxyItem& item);
+    // Log line, quick-switch set, panel, Firefox, desktop: the end of every switch.
+    void SwitchEpilogue(const std::string& message);
+    // After records went without RecountList: falls back to a direct connection when the active one is gone.
+    void DropActiveIfGone();
+    void LeaveBrowsersOnExit();
 
     FrameView& m_view;
     Services m_services;
@@ -151,6 +180,7 @@ private:
     int m_ticks = 0;
     platform::SystemClock m_clock;
     TestContext m_context{m_settings, m_list, m_view, m_clock};
+    std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
 };

@@ -19,6 +19,8 @@ public:
 
     // Element updates of the statistics panel, applied in order.
     virtual void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) = 0;
+    // The tray icon cycles its frames while a proxy is active.
+    virtual void AnimateTray(bool animate) = 0;
     void ShowTestLine(int mode, const std::string& text) final {
         ShowPanelUpdates({StatusPanel::TestLine(mode, text)});
     }

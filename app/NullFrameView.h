@@ -13,6 +13,7 @@ public:
     int64_t FirstSelectedRow() override { return -1; }
     void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
     void ShowBalloon(const std::string&, const std::string&, int, int) override {}
+    void AnimateTray(bool) override {}
     // Without a window the caller's thread is the only one.
     void PostToWindow(std::function<void()> work) override { work(); }
 };

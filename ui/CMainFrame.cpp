@@ -1,14 +1,14 @@
 #include "ui/CMainFrame.h"
 
-#include "ui/CExportDlg.h"
-#include "ui/CSettingSheet.h"
-#include "ui/CSystemTray.h"
+#include "app/CommandIds.h"
 #include "ui/CAddProxyDlg.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CColorEdit.h"
+#include "ui/CExportDlg.h"
 #include "ui/CHtmlCtrl.h"
+#include "ui/CSettingSheet.h"
+#include "ui/CSystemTray.h"
 #include "ui/CToolBar24.h"
-#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QAction>
@@ -42,10 +42,11 @@ void EtchedLine(QPainter& painter, const QPalette& palette, int width, int y) {
 
 } // namespace
 
-CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder)
+CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder,
+                       FirefoxChannel::Ports firefoxPorts)
     : m_messageBox(*this, services.messageBox), m_services{m_messageBox, services.clipboard, services.fileDialog,
-                                                           services.shellOpen},
-      m_model(*this, m_services, std::move(programFolder), std::move(dataFolder)),
+                                                           services.shellOpen, services.systemProxy},
+      m_model(*this, m_services, std::move(programFolder), std::move(dataFolder), firefoxPorts),
       m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {}
 
 CMainFrame::~CMainFrame() {
@@ -85,6 +86,8 @@ bool CMainFrame::Create() {
 
     m_panel = new CHtmlCtrl(m_client);
     m_panel->setObjectName(QStringLiteral("panel")); // child 111
+    // The figures as soon as the page is up, saved list or none; a loaded list delays this to its own time.
+    connect(m_panel, &CHtmlCtrl::pageLoaded, this, [this] { StartTimer(FrameModel::TimerPanelRefresh, 0); });
     m_panel->Navigate(QStringLiteral("res://orv.exe/141"));
 
     m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
@@ -106,6 +109,7 @@ bool CMainFrame::Create() {
     BuildContextMenu();
 
     m_model.LoadSettingsAndList();
+    m_model.AnnounceActiveProxy();
 
     setWindowTitle(Text(Title));
     setMinimumSize(Width, MinHeight);
@@ -127,8 +131,8 @@ void CMainFrame::BuildCommands() {
         {cmd::ExportSelected, {[this] { OnExport(true); }}},
         later(cmd::DownloadList),
         later(cmd::SystemCheck),
-        later(cmd::HideToTray),
-        later(cmd::ShowMainWindow),
+        {cmd::HideToTray, {[this] { MinimiseToTray(); }}},
+        {cmd::ShowMainWindow, {[this] { OnShowMainWindow(); }}},
         {cmd::Exit, {[this] { close(); }}},
         {cmd::SelectAll, {[this] { OnSelectAll(); }}},
         {cmd::ReverseSelection, {[this] { OnReverseSelection(); }}},
@@ -144,14 +148,14 @@ void CMainFrame::BuildCommands() {
         {cmd::TestSelected, {model(&FrameModel::OnTestSelected)}},
         {cmd::Stop, {model(&FrameModel::OnStop)}},
         {cmd::Settings, {[this] { OnSettings(); }}},
-        later(cmd::SetActiveProxy),
-        later(cmd::ToggleTray),
-        later(cmd::DirectConnection),
+        {cmd::SetActiveProxy, {model(&FrameModel::OnSetActiveProxy)}},
+        {cmd::ToggleTray, {model(&FrameModel::OnToggleTray)}},
+        {cmd::DirectConnection, {[this] { m_model.OnSwitchCommand(cmd::DirectConnection); }}},
         {cmd::Help, {model(&FrameModel::OnHelp)}},
         {cmd::About, {[this] { OnAbout(); }}},
     };
     for (int id = cmd::QuickSwitchFirst; id <= cmd::QuickSwitchLast; ++id)
-        m_commands.insert(later(id));
+        m_commands.emplace(id, Command{[this, id] { m_model.OnSwitchCommand(id); }});
 }
 
 std::vector<int> CMainFrame::CommandIds() const {
@@ -177,6 +181,8 @@ void CMainFrame::OnCommand(int id) {
 CommandState CMainFrame::CommandStateOf(int id) {
     CommandState state = m_model.UpdateCommand(id);
     state.enabled = state.enabled && IsCommandAvailable(id);
+    if (id == cmd::ShowMainWindow)
+        state.text = IsOnScreen() ? "Minimize to tray" : "Show main window";
     return state;
 }
 
@@ -415,6 +421,47 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     QApplication::quit();
 }
 
+void CMainFrame::changeEvent(QEvent* event) {
+    // Minimising hides the window into the tray, as "Hide to Tray" does.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_tray && m_tray->IsAvailable())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                MinimiseToTray();
+        });
+    QMainWindow::changeEvent(event);
+}
+
+void CMainFrame::MinimiseToTray() {
+    if (!m_tray || !m_tray->IsAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+}
+
+void CMainFrame::MaximiseFromTray() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::OnShowMainWindow() {
+    // Without a tray a minimised window comes back instead: it has nowhere else to go.
+    const bool minimisedWithoutTray = isMinimized() && !(m_tray && m_tray->IsAvailable());
+    if (IsOnScreen() && !minimisedWithoutTray)
+        MinimiseToTray();
+    else
+        MaximiseFromTray();
+}
+
+void CMainFrame::AnimateTray(bool animate) {
+    if (m_tray && !m_closing->load())
+        m_tray->Animate(animate);
+}
+
 void CMainFrame::ShutDown() {
     if (m_shutDown)
         return;
@@ -480,6 +527,10 @@ platform::MessageBox::Answer CMainFrame::UiThreadMessageBox::Show(const std::str
     const bool answered =
         m_frame.RunOnUiThreadAndWait([this, answer, text, buttons] { *answer = m_inner.Show(text, buttons); });
     return answered ? *answer : AnswerYes;
+}
+
+void CMainFrame::TestingChanged() {
+    PostToWindow([this] { UpdateCommandUI(); });
 }
 
 void CMainFrame::PostToWindow(std::function<void()> work) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/MessageBox.h"
-#include "settings/SettingsStore.h"
 #include "app/FrameModel.h"
 #include "app/FrameView.h"
+#include "platform/MessageBox.h"
+#include "settings/SettingsStore.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -38,7 +38,8 @@ public:
     static constexpr const char* AboutVersion = "1.07B Build 0406";
 
     // Both folders end with '/'; DataFolder exists or could not be made.
-    CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder);
+    CMainFrame(FrameModel::Services services, std::string programFolder, std::string dataFolder,
+               FirefoxChannel::Ports firefoxPorts = FirefoxChannel::PortsFromEnvironment());
     ~CMainFrame() override;
 
     static QFont ListFont();
@@ -82,9 +83,19 @@ public:
     void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override;
     void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override;
     void PostToWindow(std::function<void()> work) override;
+    // Whoever changed the state, the toolbar follows it as the menus do when they open.
+    void TestingChanged() override;
+    void AnimateTray(bool animate) override;
+
+    // Hides the window into the tray where a tray exists; minimises it elsewhere.
+    void MinimiseToTray();
+    void MaximiseFromTray();
+    // Shown on screen or minimised, rather than hidden in the tray.
+    bool IsOnScreen() const { return isVisible() || isMinimized(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -125,6 +136,7 @@ private:
     void OnReverseSelection();
     void OnSettings();
     void OnExport(bool selectedOnly);
+    void OnShowMainWindow();
     // Opens a dialog without waiting for it; it deletes itself when closed.
     void OpenDialog(QDialog* dialog);
     void RunOnUiThread(std::function<void()> work);

@@ -1,6 +1,8 @@
 #include "ui/CORVApp.h"
 
 #include "app/AppFolders.h"
+#include "switching/MakeSystemProxy.h"
+#include "switching/NoSystemProxy.h"
 #include "ui/CMainFrame.h"
 #include "ui/OrvResources.h"
 
@@ -26,18 +28,21 @@ void OnTerminationSignal(int) {
     [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
 }
 
-void NameTheProgram() {
+} // namespace
+
+void CORVApp::NameTheProgram() {
     InitOrvResources();
     QApplication::setApplicationName(QStringLiteral("orv"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvelo"));
+    // Title bars get the display name appended unless the title ends with it: the main window's title
+    // is the display name, so that it shows exactly as written.
+    QApplication::setApplicationDisplayName(QString::fromLatin1(CMainFrame::Title));
     QApplication::setApplicationVersion(QStringLiteral("1.07B"));
     QApplication::setOrganizationName(QStringLiteral("Halvard"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orv"));
 }
 
-} // namespace
-
-CORVApp::CORVApp() = default;
+CORVApp::CORVApp(bool switching)
+    : m_switching(switching), m_systemProxy(switching ? MakeSystemProxy() : std::make_unique<NoSystemProxy>()) {}
 
 CORVApp::~CORVApp() {
     ExitInstance();
@@ -48,8 +53,9 @@ bool CORVApp::InitInstance() {
     const std::string dataFolder = AppFolders::DataFolder();
     // A data folder that cannot be made is not reported: settings and the list are then not written.
     AppFolders::CreateFolders(dataFolder);
-    m_frame = std::make_unique<CMainFrame>(FrameModel::Services{m_messageBox, m_clipboard, m_fileDialog, m_shellOpen},
-                                           programFolder, dataFolder);
+    m_frame = std::make_unique<CMainFrame>(
+        FrameModel::Services{m_messageBox, m_clipboard, m_fileDialog, m_shellOpen, *m_systemProxy}, programFolder,
+        dataFolder, m_switching ? FirefoxChannel::PortsFromEnvironment() : FirefoxChannel::Ports{0, 0});
     m_messageBox.SetParent(m_frame.get());
     m_fileDialog.SetParent(m_frame.get());
     if (!m_frame->Create()) {
@@ -124,7 +130,7 @@ int CORVApp::RunScreenshot(int argc, char** argv, const std::string& file) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     NameTheProgram();
-    CORVApp app;
+    CORVApp app(false);
     if (!app.InitInstance())
         return 1;
     CMainFrame* frame = app.Frame();

@@ -5,6 +5,8 @@
 #include "ui/QtMessageBox.h"
 #include "ui/QtShellOpen.h"
 
+#include "platform/SystemProxy.h"
+
 #include <QObject>
 
 #include <memory>
@@ -19,7 +21,8 @@ class QSocketNotifier;
 class CORVApp : public QObject {
     Q_OBJECT
 public:
-    CORVApp();
+    // A frame that does not switch leaves the desktop's proxy and Firefox alone (the screenshot).
+    explicit CORVApp(bool switching = true);
     ~CORVApp() override;
 
     // Creates the frame and shows it. False when the window could not be made: the program then ends.
@@ -28,6 +31,8 @@ public:
     void ExitInstance();
     CMainFrame* Frame() const { return m_frame.get(); }
 
+    // The program's names for the desktop; once, after the QApplication is made.
+    static void NameTheProgram();
     // Runs the window until it is closed; the exit status.
     static int RunWindow(int argc, char** argv);
     // Renders the window with the saved list into a PNG file and exits; the exit status.
@@ -41,6 +46,8 @@ private:
     platform::QtClipboard m_clipboard;
     platform::QtFileDialog m_fileDialog;
     platform::QtShellOpen m_shellOpen;
+    const bool m_switching;
+    std::unique_ptr<platform::SystemProxy> m_systemProxy;
     std::unique_ptr<CMainFrame> m_frame;
     QSocketNotifier* m_signalNotifier = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 CSystemTray::CSystemTray() = default;
 
@@ -30,7 +31,7 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
         return action;
     };
     add(cmd::DirectConnection, "Direct connection")->setCheckable(true);
-    m_menu->addSeparator();
+    m_lowerSeparator = m_menu->addSeparator();
     QAction* show = add(cmd::ShowMainWindow, "Show main window");
     QFont bold = show->font();
     bold.setBold(true);
@@ -45,6 +46,11 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
         if (reason == QSystemTrayIcon::DoubleClick)
             m_dispatch(cmd::ShowMainWindow);
     });
+    m_frames = {QIcon(QStringLiteral(":/icons/tray/205.svg")), QIcon(QStringLiteral(":/icons/tray/206.svg")),
+                QIcon(QStringLiteral(":/icons/tray/207.svg"))};
+    m_animation = new QTimer(this);
+    connect(m_animation, &QTimer::timeout, this, &CSystemTray::NextFrame);
+
     // Without a tray the program runs on; the window is then its only face.
     if (QSystemTrayIcon::isSystemTrayAvailable())
         m_icon->show();
@@ -53,14 +59,62 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
 }
 
 void CSystemTray::UpdateMenu() {
+    for (QAction* action : m_quickSwitch)
+        delete action;
+    m_quickSwitch.clear();
+    // "Direct connection", separator, the entries, separator: the first separator only with entries.
+    for (int i = 0; i < QuickSwitchMax; ++i) {
+        const int id = cmd::QuickSwitchFirst + i;
+        const CommandState state = m_stateOf(id);
+        if (state.text.empty())
+            break;
+        if (i == 0)
+            m_quickSwitch.push_back(m_menu->insertSeparator(m_lowerSeparator));
+        auto* action = new QAction(QString::fromLatin1(state.text.c_str()), m_menu.get());
+        action->setData(id);
+        action->setCheckable(true);
+        action->setChecked(state.checked);
+        connect(action, &QAction::triggered, this, [this, id] { m_dispatch(id); });
+        m_menu->insertAction(m_lowerSeparator, action);
+        m_quickSwitch.push_back(action);
+    }
     for (QAction* action : m_menu->actions()) {
-        if (action->isSeparator())
+        const int id = action->data().toInt();
+        if (action->isSeparator() || (id >= cmd::QuickSwitchFirst && id <= cmd::QuickSwitchLast))
             continue;
-        const CommandState state = m_stateOf(action->data().toInt());
+        const CommandState state = m_stateOf(id);
         action->setEnabled(state.enabled);
         if (action->isCheckable())
             action->setChecked(state.checked);
+        if (!state.text.empty())
+            action->setText(QString::fromLatin1(state.text.c_str()));
     }
+}
+
+void CSystemTray::Animate(bool on) {
+    if (m_icon == nullptr || on == IsAnimating())
+        return;
+    if (on) {
+        m_frame = 0;
+        m_icon->setIcon(m_frames[m_frame]);
+        m_animation->start(FramePeriodMs);
+    } else {
+        m_animation->stop();
+        m_icon->setIcon(StaticIcon());
+    }
+}
+
+bool CSystemTray::IsAnimating() const {
+    return m_animation != nullptr && m_animation->isActive();
+}
+
+bool CSystemTray::IsAvailable() const {
+    return m_icon != nullptr && m_icon->isVisible();
+}
+
+void CSystemTray::NextFrame() {
+    m_frame = (m_frame + 1) % m_frames.size();
+    m_icon->setIcon(m_frames[m_frame]);
 }
 
 void CSystemTray::HideIcon() {

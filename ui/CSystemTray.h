@@ -7,8 +7,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+class QAction;
 class QMenu;
+class QTimer;
 class QSystemTrayIcon;
 class QWidget;
 
@@ -30,14 +33,31 @@ public:
     // A message over the icon for some seconds; nothing where the desktop has no tray.
     void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds);
 
+    // Cycles the three frames every 500 ms while on; off brings the still icon back.
+    void Animate(bool on);
+    bool IsAnimating() const;
+    // The desktop shows tray icons: hiding the window into the tray makes sense.
+    bool IsAvailable() const;
+
     QMenu* Menu() const { return m_menu.get(); }
     QSystemTrayIcon* Icon() const { return m_icon; }
     static QIcon StaticIcon();
 
+    static constexpr int QuickSwitchMax = 12;
+    static constexpr int FramePeriodMs = 500;
+
 private:
+    // The quick-switch entries and the items' states, just before the menu opens.
     void UpdateMenu();
+    void NextFrame();
 
     QSystemTrayIcon* m_icon = nullptr;
+    QTimer* m_animation = nullptr;
+    std::vector<QIcon> m_frames;
+    size_t m_frame = 0;
+    // The separator above "Show main window": the quick-switch entries go before it.
+    QAction* m_lowerSeparator = nullptr;
+    std::vector<QAction*> m_quickSwitch;
     std::unique_ptr<QMenu> m_menu;
     Dispatch m_dispatch;
     StateOf m_stateOf;

@@ -2,6 +2,7 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/QtApp.h"
@@ -19,6 +20,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -43,14 +46,15 @@ struct Window {
     platform::QtClipboard clipboard;
     platform::ScriptedFileDialog files;
     platform::RecordingShellOpen shell;
+    platform::RecordingSystemProxy systemProxy;
     std::unique_ptr<CMainFrame> frame;
 
     explicit Window(const std::string& listText = {}) {
         QtApp();
         if (!listText.empty())
             Paste(listText);
-        frame = std::make_unique<CMainFrame>(FrameModel::Services{messages, clipboard, files, shell}, dir.Path(),
-                                             dir.Path());
+        frame = std::make_unique<CMainFrame>(FrameModel::Services{messages, clipboard, files, shell, systemProxy},
+                                             dir.Path(), dir.Path(), FirefoxChannel::Ports{0, 0});
         EXPECT_TRUE(frame->Create());
         frame->show();
         if (!listText.empty()) {
@@ -207,11 +211,72 @@ TEST(MainFrame, TrayMenuHasItsFixedEntries) {
               (Strings{"Direct connection|32819", "-", "Show main window|32806", "Exit ORV|57665"}));
 }
 
+// The tray menu as it opens with 0, 1 and 15 records in the quick-switch set; its entries switch.
+TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
+    std::string list;
+    for (int i = 1; i <= 15; ++i)
+        list += "10.0.0." + std::to_string(i) + ":80\n";
+    Window window(list);
+    QMenu* menu = window.frame->Tray()->Menu();
+    const auto opened = [&] {
+        emit menu->aboutToShow();
+        return window.MenuItems(menu);
+    };
+    const auto checked = [&](int id) {
+        for (QAction* action : menu->actions())
+            if (action->data().toInt() == id)
+                return action->isChecked();
+        return false;
+    };
+    EXPECT_EQ(opened(), (Strings{"Direct connection|32819", "-", "Minimize to tray|32806", "Exit ORV|57665"}));
+    EXPECT_TRUE(checked(cmd::DirectConnection));
+
+    window.Select({3});
+    window.frame->OnCommand(cmd::SetActiveProxy);
+    EXPECT_EQ(opened(), (Strings{"Direct connection|32819", "-", "10.0.0.4:80|32807", "-", "Minimize to tray|32806",
+                                 "Exit ORV|57665"}));
+    EXPECT_TRUE(checked(cmd::QuickSwitchFirst));
+    EXPECT_FALSE(checked(cmd::DirectConnection));
+
+    window.frame->OnCommand(cmd::SelectAll);
+    window.frame->OnCommand(cmd::ToggleTray);
+    Strings items = opened();
+    ASSERT_EQ(items.size(), 2u + 12u + 3u);
+    EXPECT_EQ(items[2], "10.0.0.4:80|32807"); // the active one first: added ones go last until a rebuild
+    EXPECT_EQ(items[13], "10.0.0.12:80|32818");
+    for (QAction* action : menu->actions())
+        if (action->data().toInt() == cmd::QuickSwitchFirst + 1)
+            action->trigger();
+    EXPECT_EQ(window.Model().m_activeProxy, window.Model().m_list[0]);
+    EXPECT_EQ(opened()[2], "10.0.0.1:80|32807"); // the switch rebuilt the set in list order
+    // Start-up applied the restored state (direct) first.
+    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"direct", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
+}
+
+// Without a tray (as here) hiding minimises and the tray command brings the window back; a window
+// hidden in the tray reads "Show main window" and comes back the same way.
+TEST(MainFrameTray, HideAndShowTheWindow) {
+    Window window;
+    CMainFrame& frame = *window.frame;
+    const auto showText = [&] { return frame.CommandStateOf(cmd::ShowMainWindow).text; };
+    EXPECT_EQ(showText(), "Minimize to tray");
+    frame.OnCommand(cmd::HideToTray);
+    EXPECT_TRUE(frame.isMinimized());
+    EXPECT_EQ(showText(), "Minimize to tray");
+    frame.OnCommand(cmd::ShowMainWindow);
+    EXPECT_FALSE(frame.isMinimized());
+    EXPECT_TRUE(frame.isVisible());
+
+    frame.hide();
+    EXPECT_EQ(showText(), "Show main window");
+    frame.OnCommand(cmd::ShowMainWindow);
+    EXPECT_TRUE(frame.isVisible());
+}
+
 TEST(MainFrameCommands, EnablingFollowsTheTestingStateAndLaterCommandsStayDisabled) {
     Window window("1.2.3.4:80");
     CMainFrame& frame = *window.frame;
-    const std::vector<int> later = {cmd::DownloadList,   cmd::SystemCheck, cmd::HideToTray,
-                                    cmd::SetActiveProxy, cmd::ToggleTray,  cmd::DirectConnection};
+    const std::vector<int> later = {cmd::DownloadList, cmd::SystemCheck};
     for (uint8_t testing : {0, 1, 2}) {
         window.Model().m_testing = testing;
         frame.UpdateCommandUI();
@@ -226,6 +291,9 @@ TEST(MainFrameCommands, EnablingFollowsTheTestingStateAndLaterCommandsStayDisabl
             EXPECT_TRUE(window.MenuAction(id)->isEnabled()) << id;
         for (int id : later)
             EXPECT_FALSE(window.MenuAction(id)->isEnabled()) << id;
+        // Switching is allowed while a run goes on.
+        for (int id : {cmd::HideToTray, cmd::SetActiveProxy, cmd::ToggleTray, cmd::DirectConnection})
+            EXPECT_TRUE(window.MenuAction(id)->isEnabled()) << id << " at " << int(testing);
         EXPECT_EQ(frame.ToolBar()->Action(cmd::Delete)->isEnabled(), testing == 0);
     }
 }
@@ -390,6 +458,25 @@ TEST(MainFrameEdit, AddDialogAcceptsOneProxyAndKeepsWrongInput) {
     EXPECT_NE(window.Log().find("Add one proxy to the list.\r\n"), std::string::npos);
 }
 
+TEST(MainFrameEdit, AddDialogIsActiveAgainAfterItsErrorBox) {
+    Window window;
+    CMainFrame* frame = window.frame.get();
+    // As the desktop does when an error box owned by the main window closes: the main window is active.
+    CAddProxyDlg dialog(
+        [frame](const std::string&, const std::string&) {
+            frame->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(frame));
+            return false;
+        },
+        frame);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.accept();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+}
+
 TEST(MainFrameEdit, LoadListAndDeleteWalk) {
     Window window;
     window.dir.Write("list.txt", "1.1.1.1:80 2.2.2.2:80 3.3.3.3:80 4.4.4.4:80 5.5.5.5:80");
@@ -412,6 +499,18 @@ TEST(MainFramePanel, ShowsTheCountsAfterAChangeAndTheLogPaneFollows) {
     EXPECT_TRUE(window.frame->LogPane()->toPlainText().contains(QStringLiteral("A line.")));
 }
 
+TEST(MainFramePanel, ShowsItsFiguresOnceThePageIsUpWithoutASavedList) {
+    Window window;
+    const HtmlPage& page = window.frame->StatusPanel()->Page();
+    QElapsedTimer clock;
+    clock.start();
+    while (page.InnerHtml("activeproxy") == "loading..." && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(page.InnerHtml("total"), "0");
+    EXPECT_EQ(page.InnerHtml("activeproxy"), "None");
+    EXPECT_NE(page.InnerHtml("test").value_or("").find("(not tested yet)"), std::string::npos);
+}
+
 TEST(MainFrameLifecycle, ClosingSavesTheListAndARestartShowsIt) {
     Window window("1.1.1.1:80 2.2.2.2:8080");
     window.frame->OnCommand(cmd::Exit);
@@ -420,8 +519,9 @@ TEST(MainFrameLifecycle, ClosingSavesTheListAndARestartShowsIt) {
     ASSERT_TRUE(SavedList::LoadList(window.dir.Path(), saved).m_loaded);
     EXPECT_EQ(saved.GetSize(), 2u);
 
-    CMainFrame again(FrameModel::Services{window.messages, window.clipboard, window.files, window.shell},
-                     window.dir.Path(), window.dir.Path());
+    CMainFrame again(
+        FrameModel::Services{window.messages, window.clipboard, window.files, window.shell, window.systemProxy},
+        window.dir.Path(), window.dir.Path(), FirefoxChannel::Ports{0, 0});
     ASSERT_TRUE(again.Create());
     EXPECT_EQ(again.ListView()->model()->rowCount(), 2);
     EXPECT_NE(again.Model().m_log.Text().find("Loaded 2 proxies from the last tested result.\r\n"), std::string::npos);
@@ -528,4 +628,36 @@ TEST(MainFrameTestRun, ClosingDuringARunEndsPromptlyAndSavesTheList) {
     ProxyList saved;
     ASSERT_TRUE(SavedList::LoadList(window.dir.Path(), saved).m_loaded);
     EXPECT_EQ(saved.GetSize(), 2u);
+}
+
+TEST(MainFrameTestRun, ToolbarComesBackAfterARunItsOwnButtonsStartedOrStopped) {
+    const std::vector<int> idleCommands = {cmd::LoadList, cmd::ExportAll, cmd::TestSelected,
+                                           cmd::Add,      cmd::Delete,    cmd::Settings};
+    for (bool stop : {false, true}) {
+        LoopbackWindow window(stop ? ProxyScript::Silent : ProxyScript::Forward);
+        window.Model().m_settings.Timeout = stop ? 30 : 1;
+        CToolBar24* toolBar = window.frame->ToolBar();
+        const auto click = [&](int id) {
+            QTest::mouseClick(toolBar->widgetForAction(toolBar->Action(id)), Qt::LeftButton);
+        };
+        click(cmd::TestSelected);
+        ASSERT_EQ(window.Model().m_testing, 1) << stop;
+        if (stop)
+            click(cmd::Stop);
+        ASSERT_TRUE(window.WaitIdle(std::chrono::seconds(20))) << window.Log();
+        // The run ended on another thread: the toolbar hears of it on a later turn of the window's loop.
+        const auto idle = [&] {
+            return std::all_of(idleCommands.begin(), idleCommands.end(),
+                               [&](int id) { return toolBar->Action(id)->isEnabled(); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (!idle() && clock.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        for (int id : idleCommands)
+            EXPECT_TRUE(toolBar->Action(id)->isEnabled()) << id << (stop ? " after Stop" : "");
+        EXPECT_FALSE(toolBar->Action(cmd::Stop)->isEnabled());
+        click(cmd::Add);
+        EXPECT_NE(window.frame->findChild<CAddProxyDlg*>(), nullptr) << stop;
+    }
 }

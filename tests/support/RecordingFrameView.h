@@ -36,6 +36,7 @@ public:
         std::lock_guard<std::mutex> hold(m_lock);
         m_balloons.push_back(text + "|" + title + "|" + std::to_string(iconFlags) + "|" + std::to_string(seconds));
     }
+    void AnimateTray(bool animate) override { m_trayAnimated = animate; }
 
     // Kept until the test, acting as the window's thread, runs them.
     void PostToWindow(std::function<void()> work) override {
@@ -75,6 +76,7 @@ public:
     std::vector<uint32_t> m_selected;
     // The panel's elements as the last updates left them.
     std::map<std::string, std::string> m_panel;
+    bool m_trayAnimated = false;
 
 private:
     std::mutex m_lock;

@@ -1,12 +1,16 @@
 #include "app/FrameModel.h"
+#include "app/AppFolders.h"
 #include "app/CommandIds.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
+#include "tests/support/FrameFixture.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RecordingFrameView.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -17,52 +21,6 @@
 #include <mutex>
 #include <thread>
 #include <utility>
-
-namespace {
-
-// A model with scripted desktop services, its folders in a fresh temporary folder. Tests that need
-// a window or a message box of their own name them.
-template <class View = RecordingFrameView, class Box = platform::ScriptedMessageBox> struct BasicFrame {
-    TempDir dir;
-    View view;
-    Box messages;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    std::unique_ptr<FrameModel> model = NewModel();
-
-    std::unique_ptr<FrameModel> NewModel() {
-        return std::make_unique<FrameModel>(view, FrameModel::Services{messages, clipboard, files, shell}, dir.Path(),
-                                            dir.Path());
-    }
-    ProxyItem* Add(const std::string& address, int32_t status = StatusUnknown, int32_t anonymity = Untested) {
-        auto item = std::make_unique<ProxyItem>();
-        item->SetAddress(address);
-        item->m_status = status;
-        item->m_anonymity = anonymity;
-        ProxyItem* added = model->m_list.Append(std::move(item));
-        model->m_list.RenumberList();
-        return added;
-    }
-    std::vector<std::string> Addresses() const {
-        std::vector<std::string> addresses;
-        for (size_t i = 0; i < model->m_list.GetSize(); ++i)
-            addresses.push_back(model->m_list[i]->ProxyAddressText());
-        return addresses;
-    }
-    std::string Log() const { return model->m_log.Text(); }
-    bool PanelRefreshRequested() const {
-        for (const auto& [id, period] : view.m_timers)
-            if (id == FrameModel::TimerPanelRefresh && period == 0)
-                return true;
-        return false;
-    }
-};
-
-using Frame = BasicFrame<>;
-using Addresses = std::vector<std::string>;
-
-} // namespace
 
 TEST(FrameModelDelete, RemovesExactlyTheSelectedRowsAndRenumbers) {
     Frame frame;
@@ -354,11 +312,32 @@ TEST(FrameModelPanel, TestTickShowsOnlyChangedCountersAndSavesTheListEvery181Tic
     EXPECT_NE(frame.dir.Read("list.dat"), "");
 }
 
-TEST(FrameModelHelp, OpensTheMakersHelpPage) {
+TEST(FrameModelHelp, OpensTheMakersHelpPageOrNamesItWhereTheDesktopHasNoBrowser) {
+    for (bool opens : {true, false}) {
+        Frame frame;
+        frame.shell.m_opens = opens;
+        frame.model->OnHelp();
+        ASSERT_EQ(frame.shell.m_opened.size(), 1u);
+        EXPECT_NE(frame.shell.m_opened[0].find("/help.php"), std::string::npos);
+        ASSERT_EQ(frame.messages.m_shown.size(), opens ? 0u : 1u);
+        if (!opens) {
+            EXPECT_NE(frame.messages.m_shown[0].find(FrameModel::HelpUrl), std::string::npos);
+        }
+    }
+}
+
+TEST(FrameModelSettings, TheDefaultExportFileLiesInTheDocumentsFolderAndAStoredOneIsKept) {
+    TempDir home;
+    ASSERT_TRUE(AppFolders::CreateFolders(home.Path() + "Docs/"));
+    home.Write("user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n");
+    ScopedEnv homeEnv("HOME", home.Path().c_str());
+    ScopedEnv config("XDG_CONFIG_HOME", home.Path().c_str());
     Frame frame;
-    frame.model->OnHelp();
-    ASSERT_EQ(frame.shell.m_opened.size(), 1u);
-    EXPECT_NE(frame.shell.m_opened[0].find("/help.php"), std::string::npos);
+    frame.model->LoadSettingsAndList();
+    EXPECT_EQ(frame.model->m_settings.SaveFilePath, home.Path() + "Docs/proxy.txt");
+    frame.dir.Write("ORV_Setting.ini", "[Settings]\r\nSaveFilePath=/srv/lists/proxy.txt\r\n");
+    frame.model->LoadSettingsAndList();
+    EXPECT_EQ(frame.model->m_settings.SaveFilePath, "/srv/lists/proxy.txt");
 }
 
 TEST(FrameModelTestRun, SelectedRowsFormTheSetAndNothingIsRefilledDuringARun) {

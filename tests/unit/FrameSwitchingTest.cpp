@@ -1,0 +1,204 @@
+#include "app/CommandIds.h"
+#include "app/FrameModel.h"
+#include "settings/SavedList.h"
+#include "tests/support/FrameFixture.h"
+#include "tests/support/MessageCollector.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Messages = std::vector<std::string>;
+using Calls = std::vector<std::string>;
+
+constexpr const char* Direct = "0\r\n--\r\n--\r\n";
+constexpr const char* Closing = "2\r\n--\r\n--\r\n";
+
+std::string ProxyMessage(const std::string& ip, const std::string& port) {
+    return "1\r\n" + ip + "\r\n" + port + "\r\n";
+}
+
+// A frame whose Firefox messages go to a collector, with three records 10.0.0.0..2 port 80.
+struct SwitchFrame : BasicFrame<> {
+    MessageCollector firefox;
+    SwitchFrame() {
+        firefoxPorts = {firefox.Port(), 0};
+        model = NewModel();
+        for (int i = 0; i < 3; ++i)
+            Add("10.0.0." + std::to_string(i) + ":80");
+    }
+    void Select(std::vector<uint32_t> rows) { view.m_selected = std::move(rows); }
+    void SetActive(uint32_t row) {
+        Select({row});
+        model->OnSetActiveProxy();
+    }
+    int32_t Status(size_t row) const { return model->m_list[row]->m_status; }
+    Messages Firefox(size_t count) {
+        model->Firefox().WaitForSenders(std::chrono::seconds(10));
+        return firefox.WaitFor(count);
+    }
+};
+
+} // namespace
+
+// Choosing a proxy, another, then the active one again: the statuses, the log, the tray set and both
+// browsers follow each step, in the switch's order.
+TEST(FrameSwitching, SetActiveProxySwitchesAndTogglesBackToDirect) {
+    SwitchFrame frame;
+    frame.Select({2, 0}); // only the first selected row counts
+    frame.model->OnSetActiveProxy();
+    EXPECT_EQ(frame.Status(2), StatusActive);
+    frame.SetActive(1);
+    EXPECT_EQ(frame.Status(2), StatusReady);
+    EXPECT_EQ(frame.Status(1), StatusActive);
+    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[1], frame.model->m_list[2]}));
+    EXPECT_TRUE(frame.PanelRefreshRequested());
+    frame.model->RefreshPanel();
+    EXPECT_EQ(frame.view.m_panel["activeproxy"], "10.0.0.1:80");
+    EXPECT_EQ(frame.view.m_panel["ready"], "2");
+    EXPECT_TRUE(frame.view.m_trayAnimated);
+
+    frame.SetActive(1);
+    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.Status(1), StatusReady);
+    frame.model->RefreshPanel();
+    EXPECT_EQ(frame.view.m_panel["activeproxy"], "None");
+    EXPECT_FALSE(frame.view.m_trayAnimated);
+
+    EXPECT_EQ(frame.Log(), "Set 10.0.0.2:80 as current active proxy.\r\nSet 10.0.0.1:80 as current active proxy.\r\n"
+                           "You are not using any proxies now.\r\n");
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.2:80", "proxy 10.0.0.1:80", "direct"}));
+    EXPECT_EQ(frame.Firefox(3), (Messages{ProxyMessage("10.0.0.2", "80"), ProxyMessage("10.0.0.1", "80"), Direct}));
+}
+
+TEST(FrameSwitching, SwitchCommandsFollowTheQuickSwitchSet) {
+    SwitchFrame frame;
+    frame.model->m_list[0]->m_status = StatusReady;
+    frame.model->m_list[2]->m_status = StatusReady;
+    frame.model->RebuildQuickSwitchSet();
+
+    frame.model->OnSwitchCommand(cmd::QuickSwitchFirst + 2); // beyond the set: nothing at all
+    EXPECT_EQ(frame.Log(), "");
+    frame.model->OnSwitchCommand(cmd::QuickSwitchFirst + 1);
+    frame.model->OnSwitchCommand(cmd::QuickSwitchFirst + 1); // the active entry stays active
+    EXPECT_EQ(frame.Status(2), StatusActive);
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::QuickSwitchFirst + 1).text, "10.0.0.2:80");
+    EXPECT_TRUE(frame.model->UpdateCommand(cmd::QuickSwitchFirst + 1).checked);
+    EXPECT_FALSE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::QuickSwitchFirst + 2).text, "");
+
+    frame.model->OnSwitchCommand(cmd::DirectConnection);
+    frame.model->OnSwitchCommand(cmd::DirectConnection); // logged and applied again
+    EXPECT_EQ(frame.Status(2), StatusReady);
+    EXPECT_TRUE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
+    EXPECT_EQ(frame.Log(), "Set 10.0.0.2:80 as current active proxy.\r\nSet 10.0.0.2:80 as current active proxy.\r\n"
+                           "You are not using any proxies now.\r\nYou are not using any proxies now.\r\n");
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.2:80", "proxy 10.0.0.2:80", "direct", "direct"}));
+}
+
+TEST(FrameSwitching, CommandStatesOfTheSwitchMenu) {
+    SwitchFrame frame;
+    const auto state = [&](int id) { return frame.model->UpdateCommand(id); };
+    EXPECT_EQ(state(cmd::SetActiveProxy).text, ""); // no selection: the text stays
+    frame.SetActive(0);
+    EXPECT_EQ(state(cmd::SetActiveProxy).text, "Disconnect from this proxy");
+    EXPECT_EQ(state(cmd::ToggleTray).text, "Add to tray for quick switch");
+    EXPECT_FALSE(state(cmd::ToggleTray).enabled);
+    frame.Select({1});
+    EXPECT_EQ(state(cmd::SetActiveProxy).text, "Set as current active proxy");
+    frame.model->m_testing = 1; // switching stays allowed during a run
+    EXPECT_TRUE(state(cmd::SetActiveProxy).enabled);
+    EXPECT_TRUE(state(cmd::DirectConnection).enabled);
+    frame.model->m_testing = 0;
+}
+
+// Added entries go last until a rebuild; a Ready record leaves with the status its results give;
+// the active one stays.
+TEST(FrameSwitching, ToggleTrayAddsLastAndRemovesWithTheTestedStatus) {
+    SwitchFrame frame;
+    frame.SetActive(2);
+    frame.Select({0, 2});
+    frame.model->OnToggleTray();
+    EXPECT_EQ(frame.Status(0), StatusReady);
+    EXPECT_EQ(frame.Status(2), StatusActive);
+    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[2], frame.model->m_list[0]}));
+    EXPECT_EQ(frame.model->UpdateCommand(cmd::ToggleTray).text, "Remove from the tray menu");
+
+    frame.model->m_list[0]->m_anonymity = TimedOut;
+    frame.Select({0});
+    frame.model->OnToggleTray();
+    EXPECT_EQ(frame.Status(0), StatusBad);
+    frame.model->m_list[1]->m_status = StatusReady;
+    frame.Select({1});
+    frame.model->OnToggleTray();
+    EXPECT_EQ(frame.Status(1), StatusUnknown); // never tested, default test items
+    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[2]}));
+}
+
+TEST(FrameSwitching, DeletingTheActiveRecordFallsBackToDirect) {
+    SwitchFrame frame;
+    frame.SetActive(1);
+    frame.Select({1});
+    frame.model->OnDelete();
+    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_TRUE(frame.model->m_quickSwitchSet.empty());
+    EXPECT_NE(frame.Log().find("Removed 1 proxies from the list.\r\nCurrent active proxy is removed from the list.\r\n"
+                               "You are now using direct connection.\r\n"),
+              std::string::npos);
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.1:80", "direct"}));
+    EXPECT_EQ(frame.Firefox(2), (Messages{ProxyMessage("10.0.0.1", "80"), Direct}));
+}
+
+// Test All drops duplicates without recounting; an active record that was a later copy must not be
+// left behind as a pointer to a deleted record.
+TEST(FrameSwitching, TestAllThatDropsTheActiveDuplicateFallsBackToDirect) {
+    SwitchFrame frame;
+    frame.Add("10.0.0.0:80");
+    frame.SetActive(3);
+    frame.model->m_settings.TestDelay = 0;
+    frame.model->m_settings.TestAnon = 0; // no test item: the run refuses to start
+    frame.model->OnTestAll();
+    EXPECT_EQ(frame.model->m_list.GetSize(), 3u);
+    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.systemProxy.m_calls.back(), "direct");
+}
+
+TEST(FrameSwitching, ChangeIEProxyOffNeverTouchesTheDesktopAndChangeFFProxyOffSendsNothing) {
+    SwitchFrame frame;
+    frame.model->m_settings.ChangeIEProxy = 0;
+    frame.model->m_settings.ChangeFFProxy = 0;
+    frame.model->AnnounceActiveProxy();
+    frame.SetActive(0);
+    frame.model->OnSwitchCommand(cmd::DirectConnection);
+    frame.model->ShutDown();
+    EXPECT_TRUE(frame.systemProxy.m_calls.empty());
+    EXPECT_TRUE(frame.firefox.WaitFor(1, std::chrono::milliseconds(300)).empty());
+}
+
+// A record saved Active comes back active; both browsers follow at start-up; at exit the list is saved
+// first, then Firefox hears "direct" and "closing" in that order and the desktop is left direct.
+TEST(FrameSwitching, StartUpRestoresAndExitLeavesEverythingDirect) {
+    SwitchFrame frame;
+    frame.SetActive(1);
+    ASSERT_TRUE(frame.model->SaveList());
+    frame.Firefox(1);
+
+    frame.model = frame.NewModel();
+    frame.model->LoadSettingsAndList();
+    frame.model->AnnounceActiveProxy();
+    ASSERT_NE(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.model->m_activeProxy->ProxyAddressText(), "10.0.0.1:80");
+    EXPECT_TRUE(frame.model->ShutDown());
+
+    EXPECT_EQ(frame.firefox.WaitFor(4),
+              (Messages{ProxyMessage("10.0.0.1", "80"), ProxyMessage("10.0.0.1", "80"), Direct, Closing}));
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.1:80", "proxy 10.0.0.1:80", "direct"}));
+    ProxyList saved;
+    const SavedList::LoadResult loaded = SavedList::LoadList(frame.dir.Path(), saved);
+    ASSERT_TRUE(loaded.m_loaded);
+    EXPECT_EQ(saved[1]->m_status, StatusActive);
+}
