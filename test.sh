@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Tarvelo and runs every test.
-#   ./test.sh             normal build in build/
+#   ./test.sh             normal build in build/, then the Debian package built from it and checked
 #   ./test.sh --sanitize  AddressSanitizer + UBSan build (clang) in build-asan/, with short fuzz runs
 #   ./test.sh --tsan      ThreadSanitizer build of the core and its tests in build-tsan/
 set -euo pipefail
@@ -36,3 +36,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORV_WERROR=ON 
 cmake --build "$dir" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" --timeout 600
+# The Debian package, from the normal build only: its files, its Depends, and orv run from it.
+if [ -z "$mode" ]; then
+    ./scripts/check-package.sh "$dir"
+fi

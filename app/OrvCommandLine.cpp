@@ -1,13 +1,15 @@
 #include "app/OrvCommandLine.h"
 
-#include "platform/StreamMessageBox.h"
-#include "proxy/ProxyTextParser.h"
 #include "app/AppFolders.h"
 #include "app/HeadlessTestRun.h"
+#include "platform/StreamMessageBox.h"
+#include "proxy/DangerousList.h"
+#include "proxy/ProxyTextParser.h"
 
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <ostream>
 #include <unistd.h>
@@ -62,6 +64,17 @@ void OrvCommandLine::PrintHelp() {
              "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n"
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
+    PrintFiles();
+}
+
+void OrvCommandLine::PrintFiles() {
+    // Where this copy looks, so a user can tell a misplaced or missing file.
+    const std::string dangerous = AppFolders::ProgramFolder() + DangerousList::FileName;
+    std::error_code error;
+    const bool found = std::filesystem::is_regular_file(dangerous, error);
+    m_out << "\nFiles:\n"
+          << "  settings, saved list  " << AppFolders::DataFolder() << "\n"
+          << "  dangerous networks    " << dangerous << (found ? "" : " (missing)") << "\n";
 }
 
 int OrvCommandLine::Run(const std::vector<std::string>& args) {

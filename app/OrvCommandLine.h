@@ -29,6 +29,8 @@ private:
     static constexpr size_t OutputBlockSize = 1 << 16;
 
     void PrintHelp();
+    // The folders in use: DataFolder, and ProgramFolder's DangerousIP.dat with whether it is there.
+    void PrintFiles();
     // Prints, file by file, the records that loading each file would append.
     int Extract(const std::vector<std::string>& files);
     // Tests the proxies of a file headless: the log as it grows, then the export text.

@@ -1,12 +1,13 @@
 #include "app/AppFolders.h"
-#include "tests/support/TempDir.h"
 #include "app/OrvCommandLine.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 
 namespace {
 
@@ -91,4 +92,27 @@ TEST(OrvCommandLineMode, ADisplayIsAnyOfXWaylandOrAChosenPlatform) {
     ScopedEnv platform("QT_QPA_PLATFORM", nullptr);
     ScopedEnv x("DISPLAY", ":0");
     EXPECT_TRUE(OrvCommandLine::HasDisplay());
+}
+
+TEST(OrvCommandLineHelp, NamesTheFoldersInUseAndAMissingDangerousList) {
+    TempDir dir;
+    ASSERT_TRUE(AppFolders::CreateFolders(dir.Path() + "with/"));
+    dir.Write("with/DangerousIP.dat", "orv");
+    ScopedEnv data("ORV_DATA_DIR", (dir.Path() + "data").c_str());
+    const struct {
+        std::string programDir;
+        std::string dangerousLine;
+    } cases[] = {
+        {dir.Path() + "with", "  dangerous networks    " + dir.Path() + "with/DangerousIP.dat\n"},
+        {dir.Path() + "without", "  dangerous networks    " + dir.Path() + "without/DangerousIP.dat (missing)\n"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv program("ORV_PROGRAM_DIR", c.programDir.c_str());
+        std::ostringstream out, err;
+        EXPECT_EQ(OrvCommandLine(out, err).Run({"--help"}), 0);
+        const std::string help = out.str();
+        EXPECT_NE(help.find("\nFiles:\n  settings, saved list  " + dir.Path() + "data/\n"), std::string::npos) << help;
+        EXPECT_NE(help.find(c.dangerousLine), std::string::npos) << help;
+        EXPECT_TRUE(err.str().empty());
+    }
 }

@@ -1,0 +1,58 @@
+# Where `cmake --install` puts Tarvelo, and the Debian package made from that (`cpack -G DEB`).
+#
+# The programs and the files they find beside themselves (ProgramFolder) live together in
+# <prefix>/lib/tarvelo/, as a packaged browser keeps its own folder; <prefix>/bin/ holds relative links
+# to the programs a user starts. Tests, benchmarks, fuzzers and build tools have no install rules.
+
+set(TARVELO_PROGRAM_DIR lib/tarvelo)
+
+# ProgramFolder's contents: add a program, a file or a folder here and the package carries it.
+set(TARVELO_PROGRAMS orv)
+set(TARVELO_PROGRAM_FILES ${CMAKE_BINARY_DIR}/resources/DangerousIP.dat)
+set(TARVELO_PROGRAM_FOLDERS)
+
+install(TARGETS ${TARVELO_PROGRAMS} RUNTIME DESTINATION ${TARVELO_PROGRAM_DIR})
+install(FILES ${TARVELO_PROGRAM_FILES} DESTINATION ${TARVELO_PROGRAM_DIR})
+if(TARVELO_PROGRAM_FOLDERS)
+    install(DIRECTORY ${TARVELO_PROGRAM_FOLDERS} DESTINATION ${TARVELO_PROGRAM_DIR} USE_SOURCE_PERMISSIONS)
+endif()
+
+# bin/<program> -> ../lib/tarvelo/<program>: /proc/self/exe then names the real file, so ProgramFolder is
+# lib/tarvelo/. The links are made here once and installed as links.
+foreach(program IN LISTS TARVELO_PROGRAMS)
+    set(link ${CMAKE_BINARY_DIR}/bin-links/${program})
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/bin-links)
+    file(CREATE_LINK ../${TARVELO_PROGRAM_DIR}/${program} ${link} SYMBOLIC)
+    install(FILES ${link} DESTINATION bin)
+endforeach()
+
+install(FILES ${CMAKE_SOURCE_DIR}/resources/orv.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tarvelo.svg DESTINATION share/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/resources/copyright DESTINATION share/doc/tarvelo)
+
+set(TARVELO_MAINTAINER "The Tarvelo developers <developers@tarvelo.invalid>"
+    CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tarvelo)
+set(CPACK_PACKAGE_VENDOR "The Tarvelo developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tester and switcher for public HTTP proxies")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Tarvelo keeps a list of public HTTP proxies, tests them in parallel for delay\n"
+    "and anonymity against a proxy-judge page, and makes any proxy the active proxy\n"
+    "of the desktop and of Firefox, from its window or from the tray.")
+string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TARVELO_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The shared libraries orv links (Qt 6, RE2, ...) give the Depends line. The Qt plugins it loads at run
+# time (platforms, SVG icons, GIF) ship in those same library packages.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+include(CPack)
