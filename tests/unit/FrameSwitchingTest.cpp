@@ -202,3 +202,29 @@ TEST(FrameSwitching, StartUpRestoresAndExitLeavesEverythingDirect) {
     ASSERT_TRUE(loaded.m_loaded);
     EXPECT_EQ(saved[1]->m_status, StatusActive);
 }
+
+// The window's thread switches at every moment of a run, its summary and save included (run under
+// the thread checker by ./test.sh --tsan).
+TEST(FrameSwitching, SwitchingWhileARunEndsIsRaceFree) {
+    SwitchFrame frame;
+    FrameModel& model = *frame.model;
+    // The country alone needs no network: the run goes straight to its workers and summary.
+    model.m_settings.TestDelay = 0;
+    model.m_settings.TestAnon = 0;
+    model.m_settings.TestCountry = 1;
+    model.OnTestAll();
+    for (int i = 0; i < 200 || !model.Run().WaitUntilIdle(std::chrono::milliseconds(0)); ++i) {
+        frame.SetActive(static_cast<uint32_t>(i % 3));
+        model.OnSwitchCommand(i % 2 == 0 ? cmd::QuickSwitchFirst : cmd::DirectConnection);
+        frame.view.RunPosted();
+        model.RefreshPanel();
+        ASSERT_LT(i, 100000) << "the run did not end";
+    }
+    frame.view.RunPosted();
+    EXPECT_EQ(model.m_testing, 0);
+    int active = 0;
+    for (size_t i = 0; i < model.m_list.GetSize(); ++i)
+        active += model.m_list[i]->m_status == StatusActive ? 1 : 0;
+    EXPECT_EQ(active, model.m_activeProxy == nullptr ? 0 : 1);
+    EXPECT_TRUE(model.ShutDown());
+}
