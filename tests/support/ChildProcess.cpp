@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <thread>
+
+extern char** environ;
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& logPath) {
     std::vector<char*> args;
@@ -73,4 +76,65 @@ bool WaitForListener(const std::string& address, uint16_t port, std::chrono::mil
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+}
+
+namespace {
+
+std::vector<std::string> ChangedEnvironment(const std::map<std::string, std::optional<std::string>>& changes) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text(*entry);
+        if (!changes.count(text.substr(0, text.find('='))))
+            entries.push_back(text);
+    }
+    for (const auto& [name, value] : changes)
+        if (value)
+            entries.push_back(name + "=" + *value);
+    return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::string ReadBack(FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+} // namespace
+
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::optional<std::string>>& changes) {
+    std::vector<std::string> args(argv);
+    std::vector<std::string> environment = ChangedEnvironment(changes);
+    const std::vector<char*> argPointers = Pointers(args);
+    const std::vector<char*> environmentPointers = Pointers(environment);
+    FILE* output = std::tmpfile();
+    FILE* errors = std::tmpfile();
+    ProgramResult result;
+    const pid_t pid = output && errors ? fork() : -1;
+    if (pid == 0) {
+        dup2(fileno(output), 1);
+        dup2(fileno(errors), 2);
+        execvpe(argPointers[0], argPointers.data(), environmentPointers.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.m_exitCode = WEXITSTATUS(status);
+    if (output)
+        result.m_output = ReadBack(output);
+    if (errors)
+        result.m_errors = ReadBack(errors);
+    return result;
 }

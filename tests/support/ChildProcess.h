@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,3 +29,16 @@ private:
 
 // Waits until something accepts connections at address:port; false when limit passed first.
 bool WaitForListener(const std::string& address, uint16_t port, std::chrono::milliseconds limit);
+
+// How a program run to its end went.
+struct ProgramResult {
+    // Its exit status; -1 when it could not be started or was ended by a signal.
+    int m_exitCode = -1;
+    std::string m_output;
+    std::string m_errors;
+};
+
+// Runs argv[0] (searched in PATH) to its end with the test's environment changed by changes
+// (a name mapped to nothing is removed), and collects its standard output and error.
+ProgramResult RunProgram(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::optional<std::string>>& changes = {});
