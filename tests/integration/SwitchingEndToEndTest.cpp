@@ -4,7 +4,7 @@
 #include "proxy/ProxyList.h"
 #include "settings/SavedList.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/MessageCollector.h"
+#include "tests/support/ExtensionStub.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
@@ -80,7 +80,7 @@ TEST(SwitchingEndToEnd, TheProgramFollowsTheSavedActiveProxyAndLeavesDirect) {
         list[1]->m_status = StatusActive;
         ASSERT_TRUE(SavedList::SaveList(dir.File("data/"), list, ""));
     }
-    MessageCollector firefox;
+    ExtensionStub firefox{ExtensionStub::Reads};
     const uint16_t listenPort = FreePort();
     const std::string ports = std::to_string(firefox.Port()) + "," + std::to_string(listenPort);
     ScopedEnv data("ORV_DATA_DIR", dir.File("data").c_str());

@@ -24,6 +24,11 @@ public:
     // Reads: the messages received so far, in the order they arrived.
     std::vector<std::string> Messages() const;
     bool WaitForMessages(size_t count, std::chrono::milliseconds limit) const;
+    // Waits up to limit for count messages; what has arrived by then.
+    std::vector<std::string> WaitFor(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
+        WaitForMessages(count, limit);
+        return Messages();
+    }
     // Until the latest message received is this one.
     bool WaitForLast(const std::string& message, std::chrono::milliseconds limit) const;
     // NeverReads: connections accepted and held open.

@@ -2,7 +2,7 @@
 #include "app/FrameModel.h"
 #include "settings/SavedList.h"
 #include "tests/support/FrameFixture.h"
-#include "tests/support/MessageCollector.h"
+#include "tests/support/ExtensionStub.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ std::string ProxyMessage(const std::string& ip, const std::string& port) {
 
 // A frame whose Firefox messages go to a collector, with three records 10.0.0.0..2 port 80.
 struct SwitchFrame : BasicFrame<> {
-    MessageCollector firefox;
+    ExtensionStub firefox{ExtensionStub::Reads};
     SwitchFrame() {
         firefoxPorts = {firefox.Port(), 0};
         model = NewModel();
