@@ -1,7 +1,11 @@
 #include "app/AppFolders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 namespace AppFolders {
@@ -16,6 +20,30 @@ std::string WithSlash(std::string path) {
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+// The value of XDG_DOCUMENTS_DIR="$HOME/yyy" or ="/yyy" on one line of user-dirs.dirs, the only two forms
+// the file may hold; yyy is escaped as inside a shell's double quotes.
+std::optional<std::string> DocumentsEntry(std::string_view line, const std::string& home) {
+    constexpr std::string_view Key = "XDG_DOCUMENTS_DIR=";
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (!line.starts_with(Key))
+        return std::nullopt;
+    line.remove_prefix(Key.size());
+    if (line.starts_with('"')) {
+        line.remove_prefix(1);
+        line = line.substr(0, line.rfind('"'));
+    }
+    std::string path;
+    if (line.starts_with("$HOME")) {
+        line.remove_prefix(5);
+        path = home.substr(0, home.size() - 1);
+    } else if (!line.starts_with('/')) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < line.size(); ++i)
+        path += line[i] == '\\' && i + 1 < line.size() ? line[++i] : line[i];
+    return path;
 }
 
 } // namespace
@@ -36,6 +64,22 @@ std::string ProgramFolder() {
     if (error)
         return "./";
     return WithSlash(exe.parent_path().string());
+}
+
+std::string DocumentsFolder() {
+    const std::string home = WithSlash(Env("HOME"));
+    std::string config = Env("XDG_CONFIG_HOME");
+    config = config.empty() ? home + ".config/" : WithSlash(config);
+    std::ifstream file(config + "user-dirs.dirs");
+    std::optional<std::string> documents;
+    // As the shell that sources the file would: the last assignment wins.
+    for (std::string line; std::getline(file, line);)
+        if (std::optional<std::string> entry = DocumentsEntry(line, home))
+            documents = std::move(entry);
+    std::error_code error;
+    if (!documents || !std::filesystem::is_directory(*documents, error))
+        return home;
+    return WithSlash(*documents);
 }
 
 bool CreateFolders(const std::string& path) {

@@ -108,6 +108,8 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     int status = 0;
     std::string output;
     for (const std::string& file : files) {
+        // The parser's messages do not say which file they are about.
+        messageBox.SetPrefix("orv: " + file + ": ");
         try {
             std::string text;
             const bool read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);

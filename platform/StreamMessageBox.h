@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 
 #include <ostream>
+#include <string>
 
 namespace platform {
 
@@ -12,8 +13,11 @@ class StreamMessageBox : public MessageBox {
 public:
     explicit StreamMessageBox(std::ostream& out) : m_out(out) {}
 
+    // Put before each text, such as "orv: FILE: " for the file a message is about.
+    void SetPrefix(std::string prefix) { m_prefix = std::move(prefix); }
+
     Answer Show(const std::string& text, Buttons buttons = Ok) override {
-        m_out << text << '\n';
+        m_out << m_prefix << text << '\n';
         m_out.flush();
         switch (buttons) {
         case YesNo:
@@ -27,6 +31,7 @@ public:
 
 private:
     std::ostream& m_out;
+    std::string m_prefix;
 };
 
 } // namespace platform

@@ -34,7 +34,7 @@ struct AppSettings {
     RelaxedInt32 ChangeIEProxy = 1;
     RelaxedInt32 ChangeFFProxy = 1;
     std::string ProxyJudge = DefaultProxyJudge;
-    // LoadSettings makes the default ProgramFolder + "proxy.txt".
+    // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";
 
     TestItems Items() const {

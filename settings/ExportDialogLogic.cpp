@@ -119,7 +119,8 @@ bool ExportDialogLogic::OnSave(const ExportDialogControls& c) {
         m_services.m_messages.Show("Please input the proper text for the file path.");
         return false;
     }
-    m_services.m_shellOpen.Open(c.m_path);
+    // The file is written either way; a desktop that cannot open it says where it is.
+    platform::OpenOrExplain(m_services.m_shellOpen, m_services.m_messages, c.m_path);
     return true;
 }
 

@@ -44,7 +44,7 @@ constexpr const char* SaveFilePathKey = "SaveFilePath";
 SettingsStore::SettingsStore(AppSettings& settings, std::string dataFolder)
     : m_settings(settings), m_path(std::move(dataFolder) + FileName) {}
 
-void SettingsStore::LoadSettings(const std::string& programFolder) {
+void SettingsStore::LoadSettings(const std::string& exportFolder) {
     // One read of the file for all keys; each value is taken as CIniFile's reads take it.
     const IniDocument document = CIniFile(m_path).Load().value_or(IniDocument());
     const AppSettings defaults;
@@ -53,7 +53,7 @@ void SettingsStore::LoadSettings(const std::string& programFolder) {
         field = CIniFile::ToInt(document.Get(Section, key.m_name), defaults.*key.m_field, 10);
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
-    m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(programFolder + ExportFileName);
+    m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);
 }
 
 void SettingsStore::SaveSettings() const {

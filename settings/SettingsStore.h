@@ -18,8 +18,8 @@ public:
     AppSettings& Settings() { return m_settings; }
     const std::string& Path() const { return m_path; }
 
-    // programFolder ends with '/'; it gives the default export file.
-    void LoadSettings(const std::string& programFolder);
+    // exportFolder ends with '/'; the default export file lies in it.
+    void LoadSettings(const std::string& exportFolder);
     // Failures are not reported; the old file stays as it was.
     void SaveSettings() const;
 

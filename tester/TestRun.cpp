@@ -85,7 +85,7 @@ void TestRun::StartTest() {
     m_stopperThread.Join();
     m_controllerThread.Join();
 
-    m_testing = 1;
+    SetTesting(1);
     m_stopRequested = false;
     m_workers.clear();
     m_progress = 0;
@@ -99,7 +99,7 @@ void TestRun::StartTest() {
         m_messageBox.Show(error.code().message());
         view.StopTimer(TimerTestTick);
         view.StartTimer(TimerPanelRefresh, 0);
-        m_testing = 0;
+        SetTesting(0);
     }
 }
 
@@ -126,6 +126,10 @@ std::string TestRun::StartText() const {
 void TestRun::TestProxies() {
     if (m_context.m_settings.TestAnon && !CheckJudge())
         return;
+    if (m_stopRequested) {
+        EndUntested();
+        return;
+    }
     if (!TestSet.empty())
         PrepareRecords();
     m_log.AppendLog(TestSet.size() == m_context.m_list.GetSize() ? "Verifying all the proxies in the list...\r\n"
@@ -161,19 +165,20 @@ bool TestRun::CheckJudge() {
     std::string page;
     {
         std::unique_lock<std::mutex> hold(fetch->lock);
-        while (!fetch->finished && !m_closing)
+        // A stop need not wait for the judge's time limit: the helper finishes on its own.
+        while (!fetch->finished && !m_closing && !m_stopRequested)
             fetch->done.wait_for(hold, StopperInterval);
-        if (!fetch->finished)
+        if (m_closing)
             return false;
+        // A user who has pressed Stop gets the stop, neither the judge's verdict nor the question.
+        if (m_stopRequested)
+            return true;
         page = std::move(fetch->page);
     }
     if (m_context.LearnOwnAddress(page) == 0)
         return true;
 
     m_log.AppendLog(JudgeErrorText);
-    // A user who has already pressed Stop gets the stop, not the question.
-    if (m_stopRequested)
-        return true;
     const auto answer = m_messageBox.Show(std::string(JudgeErrorText) + JudgeQuestion, platform::MessageBox::YesNo);
     if (m_closing)
         return false;
@@ -184,8 +189,36 @@ bool TestRun::CheckJudge() {
     m_context.m_host.StartTimer(TimerPanelRefresh, 0);
     m_outcome = Outcome::JudgeRefused;
     // Last: from here on the window may start another run.
-    m_testing = 0;
+    SetTesting(0);
     return false;
+}
+
+void TestRun::EndUntested() {
+    const int32_t elapsed = ElapsedSeconds();
+    m_log.AppendLog(SummaryText(true, elapsed, m_context.m_clock.FormatLocalTime("%H:%M:%S")));
+    m_context.m_host.StopTimer(TimerTestTick);
+    m_context.m_host.StartTimer(TimerPanelRefresh, 0);
+    m_outcome = Outcome::Stopped;
+    // The stopper empties TestSet and returns to idle once this thread has ended.
+}
+
+int32_t TestRun::ElapsedSeconds() const {
+    const int32_t elapsed = LocalSeconds() - m_testStartSeconds;
+    return elapsed < 0 ? elapsed + 86'400 : elapsed; // the run crossed midnight
+}
+
+std::string TestRun::SummaryText(bool stopped, int32_t elapsed, const std::string& time) const {
+    const ProxyList& list = m_context.m_list;
+    std::string text = stopped ? "User stopped testing at " : "Finished testing the proxies at ";
+    text += time + Format(" (%llds)\r\n", elapsed);
+    text += Format("High Anonymous: %lld, Anonymous: %lld, Transparent: %lld\r\n", list.m_level1Count.Get(),
+                   list.m_level2Count.Get(), list.m_level3Count.Get());
+    return text;
+}
+
+void TestRun::SetTesting(uint8_t value) {
+    m_testing = value;
+    m_context.m_host.TestingChanged();
 }
 
 void TestRun::PrepareRecords() {
@@ -255,19 +288,11 @@ void TestRun::WriteSummary() {
     // One reading of the stop flag decides the text, the balloon and who ends the stopping state.
     const bool stopped = m_stopRequested;
     // The list stays closed to editing until it is saved; 2 also lets the panel leave the progress line.
-    m_testing = 2;
-    int32_t elapsed = LocalSeconds() - m_testStartSeconds;
-    if (elapsed < 0)
-        elapsed += 86'400; // the run crossed midnight
+    SetTesting(2);
+    const int32_t elapsed = ElapsedSeconds();
     // One reading of the clock for the log line and LastTestedText.
     const std::string stamp = m_context.m_clock.FormatLocalTime("%Y-%m-%d %H:%M:%S");
-    const std::string time = stamp.size() > 11 ? stamp.substr(11) : stamp;
-    const ProxyList& list = m_context.m_list;
-    std::string text = stopped ? "User stopped testing at " : "Finished testing the proxies at ";
-    text += time + Format(" (%llds)\r\n", elapsed);
-    text += Format("High Anonymous: %lld, Anonymous: %lld, Transparent: %lld\r\n", list.m_level1Count.Get(),
-                   list.m_level2Count.Get(), list.m_level3Count.Get());
-    m_log.AppendLog(text);
+    m_log.AppendLog(SummaryText(stopped, elapsed, stamp.size() > 11 ? stamp.substr(11) : stamp));
 
     TestRunHost& view = m_context.m_host;
     view.StopTimer(TimerTestTick);
@@ -286,7 +311,7 @@ void TestRun::WriteSummary() {
     m_outcome = stopped ? Outcome::Stopped : Outcome::Finished;
     // After a stop the stopper returns to idle once it has killed the workers still busy.
     if (!stopped)
-        m_testing = 0;
+        SetTesting(0);
 }
 
 void TestRun::AbandonRun() {
@@ -301,14 +326,14 @@ void TestRun::AbandonRun() {
     TestSet.shrink_to_fit();
     m_outcome = Outcome::WorkerStartFailed;
     if (!m_stopRequested)
-        m_testing = 0;
+        SetTesting(0);
 }
 
 void TestRun::StopTest() {
     if (m_stopRequested || m_testing != 1)
         return;
     m_stopRequested = true;
-    m_testing = 2;
+    SetTesting(2);
     WakeSleepers();
     try {
         m_stopperThread.Start([this] { FinishStop(); });
@@ -325,7 +350,7 @@ void TestRun::FinishStop() {
     TestSet.clear();
     TestSet.shrink_to_fit();
     m_stopRequested = false;
-    m_testing = 0;
+    SetTesting(0);
 }
 
 bool TestRun::ShutDown(std::chrono::milliseconds limit) {

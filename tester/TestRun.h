@@ -112,7 +112,18 @@ private:
 
     // The controller's body; its steps below.
     void TestProxies();
+    // False when the run ends here: the judge was refused or the window closes. A stop during the
+    // fetch abandons it and returns true, leaving the stop to the caller.
     bool CheckJudge();
+    // A stop before the first worker: the stop's log lines and timers, and nothing else, since nothing
+    // was tested (no record reset, no LastTestedText, no save).
+    void EndUntested();
+    // Since the start, read before the time of day is formatted.
+    int32_t ElapsedSeconds() const;
+    // The summary's two lines: how the run ended, and the level counts.
+    std::string SummaryText(bool stopped, int32_t elapsed, const std::string& time) const;
+    // Every change of the state byte goes through here, so that the host hears of it.
+    void SetTesting(uint8_t value);
     void PrepareRecords();
     bool Dispatch();
     void Drain();

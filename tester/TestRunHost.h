@@ -24,4 +24,7 @@ public:
     // Runs work on the host's thread after everything asked of it before, without waiting for it;
     // dropped when the host is closing. The controller hands over what only that thread may touch.
     virtual void PostToWindow(std::function<void()> work) = 0;
+    // The run's state byte changed, on any thread. A host whose commands are enabled by it re-evaluates
+    // them on its own thread; the others have nothing to do.
+    virtual void TestingChanged() {}
 };

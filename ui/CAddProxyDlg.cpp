@@ -31,6 +31,11 @@ CAddProxyDlg::CAddProxyDlg(AcceptFunction accept, QWidget* parent)
 }
 
 void CAddProxyDlg::accept() {
-    if (m_accept(m_ip->text().toLatin1().toStdString(), m_port->text().toLatin1().toStdString()))
+    if (m_accept(m_ip->text().toLatin1().toStdString(), m_port->text().toLatin1().toStdString())) {
         QDialog::accept();
+        return;
+    }
+    // The error box belonged to the main window, which the desktop activates when the box closes.
+    raise();
+    activateWindow();
 }

@@ -92,6 +92,17 @@ TEST_F(ExportDlgGui, SaveWritesThePreviewAsEditedAndOpensTheFile) {
     EXPECT_EQ(reloaded.SaveNoTitle, 1);
 }
 
+TEST_F(ExportDlgGui, SaveOnADesktopThatCannotOpenTheFileStillWritesItAndSaysWhereItIs) {
+    m_shell.m_opens = false;
+    auto dialog = Open();
+    dialog->show();
+    Click(dialog->SaveButton());
+    EXPECT_NE(m_dir.Read("out/proxy.txt").find("Checked by Tarvelo\r\n"), std::string::npos);
+    ASSERT_EQ(m_messages.m_shown.size(), 1u);
+    EXPECT_NE(m_messages.m_shown[0].find(m_settings.SaveFilePath), std::string::npos) << m_messages.m_shown[0];
+    EXPECT_TRUE(dialog->isVisible());
+}
+
 TEST_F(ExportDlgGui, SaveRefusesAnEmptyPreviewOrAPathWithoutAFolder) {
     auto dialog = Open();
     dialog->Preview()->clear();

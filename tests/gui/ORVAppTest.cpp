@@ -60,6 +60,20 @@ TEST(ORVApp, MakesTheDataFolderAndOpensTheWindow) {
     EXPECT_EQ(app.Frame(), nullptr);
 }
 
+TEST(ORVApp, TheTitleBarShowsTheWindowTitleAlone) {
+    QtApp();
+    CORVApp::NameTheProgram();
+    AppFolders folders;
+    CORVApp app;
+    ASSERT_TRUE(app.InitInstance());
+    const QString title = app.Frame()->windowTitle();
+    EXPECT_EQ(title, QStringLiteral("Tarvelo 1.07B"));
+    // The desktop's title bar gets " — " and the display name after any title that does not end with it.
+    EXPECT_TRUE(title.endsWith(QGuiApplication::applicationDisplayName()))
+        << QGuiApplication::applicationDisplayName().toStdString();
+    app.ExitInstance();
+}
+
 TEST(ORVApp, TerminationSignalsCloseTheWindowThroughItsShutdownSoTheListIsSaved) {
     QtApp();
     for (int signal : {SIGTERM, SIGINT}) {

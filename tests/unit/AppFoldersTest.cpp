@@ -1,5 +1,6 @@
 #include "app/AppFolders.h"
 #include "app/OrvCommandLine.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,33 +9,6 @@
 #include <filesystem>
 #include <optional>
 #include <sstream>
-
-namespace {
-
-// Sets an environment variable for the life of the object and restores the old value.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
-} // namespace
 
 TEST(AppFolders, DataFolderFollowsTheOverrideThenXdgThenHome) {
     ScopedEnv home("HOME", "/home/tester");
@@ -60,6 +34,33 @@ TEST(AppFolders, ProgramFolderIsTheExecutablesUnlessOverridden) {
     const std::string folder = AppFolders::ProgramFolder();
     EXPECT_EQ(folder.back(), '/');
     EXPECT_TRUE(std::filesystem::exists(folder + "unit_tests"));
+}
+
+TEST(AppFolders, DocumentsFolderIsTheUserDirsEntryElseHome) {
+    TempDir dir;
+    ASSERT_TRUE(AppFolders::CreateFolders(dir.Path() + "home/My \"Docs\"/"));
+    ASSERT_TRUE(AppFolders::CreateFolders(dir.Path() + "elsewhere/"));
+    const std::string home = dir.Path() + "home";
+    ScopedEnv homeEnv("HOME", home.c_str());
+    ScopedEnv config("XDG_CONFIG_HOME", dir.Path().c_str());
+    const struct {
+        std::string file; // empty: no user-dirs.dirs at all
+        std::string folder;
+    } cases[] = {
+        {"", home + "/"},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/My \\\"Docs\\\"\"\n", home + "/My \"Docs\"/"},
+        {"# XDG_DOCUMENTS_DIR=\"/nowhere\"\nXDG_DOCUMENTS_DIR=\"" + dir.Path() + "elsewhere\"\n",
+         dir.Path() + "elsewhere/"},
+        {"XDG_DOCUMENTS_DIR=\"/nowhere\"\nXDG_DOCUMENTS_DIR=\"$HOME/\"\n", home + "/"},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/missing\"\n", home + "/"}, // no such folder
+        {"XDG_DOCUMENTS_DIR=\"relative\"\nXDG_DESKTOP_DIR=\"$HOME/My \\\"Docs\\\"\"\n", home + "/"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(dir.File("user-dirs.dirs"));
+        if (!c.file.empty())
+            dir.Write("user-dirs.dirs", c.file);
+        EXPECT_EQ(AppFolders::DocumentsFolder(), c.folder) << c.file;
+    }
 }
 
 TEST(AppFolders, CreateFoldersMakesTheWholePathAndReportsAFileInTheWay) {

@@ -234,22 +234,34 @@ TEST_F(TestRunTest, StopKillsTheBusyWorkersAndReturnsToIdleWithinASecond) {
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Stopped);
 }
 
-TEST_F(TestRunTest, StopDuringTheJudgeFetchStillResetsTheRecordsAndAsksNothing) {
+TEST_F(TestRunTest, StopDuringASilentJudgeFetchEndsAtOnceAndTouchesNothing) {
     const uint16_t silent = AddProxy(Silent());
     m_server.Start();
     h.settings.TestAnon = 1;
+    h.settings.Timeout = 30;
     h.settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(silent) + "/";
     ProxyItem& item = h.AddRecord("127.0.0.1:1");
     item.m_delay = 99;
+    item.m_anonymity = 2;
+    h.list.m_level2Count.Set(1);
     h.StartAll();
     std::this_thread::sleep_for(200ms);
+    const auto stop = Clock::now();
     h.run.StopTest();
-    ASSERT_TRUE(h.WaitIdle(5s));
-    EXPECT_EQ(item.m_delay, Untested);
+    ASSERT_TRUE(h.WaitIdle(10s));
+    EXPECT_LT(Clock::now() - stop, 10s); // not the judge's 30 s
+    EXPECT_EQ(item.m_delay, 99);
+    EXPECT_EQ(item.m_anonymity, 2);
+    EXPECT_EQ(h.list.m_level2Count.Get(), 1);
+    EXPECT_EQ(h.LastTested(), "");
+    EXPECT_EQ(h.saves, 0);
     EXPECT_TRUE(h.messageBox.Shown().empty());
-    EXPECT_NE(LogAfterStart().find(std::string(TestRun::JudgeErrorText) +
-                                   "Verifying all the proxies in the list...\r\nUser stopped testing at "),
-              std::string::npos);
+    const std::string rest = LogAfterStart();
+    EXPECT_EQ(rest.rfind("User stopped testing at ", 0), 0u) << rest;
+    EXPECT_NE(rest.find("s)\r\nHigh Anonymous: 0, Anonymous: 1, Transparent: 0\r\n"), std::string::npos) << rest;
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Stopped);
+    EXPECT_TRUE(h.run.TestSet.empty());
+    EXPECT_EQ(h.view.Timers().back(), std::make_pair(2, 0));
     EXPECT_EQ(h.context.LiveWorkerCount, 0);
 }
 
