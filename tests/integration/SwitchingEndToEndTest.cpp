@@ -5,6 +5,7 @@
 #include "settings/SavedList.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ExtensionStub.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
@@ -21,19 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Messages = std::vector<std::string>;
-
-// A loopback port nothing listens on right now.
-uint16_t FreePort() {
-    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    close(probe);
-    return ntohs(address.sin_port);
-}
 
 bool SendStartRequest(uint16_t port) {
     const int connection = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -81,7 +69,7 @@ TEST(SwitchingEndToEnd, TheProgramFollowsTheSavedActiveProxyAndLeavesDirect) {
         ASSERT_TRUE(SavedList::SaveList(dir.File("data/"), list, ""));
     }
     ExtensionStub firefox{ExtensionStub::Reads};
-    const uint16_t listenPort = FreePort();
+    const uint16_t listenPort = ClosedPort();
     const std::string ports = std::to_string(firefox.Port()) + "," + std::to_string(listenPort);
     ScopedEnv data("ORV_DATA_DIR", dir.File("data").c_str());
     ScopedEnv backend("GSETTINGS_BACKEND", "keyfile");

@@ -1,10 +1,19 @@
-// 10,000 notifications to the Firefox channel against three extensions that cannot take them: none
-// listening, one that accepts and never reads, one that never accepts. Prints the notification rate
-// and the threads, descriptors and memory before, at the peak and after the channel is gone.
-// The extension runs in a child process, so that its own connections are not counted here.
-#include "switching/FirefoxChannel.h"
+// 10,000 switches of the frame (quick-switch entries and direct connection, each telling Firefox and the
+// desktop) against three extensions that cannot take them: none listening, one that accepts and never
+// reads, one that never accepts. Prints the switch rate and the threads, descriptors and memory before, at
+// the peak and after the frame is gone. The extension runs in a child process, so that its own
+// connections are not counted here.
+#include "app/CommandIds.h"
+#include "app/FrameModel.h"
+#include "app/NullFrameView.h"
+#include "platform/Clipboard.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShellOpen.h"
+#include "switching/NoSystemProxy.h"
 #include "tests/support/ExtensionStub.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +32,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr int Notifications = 10000;
+constexpr int Switches = 10000;
 constexpr int SampleEvery = 100;
 
 struct Usage {
@@ -92,11 +101,27 @@ void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
     double seconds = 0;
     bool drained = false;
     {
-        RelaxedInt32 changeFFProxy = 1;
-        FirefoxChannel channel(changeFFProxy, {extension.Port(), 0});
+        TempDir folder;
+        NullFrameView view;
+        platform::ScriptedMessageBox messages;
+        platform::MemoryClipboard clipboard;
+        platform::ScriptedFileDialog files;
+        platform::RecordingShellOpen shell;
+        NoSystemProxy desktop;
+        FrameModel frame(view, {messages, clipboard, files, shell, desktop}, folder.Path(), folder.Path(),
+                         {extension.Port(), 0});
+        for (const char* address : {"10.1.2.3:8080", "10.1.2.4:3128"}) {
+            auto item = std::make_unique<ProxyItem>();
+            item->SetAddress(address);
+            item->m_status = StatusReady;
+            frame.m_list.Append(std::move(item));
+        }
+        frame.m_list.RenumberList();
+        frame.RebuildQuickSwitchSet();
+        const int commands[] = {cmd::QuickSwitchFirst, cmd::QuickSwitchFirst + 1, cmd::DirectConnection};
         const auto start = Clock::now();
-        for (int i = 0; i < Notifications; ++i) {
-            channel.NotifyFirefox(i % 2 ? "10.1.2.3" : "", "8080");
+        for (int i = 0; i < Switches; ++i) {
+            frame.OnSwitchCommand(commands[i % 3]);
             if (i % SampleEvery == 0) {
                 const Usage now = Measure();
                 peak.threads = std::max(peak.threads, now.threads);
@@ -104,7 +129,7 @@ void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
             }
         }
         seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        drained = channel.WaitForSenders(1s);
+        drained = frame.Firefox().WaitForSenders(1s);
     }
     // A joined thread may linger in /proc/self/task for a moment.
     Usage after = Measure();
@@ -112,9 +137,9 @@ void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
         std::this_thread::sleep_for(10ms);
         after = Measure();
     }
-    std::printf("%-22s %9.0f notifications/s  drained within 1 s: %-3s  threads %zu/%zu/%zu  descriptors %zu/%zu/%zu  "
+    std::printf("%-22s %9.0f switches/s  drained within 1 s: %-3s  threads %zu/%zu/%zu  descriptors %zu/%zu/%zu  "
                 "VmHWM %ld -> %ld KiB  VmRSS %ld -> %ld KiB\n",
-                name, Notifications / seconds, drained ? "yes" : "no", before.threads, peak.threads, after.threads,
+                name, Switches / seconds, drained ? "yes" : "no", before.threads, peak.threads, after.threads,
                 before.descriptors, peak.descriptors, after.descriptors, before.hwmKiB, after.hwmKiB, before.rssKiB,
                 after.rssKiB);
 }
@@ -122,7 +147,7 @@ void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
 } // namespace
 
 int main() {
-    std::printf("%d notifications each; threads and descriptors: before/peak/after\n", Notifications);
+    std::printf("%d switches each; threads and descriptors: before/peak/after\n", Switches);
     Run("nothing listening", std::nullopt);
     Run("accepts, never reads", ExtensionStub::NeverReads);
     Run("never accepts", ExtensionStub::NeverAccepts);
