@@ -65,15 +65,18 @@ class PrivateBus {
 public:
     PrivateBus(std::string socket, const std::string& log) : m_socket(std::move(socket)) {
         m_daemon.Start({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + m_socket}, log);
-        const auto end = std::chrono::steady_clock::now() + 20s;
-        while (!std::filesystem::exists(m_socket) && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(10ms);
         g_main_context_push_thread_default(m_context);
-        m_listener = g_dbus_connection_new_for_address_sync(
-            ("unix:path=" + m_socket).c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
+        // The socket appears before the daemon listens on it: try until it answers.
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!m_listener && std::chrono::steady_clock::now() < end) {
+            m_listener = g_dbus_connection_new_for_address_sync(
+                ("unix:path=" + m_socket).c_str(),
+                static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                nullptr, nullptr, nullptr);
+            if (!m_listener)
+                std::this_thread::sleep_for(10ms);
+        }
         if (!m_listener)
             return;
         g_dbus_connection_signal_subscribe(m_listener, nullptr, "org.kde.KIO.Scheduler", "reparseSlaveConfiguration",
