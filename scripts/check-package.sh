@@ -54,10 +54,12 @@ field() { dpkg-deb -f "$deb" "$1"; }
 for expected in "Package: tarvelo" "Version: $version" "Section: net" "Architecture: $(dpkg --print-architecture)"; do
     [ "${expected%%:*}: $(field "${expected%%:*}")" = "$expected" ] || fail "control field: want '$expected', found '$(field "${expected%%:*}")'"
 done
-[ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "control: Maintainer or Description is empty"
+if [ -z "$(field Maintainer)" ] || [ -z "$(field Description)" ]; then
+    fail "control: Maintainer or Description is empty"
+fi
 depends=$(field Depends)
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libc6; do
-    [[ ", $depends," =~ ,\ $library[\ ,] ]] || fail "Depends does not name $library: $depends"
+    [[ ", $depends," =~ ,\ ${library}[\ ,] ]] || fail "Depends does not name $library: $depends"
 done
 ok "control: tarvelo $version, section net; Depends: $depends"
 
@@ -68,8 +70,9 @@ program_folder="$work/root/usr/lib/tarvelo"
 cmp -s "$program_folder/DangerousIP.dat" "$build/resources/DangerousIP.dat" ||
     fail "the packaged DangerousIP.dat differs from $build/resources/DangerousIP.dat"
 desktop="$work/root/usr/share/applications/orv.desktop"
-grep -qx 'Exec=orv' "$desktop" && grep -qx 'Icon=tarvelo' "$desktop" ||
+if ! grep -qx 'Exec=orv' "$desktop" || ! grep -qx 'Icon=tarvelo' "$desktop"; then
     fail "orv.desktop does not start orv with the packaged icon: $(grep -E '^(Exec|Icon)=' "$desktop" | tr '\n' ' ')"
+fi
 ok "menu entry: Exec=orv, Icon=tarvelo"
 mkdir "$work/home"
 run_orv() {
