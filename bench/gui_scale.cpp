@@ -1,15 +1,16 @@
 // The window with a million proxies, offscreen: start-up with the saved list, a sort by every column,
 // select all, reverse the selection, delete duplicates and scroll a page. Prints the time of each step
 // and the peak memory of the process.
+#include "app/CommandIds.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
 #include "tests/support/TempDir.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CMainFrame.h"
-#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QApplication>
@@ -105,10 +106,12 @@ int main(int argc, char** argv) {
     platform::MemoryClipboard clipboard;
     platform::ScriptedFileDialog files;
     platform::RecordingShellOpen shell;
+    platform::RecordingSystemProxy desktop;
 
     const auto start = std::chrono::steady_clock::now();
     const double startCpu = CpuSeconds();
-    CMainFrame frame(FrameModel::Services{messages, clipboard, files, shell}, dir.Path(), dir.Path());
+    CMainFrame frame(FrameModel::Services{messages, clipboard, files, shell, desktop}, dir.Path(), dir.Path(),
+                     FirefoxChannel::Ports{1, 0});
     if (!frame.Create())
         return 1;
     frame.show();

@@ -7,15 +7,16 @@
 //
 // SCHEDULE_SECONDS: the headless run's simulated schedule of the same script (testrun.sh passes it);
 // the window has no timing hooks in its workers, so its wall time is set beside that figure.
+#include "app/CommandIds.h"
 #include "bench/ScriptedProxies.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "platform/SystemProxy.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/TempDir.h"
 #include "ui/CMainFrame.h"
-#include "app/CommandIds.h"
 #include "ui/OrvResources.h"
 
 #include <QApplication>
@@ -144,7 +145,9 @@ int main(int argc, char** argv) {
     platform::MemoryClipboard clipboard;
     platform::ScriptedFileDialog files;
     platform::RecordingShellOpen shell;
-    TimedFrame frame(FrameModel::Services{messages, clipboard, files, shell}, folder.Path(), folder.Path());
+    platform::RecordingSystemProxy desktop;
+    TimedFrame frame(FrameModel::Services{messages, clipboard, files, shell, desktop}, folder.Path(), folder.Path(),
+                     FirefoxChannel::Ports{1, 0});
     if (!frame.Create())
         return 1;
     frame.show();
