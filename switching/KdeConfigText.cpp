@@ -87,7 +87,10 @@ void KdeConfigText::Set(std::string_view group, std::string_view key, std::strin
         // A blank line between the last group and the new one, as KDE writes its files.
         if (!m_lines.empty() && !Trim(Content(m_lines.back())).empty())
             Insert(m_lines.size(), "\n");
-        Insert(m_lines.size(), "[" + std::string(group) + "]\n");
+        // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + std::string&&.
+        std::string header = "[";
+        header.append(group).append("]\n");
+        Insert(m_lines.size(), header);
         Insert(m_lines.size(), entry);
         return;
     }

@@ -49,8 +49,8 @@ SystemProxyKind ChooseSystemProxy(std::string_view desktops, std::string_view fo
     if (!forced.empty()) {
         if (const auto kind = ForcedKind(forced))
             return *kind;
-        warning = "orv: ORV_SYSTEM_PROXY=" + std::string(forced) +
-                  " is not gnome, kde or none; the desktop's system proxy is used";
+        warning = "orv: ORV_SYSTEM_PROXY=";
+        warning.append(forced).append(" is not gnome, kde or none; the desktop's system proxy is used");
     }
     while (!desktops.empty()) {
         const size_t colon = desktops.find(':');
