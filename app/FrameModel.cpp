@@ -2,6 +2,8 @@
 
 #include "app/AppFolders.h"
 #include "app/CommandIds.h"
+#include "download/ListDownload.h"
+#include "download/ListService.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -13,6 +15,7 @@
 #include "proxy/ProxyTextParser.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
+#include "syscheck/SystemCheck.h"
 
 #include <algorithm>
 #include <charconv>
@@ -55,7 +58,9 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
       m_services(services), m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
       m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {}
 
-FrameModel::~FrameModel() = default;
+FrameModel::~FrameModel() {
+    EndDownload();
+}
 
 TestRun::Hooks FrameModel::RunHooks() {
     TestRun::Hooks hooks;
@@ -87,6 +92,7 @@ void FrameModel::AnnounceActiveProxy() {
 
 bool FrameModel::ShutDown() {
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
+    EndDownload();
     m_view.StopTimer(TimerTestTick);
     m_view.StopTimer(TimerPanelRefresh);
     // Saved first, so that the active record keeps its status on disk.
@@ -124,6 +130,8 @@ void FrameModel::OnTimer(int id) {
         OnTestTick();
     } else if (id == TimerStartUp) {
         m_view.StopTimer(TimerStartUp);
+        if (m_settings.CheckSystem == 0)
+            RunSystemCheck();
         m_firefox->StartListener();
     }
 }
@@ -287,6 +295,61 @@ void FrameModel::OnPaste() {
     const int count = parser.LoadProxies(m_list, text, true);
     ListAppended();
     AppendLog(Format("Load %lld proxies from the clipboard.\r\n", count));
+}
+
+void FrameModel::OnDownloadList() {
+    if (RefuseWhileTesting())
+        return;
+    EndDownload(); // the thread of the last download has ended; this only joins it
+    m_testing = 2;
+    m_view.TestingChanged();
+    m_downloadCancel = false;
+    m_downloadThread = std::thread([this] { RunListDownload(); });
+}
+
+void FrameModel::RunListDownload() {
+    ListDownload::Host host;
+    host.appendLog = [this](const std::string& text, int mode) { AppendLog(text, mode); };
+    host.showMessage = [this](const std::string& text) { m_services.messageBox.Show(text); };
+    // The window draws the list from its own thread: the records are appended there.
+    host.addRecords = [this](ListDownload::Records records) {
+        auto handed = std::make_shared<ListDownload::Records>(std::move(records));
+        m_view.PostToWindow([this, handed] {
+            m_list.Reserve(m_list.GetSize() + handed->size());
+            for (auto& record : *handed)
+                m_list.Append(std::move(record));
+            m_list.RenumberList();
+            ListAppended();
+        });
+    };
+    ListDownload download(m_dataFolder, ListService::ListServiceUrl(m_dataFolder), std::move(host));
+    download.m_limits = m_downloadLimits;
+    download.m_limits.cancel = &m_downloadCancel;
+    download.m_pause = m_downloadPause;
+    const ListDownload::Outcome outcome = download.Run(m_testing);
+    m_view.TestingChanged();
+    if (outcome.showDialog)
+        m_view.PostToWindow([this, outcome] { m_view.ShowDownloadDone(outcome.count, outcome.updateTime); });
+}
+
+void FrameModel::EndDownload() {
+    m_downloadCancel = true;
+    if (m_downloadThread.joinable())
+        m_downloadThread.join();
+}
+
+bool FrameModel::RunSystemCheck() {
+    const int code = OsVersion::GetOSVersionCode(m_osVersion());
+    if (!SystemCheck::IsAffected(code))
+        return false;
+    AppendLog(SystemCheck::LogMessage(code));
+    m_view.ShowSystemCheckDialog();
+    return true;
+}
+
+void FrameModel::OnSystemCheck() {
+    if (!RunSystemCheck())
+        m_services.messageBox.Show(SystemCheck::OkText);
 }
 
 void FrameModel::OnCopy() {

@@ -2,20 +2,24 @@
 
 #include "app/FrameView.h"
 #include "app/LogStore.h"
+#include "download/DownloadUrl.h"
 #include "platform/Clock.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
 #include "switching/FirefoxChannel.h"
+#include "syscheck/OsVersion.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -80,6 +84,11 @@ public:
     LogStore m_log;
     // The record the browsers use; none means a direct connection. Points into m_list.
     ProxyItem* m_activeProxy = nullptr;
+    // The running system's version record; tests make one up.
+    std::function<OsVersionRecord()> m_osVersion = OsVersion::RunningSystem;
+    // How long the download may wait for the service, and the pauses between its log lines.
+    DownloadLimits m_downloadLimits;
+    std::chrono::milliseconds m_downloadPause{500};
     // Every Active or Ready record, in list order: the tray's quick-switch entries.
     std::vector<ProxyItem*> m_quickSwitchSet;
 
@@ -117,6 +126,13 @@ public:
     void OnDeleteDangerous();
     void MarkDangerous();
     void OnHelp();
+    // "Download List": the download runs on its own thread; its records and its dialog come back to the
+    // window's thread.
+    void OnDownloadList();
+    // The system check: logs and opens the dialog (true) when the system limits half-open connections.
+    bool RunSystemCheck();
+    // The menu's check: "You system is OK." when RunSystemCheck finds nothing.
+    void OnSystemCheck();
     // The test commands. Both clear the log before a run starts.
     void OnTestAll();
     void OnTestSelected();
@@ -169,6 +185,9 @@ private:
     // After records went without RecountList: falls back to a direct connection when the active one is gone.
     void DropActiveIfGone();
     void LeaveBrowsersOnExit();
+    void RunListDownload();
+    // Ends a running download at once and waits for its thread.
+    void EndDownload();
 
     FrameView& m_view;
     Services m_services;
@@ -183,4 +202,6 @@ private:
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
+    std::atomic<bool> m_downloadCancel = false;
+    std::thread m_downloadThread;
 };

@@ -21,6 +21,11 @@ public:
     virtual void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) = 0;
     // The tray icon cycles its frames while a proxy is active.
     virtual void AnimateTray(bool animate) = 0;
+    // The end of a list download: the dialog with the count and the update time; its "Yes" tests the
+    // whole list. Nothing where no one can answer.
+    virtual void ShowDownloadDone(size_t /*count*/, const std::string& /*updateTime*/) {}
+    // The system check's dialog, without waiting for it; several may be open.
+    virtual void ShowSystemCheckDialog() {}
     void ShowTestLine(int mode, const std::string& text) final {
         ShowPanelUpdates({StatusPanel::TestLine(mode, text)});
     }

@@ -4,9 +4,11 @@
 #include "ui/CAddProxyDlg.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CColorEdit.h"
+#include "ui/CDownloadDoneDlg.h"
 #include "ui/CExportDlg.h"
 #include "ui/CHtmlCtrl.h"
 #include "ui/CSettingSheet.h"
+#include "ui/CSystemCheckDlg.h"
 #include "ui/CSystemTray.h"
 #include "ui/CToolBar24.h"
 #include "ui/OrvResources.h"
@@ -124,13 +126,12 @@ bool CMainFrame::Create() {
 
 void CMainFrame::BuildCommands() {
     auto model = [this](void (FrameModel::*operation)()) { return [this, operation] { (m_model.*operation)(); }; };
-    const auto later = [](int id) { return std::make_pair(id, Command{nullptr, false}); };
     m_commands = {
         {cmd::LoadList, {model(&FrameModel::OnLoadList)}},
         {cmd::ExportAll, {[this] { OnExport(false); }}},
         {cmd::ExportSelected, {[this] { OnExport(true); }}},
-        later(cmd::DownloadList),
-        later(cmd::SystemCheck),
+        {cmd::DownloadList, {model(&FrameModel::OnDownloadList)}},
+        {cmd::SystemCheck, {model(&FrameModel::OnSystemCheck)}},
         {cmd::HideToTray, {[this] { MinimiseToTray(); }}},
         {cmd::ShowMainWindow, {[this] { OnShowMainWindow(); }}},
         {cmd::Exit, {[this] { close(); }}},
@@ -378,6 +379,28 @@ void CMainFrame::OpenDialog(QDialog* dialog) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::finished, this, [this] { UpdateCommandUI(); });
     dialog->open();
+}
+
+void CMainFrame::ShowDownloadDone(size_t count, const std::string& updateTime) {
+    auto* dialog = new CDownloadDoneDlg(std::to_string(count), updateTime, this);
+    dialog->setObjectName(QStringLiteral("downloadDone"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [this](int result) {
+        // Posted, as the test of the whole list starts after the dialog has gone.
+        if (result == QDialog::Accepted)
+            QMetaObject::invokeMethod(
+                this, [this] { OnCommand(cmd::TestAll); }, Qt::QueuedConnection);
+        UpdateCommandUI();
+    });
+    dialog->open();
+}
+
+void CMainFrame::ShowSystemCheckDialog() {
+    // Shown, not opened: the main window stays usable while it is up.
+    auto* dialog = new CSystemCheckDlg(m_settingsStore, m_services.shellOpen, m_messageBox, this);
+    dialog->setObjectName(QStringLiteral("systemCheck"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 void CMainFrame::OnSelectAll() {

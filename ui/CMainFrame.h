@@ -86,6 +86,8 @@ public:
     // Whoever changed the state, the toolbar follows it as the menus do when they open.
     void TestingChanged() override;
     void AnimateTray(bool animate) override;
+    void ShowDownloadDone(size_t count, const std::string& updateTime) override;
+    void ShowSystemCheckDialog() override;
 
     // Hides the window into the tray where a tray exists; minimises it elsewhere.
     void MinimiseToTray();
