@@ -56,7 +56,9 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
                        FirefoxChannel::Ports firefoxPorts)
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
       m_services(services), m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
-      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {}
+      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {
+    m_context.DangerousListPath = DangerousPath();
+}
 
 FrameModel::~FrameModel() {
     EndDownload();

@@ -1,9 +1,13 @@
 #include "app/HeadlessTestRun.h"
 
+#include "app/LogStore.h"
+#include "app/NullFrameView.h"
+#include "app/RunResults.h"
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
+#include "proxy/DangerousList.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
@@ -11,9 +15,8 @@
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "app/LogStore.h"
-#include "app/NullFrameView.h"
 
+#include <chrono>
 #include <mutex>
 #include <ostream>
 
@@ -96,7 +99,8 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export";
+        const bool valued =
+            arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export" || arg == "--format";
         if (!valued) {
             if (!options.file.empty() || arg.empty() || (arg.size() > 1 && arg[0] == '-')) {
                 m_err << "orv: --test: unexpected '" << arg << "'\nTry 'orv --help'.\n";
@@ -123,6 +127,13 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
         }
         if (arg == "--export")
             options.exportPath = value;
+        if (arg == "--format") {
+            if (value != "text" && value != "json" && value != "csv") {
+                m_err << "orv: --format must be text, json or csv\nTry 'orv --help'.\n";
+                return std::nullopt;
+            }
+            options.format = value;
+        }
     }
     if (options.file.empty()) {
         m_err << "orv: --test needs a FILE\nTry 'orv --help'.\n";
@@ -156,8 +167,9 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     NullFrameView window;
     platform::SystemClock clock;
     TestContext context(settings, list, window, clock);
+    context.DangerousListPath = programFolder + DangerousList::FileName;
     LogStore log;
-    LogPrinter printer(log, m_out);
+    LogPrinter printer(log, options.format == "text" ? m_out : m_err);
     std::atomic<uint8_t> testing = 0;
     std::mutex lastTestedLock;
     std::string lastTested;
@@ -173,6 +185,7 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     TestRun run(context, log, messages, testing, std::move(hooks));
     for (size_t i = 0; i < list.GetSize(); ++i)
         run.TestSet.push_back(list[i]);
+    const auto started = std::chrono::steady_clock::now();
     run.StartTest();
     bool stopped = false;
     while (!(run.WaitUntilIdle(100ms) && testing == 0)) {
@@ -194,11 +207,22 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         return Failed;
     }
 
-    NoFileDialog noDialog;
-    NoShellOpen noShell;
-    std::vector<ProxyItem*> all = ExportDialogLogic::ExportAll(list);
-    ExportDialogLogic exporter(store, {messages, noDialog, noShell}, std::move(all), lastTested);
-    const std::string text = exporter.Initialise().m_text;
+    std::string text;
+    if (options.format == "text") {
+        NoFileDialog noDialog;
+        NoShellOpen noShell;
+        std::vector<ProxyItem*> all = ExportDialogLogic::ExportAll(list);
+        ExportDialogLogic exporter(store, {messages, noDialog, noShell}, std::move(all), lastTested);
+        text = exporter.Initialise().m_text;
+    } else if (options.format == "json") {
+        const bool wasStopped = run.LastOutcome() == TestRun::Outcome::Stopped;
+        text = RunResults::Json(
+            list, {wasStopped ? "stopped" : "finished",
+                   std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count(),
+                   lastTested});
+    } else {
+        text = RunResults::Csv(list);
+    }
     if (options.exportPath) {
         if (!ReplaceFileAtomically(*options.exportPath, text)) {
             m_err << "orv: cannot write " << *options.exportPath << '\n';

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH]`: the window's test run
-// without the window. The proxies come from FILE, the settings from DataFolder's settings file with
-// the options on top; the log goes to out as it grows, the export text to PATH or after the log.
+// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F]`: the window's
+// test run without the window. The proxies come from FILE, the settings from DataFolder's settings file
+// with the options on top; the log goes to out as it grows, the results to PATH or after the log: the
+// export text, or JSON or CSV for programs (the log then goes to err, so that out holds them alone).
 // The window's saved list is left alone.
 class HeadlessTestRun {
 public:
@@ -23,6 +24,7 @@ public:
         std::optional<int32_t> timeout;
         std::optional<std::string> judge;
         std::optional<std::string> exportPath;
+        std::string format = "text"; // text, json or csv
     };
 
     HeadlessTestRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}

@@ -53,6 +53,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries orv links (Qt 6, RE2, ...) give the Depends line. The Qt plugins it loads at run
 # time (platforms, SVG icons, GIF) ship in those same library packages.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Read at run time, not linked: the address database of the country test.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tor-geoipdb")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,6 +1,7 @@
 #include "proxy/CountryTable.h"
 
 #include <array>
+#include <utility>
 
 namespace CountryTable {
 
@@ -254,6 +255,20 @@ constexpr std::array<Country, CountryCount> Countries = {{
     {"ZW", "Zimbabwe"},
 }};
 
+// Codes newer than the table, each with the code whose country it split from or renamed. UK is
+// the reserved alias of GB and CS the short-lived successor of YU; both still occur in databases.
+constexpr std::pair<const char*, const char*> Successors[] = {
+    {"TL", "TP"}, {"RS", "YU"}, {"ME", "YU"}, {"CS", "YU"}, {"CD", "ZR"},
+    {"CW", "AN"}, {"SX", "AN"}, {"BQ", "AN"}, {"UK", "GB"},
+};
+
+int32_t RowOf(std::string_view code) {
+    for (size_t i = 0; i < Countries.size(); ++i)
+        if (code == Countries[i].code)
+            return static_cast<int32_t>(i);
+    return -1;
+}
+
 bool InTable(int32_t index) {
     return index >= 0 && index < CountryCount;
 }
@@ -264,6 +279,13 @@ std::string CountryCode(int32_t index) {
     if (InTable(index))
         return Countries[static_cast<size_t>(index)].code;
     return index == -1 ? "--" : "";
+}
+
+int32_t IndexOfCode(std::string_view code) {
+    for (const auto& [newer, older] : Successors)
+        if (code == newer)
+            return RowOf(older);
+    return RowOf(code);
 }
 
 std::string CountryName(int32_t index) {

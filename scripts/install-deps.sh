@@ -10,8 +10,13 @@ PACKAGES=(
     dpkg-dev
     # core libraries
     libre2-dev libboost-regex-dev zlib1g-dev libcurl4-openssl-dev libglib2.0-dev gsettings-desktop-schemas
+    libssl-dev nlohmann-json3-dev
+    # the country test's address database (also a dependency of the package)
+    tor-geoipdb
     # the window
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev fonts-dejavu-core
+    # Quillet: Firefox's windows are asked to close through the X server
+    libxcb1-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev tinyproxy lighttpd xvfb xauth ripgrep python3 time
     # the system proxy's tests: gsettings reads back, a private session bus, dconf's store

@@ -35,6 +35,12 @@ CInternetThread::~CInternetThread() {
 
 int32_t CInternetThread::Run() {
     const AppSettings& settings = m_context.m_settings;
+    // The address alone answers these two: they need no network.
+    const std::string_view host = std::string_view(m_proxyAddress).substr(0, m_proxyAddress.find(':'));
+    if (settings.TestCountry && m_context.Countries.IsLoaded())
+        WriteResult(&ProxyItem::m_country, m_context.Countries.CountryOf(host));
+    if (settings.TestDanger && m_context.DangerousLoaded)
+        WriteResult(&ProxyItem::m_danger, m_context.Dangerous.IsDangerousAddress(host) > 0 ? 1 : 0);
     bool failed = false;
     if (settings.TestDelay) {
         const int32_t delay = MeasureDelay();
@@ -46,6 +52,8 @@ int32_t CInternetThread::Run() {
         if (settings.TestGateway)
             WriteResult(&ProxyItem::m_gateway, m_gatewayFlag);
     }
+    if (settings.TestSSL && m_context.Tls.IsReady())
+        WriteResult(&ProxyItem::m_https, failed ? TimedOut : TestHttps());
     const bool written = UnlessKilled([&] {
         ProxyList& list = m_context.m_list;
         if (m_itemIndex < 0 || static_cast<size_t>(m_itemIndex) >= list.GetSize())
@@ -108,13 +116,12 @@ void CInternetThread::CloseSocket() {
     }
 }
 
-void CInternetThread::FetchViaProxy(std::string request) {
-    m_reply.clear();
+int CInternetThread::ConnectToProxy() {
     const size_t colon = m_proxyAddress.find(':');
     const std::string host = m_proxyAddress.substr(0, colon);
     const std::string port = colon == std::string::npos ? "80" : m_proxyAddress.substr(colon + 1);
     if (host.size() > 255 || port.size() > 5)
-        return;
+        return -1;
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -124,16 +131,50 @@ void CInternetThread::FetchViaProxy(std::string request) {
 
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0 || !AdoptSocket(fd))
-        return;
+        return -1;
     int on = 1;
     ioctl(fd, FIONBIO, &on);
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-
     const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
-    if (socketio::ConnectWithin(fd, address, limit) && !IsKilled()) {
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-        const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
-        socketio::ReceiveReply(fd, m_reply, 1400, limit, deadline, [this] { return IsKilled(); });
+    if (!socketio::ConnectWithin(fd, address, limit) || IsKilled()) {
+        CloseSocket();
+        return -1;
+    }
+    return fd;
+}
+
+void CInternetThread::FetchViaProxy(std::string request) {
+    m_reply.clear();
+    const int fd = ConnectToProxy();
+    if (fd < 0)
+        return;
+    const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
+    socketio::ReceiveReply(fd, m_reply, 1400, limit, deadline, [this] { return IsKilled(); });
+    CloseSocket();
+}
+
+int32_t CInternetThread::TestHttps() {
+    const int fd = ConnectToProxy();
+    if (fd < 0)
+        return TimedOut;
+    const std::string target = m_context.HttpsTarget();
+    const std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n";
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
+    const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
+    const auto killed = [this] { return IsKilled(); };
+    std::string head;
+    int32_t result = TimedOut;
+    if (socketio::ReceiveHead(fd, head, limit, deadline, killed)) {
+        // "HTTP/1.x 200 ...": any other answer is a refusal.
+        const bool open = head.size() > 12 && head.compare(0, 5, "HTTP/") == 0 && head.compare(8, 4, " 200") == 0 &&
+                          (head[12] == ' ' || head[12] == '\r');
+        result = open ? m_context.Tls.Handshake(fd, target.substr(0, target.rfind(':')), limit, deadline, killed) : 0;
+    } else if (!head.empty()) {
+        result = 0; // an answer that is no HTTP head
     }
     CloseSocket();
+    return result;
 }

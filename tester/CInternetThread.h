@@ -15,7 +15,8 @@ struct TestContext;
 
 // A proxy's port text as a number: its leading digits, modulo 65536 (0 when there are none).
 uint16_t ParsePortText(std::string_view port);
-// One test worker: tests one proxy of the list (delay, then anonymity) on its own thread and
+// One test worker: tests one proxy of the list (country and danger from its address, then delay,
+// anonymity and HTTPS through it) on its own thread and
 // writes the results into the proxy's record, which it finds by position in the list.
 class CInternetThread : public CThread {
 public:
@@ -27,6 +28,10 @@ public:
     // empty when the proxy cannot be reached or says nothing in time. Every wait is limited to
     // the Timeout setting and the whole answer to 4 x Timeout and 1 MiB.
     void FetchViaProxy(std::string request);
+    // 1 when a TLS handshake through the proxy's tunnel to the HTTPS page completed with a verified
+    // certificate; 0 when the proxy refused the tunnel or the certificate did not verify (a proxy
+    // that intercepts TLS is not one to trust with HTTPS); -1 without an answer in time.
+    int32_t TestHttps();
     // Milliseconds until the delay test's page has arrived through the proxy, or -1.
     int32_t MeasureDelay();
     // Level 1 to 3 as the judge sees the proxy, or -1; counts the level in the list's counter.
@@ -50,6 +55,9 @@ protected:
 private:
     // Writes a result into the tested record, unless the worker was killed or the record is gone.
     void WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value);
+    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker; -1 when
+    // none could be made or the worker was killed.
+    int ConnectToProxy();
     bool AdoptSocket(int fd);
     void CloseSocket();
     bool HasAny(std::initializer_list<JudgeVariable> rows) const;

@@ -63,4 +63,29 @@ void ReceiveReply(int fd, std::string& reply, size_t chunkSize, milliseconds lim
     }
 }
 
+bool ReceiveHead(int fd, std::string& head, milliseconds limit, Clock::time_point deadline,
+                 const std::function<bool()>& stopped) {
+    constexpr size_t MaxHeadBytes = 8192;
+    char buffer[1024];
+    while (head.size() < MaxHeadBytes) {
+        const auto left = duration_cast<milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0 || stopped() || WaitFor(fd, POLLIN, std::min(limit, left)) == 0 || stopped())
+            return false;
+        // Look first, then take only what belongs to the head.
+        const ssize_t seen = recv(fd, buffer, sizeof buffer, MSG_PEEK);
+        if (seen <= 0)
+            return false;
+        const size_t kept = head.size();
+        head.append(buffer, static_cast<size_t>(seen));
+        const size_t end = head.find("\r\n\r\n", kept >= 3 ? kept - 3 : 0);
+        const size_t take = end == std::string::npos ? static_cast<size_t>(seen) : end + 4 - kept;
+        head.resize(kept + take);
+        if (recv(fd, buffer, take, 0) != static_cast<ssize_t>(take))
+            return false;
+        if (end != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 } // namespace socketio

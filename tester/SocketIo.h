@@ -33,4 +33,10 @@ bool ConnectWithin(int fd, const sockaddr_in& address, std::chrono::milliseconds
 void ReceiveReply(int fd, std::string& reply, size_t chunkSize, std::chrono::milliseconds limit,
                   Clock::time_point deadline, const std::function<bool()>& stopped);
 
+// Reads an answer's head into head, up to and with its empty line and not a byte beyond it (what
+// follows belongs to whoever uses the connection next). False when the peer closed, fell silent for
+// limit, passed the deadline or sent 8 KiB without an empty line first, or stopped() says so.
+bool ReceiveHead(int fd, std::string& head, std::chrono::milliseconds limit, Clock::time_point deadline,
+                 const std::function<bool()>& stopped);
+
 } // namespace socketio

@@ -18,10 +18,16 @@ std::string EnvironmentOr(const char* name, const char* fallback) {
 TestContext::TestContext(AppSettings& settings, ProxyList& list, TestRunHost& host, platform::Clock& clock)
     : m_settings(settings), m_list(list), m_host(host), m_clock(clock),
       TestPageHost(EnvironmentOr("ORV_TEST_PAGE_HOST", DefaultTestPageHost)),
-      TestPageMarker(EnvironmentOr("ORV_TEST_PAGE_MARKER", DefaultTestPageMarker)) {}
+      TestPageMarker(EnvironmentOr("ORV_TEST_PAGE_MARKER", DefaultTestPageMarker)),
+      GeoIpPath(EnvironmentOr("ORV_GEOIP_DB", GeoIpDatabase::DefaultPath)), TlsPage(EnvironmentOr("ORV_TLS_PAGE", "")),
+      TlsCaFile(EnvironmentOr("ORV_TLS_CA", "")) {}
 
 std::string TestContext::TestPageRequest() const {
     return "GET http://" + TestPageHost + "/ HTTP/1.0\r\nAccept: */*\r\nHost: " + TestPageHost + "\r\n\r\n";
+}
+
+std::string TestContext::HttpsTarget() const {
+    return TlsPage.empty() ? TestPageHost.substr(0, TestPageHost.find(':')) + ":443" : TlsPage;
 }
 
 void TestContext::PrepareJudge() {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "proxy/DangerousList.h"
+#include "proxy/GeoIpDatabase.h"
+#include "tester/TlsProbe.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -21,11 +25,14 @@ struct TestContext {
     static constexpr const char* DefaultTestPageHost = "www.google.com";
     static constexpr const char* DefaultTestPageMarker = "google";
 
-    // Reads ORV_TEST_PAGE_HOST and ORV_TEST_PAGE_MARKER once; tests set the fields instead.
+    // Reads ORV_TEST_PAGE_HOST, ORV_TEST_PAGE_MARKER, ORV_GEOIP_DB, ORV_TLS_PAGE and ORV_TLS_CA once;
+    // tests set the fields instead.
     TestContext(AppSettings& settings, ProxyList& list, TestRunHost& host, platform::Clock& clock);
 
     // "GET http://HOST/ HTTP/1.0" with Accept and Host: the delay test's request through a proxy.
     std::string TestPageRequest() const;
+    // "host:port" of the HTTPS test: TlsPage when set, otherwise the delay test's page host on port 443.
+    std::string HttpsTarget() const;
     // Takes the judge's address from the settings: JudgeUrl as stored, JudgeHost from it.
     void PrepareJudge();
     // After PrepareJudge: reads the judge page without a proxy and learns OwnAddress from it: 0 when known, 1 when
@@ -46,6 +53,17 @@ struct TestContext {
     std::string JudgeUrl;
     std::string TestPageHost;
     std::string TestPageMarker;
+    // The address database and the dangerous-network list; the owner names the list's file.
+    std::string GeoIpPath;
+    std::string DangerousListPath;
+    // Loaded by the controller before the first worker when their item is on; workers only read them.
+    GeoIpDatabase Countries;
+    DangerousList Dangerous;
+    bool DangerousLoaded = false;
+    // The HTTPS test's page and certificates (empty: the system's store), and its TLS set-up.
+    std::string TlsPage;
+    std::string TlsCaFile;
+    TlsProbe Tls;
     // Existing workers, whether their thread runs or not; the controller's progress reads it.
     std::atomic<int32_t> LiveWorkerCount = 0;
 };

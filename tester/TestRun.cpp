@@ -130,8 +130,10 @@ void TestRun::TestProxies() {
         EndUntested();
         return;
     }
-    if (!TestSet.empty())
+    if (!TestSet.empty()) {
         PrepareRecords();
+        LoadLookups();
+    }
     m_log.AppendLog(TestSet.size() == m_context.m_list.GetSize() ? "Verifying all the proxies in the list...\r\n"
                                                                  : "Verifying the selected proxies in the list...\r\n");
     if (!Dispatch())
@@ -242,6 +244,28 @@ void TestRun::PrepareRecords() {
     for (ProxyItem* item : TestSet)
         item->ResetForTest(settings.Items());
     m_context.m_host.RefreshListView();
+}
+
+void TestRun::LoadLookups() {
+    const AppSettings& settings = m_context.m_settings;
+    if (settings.TestCountry) {
+        std::string error;
+        if (!m_context.Countries.Load(m_context.GeoIpPath, error))
+            m_log.AppendLog(NoCountryText + error + ".\r\n");
+    }
+    if (settings.TestSSL) {
+        std::string error;
+        if (!m_context.Tls.Prepare(m_context.TlsCaFile, error))
+            m_log.AppendLog(NoHttpsText + error + ".\r\n");
+    }
+    m_context.DangerousLoaded = false;
+    if (settings.TestDanger) {
+        DangerousList& dangerous = m_context.Dangerous;
+        dangerous.FreeDangerousList();
+        m_context.DangerousLoaded = dangerous.LoadDangerousList(m_context.DangerousListPath) == DangerousList::Loaded;
+        if (!m_context.DangerousLoaded)
+            m_log.AppendLog(NoDangerText + m_context.DangerousListPath + ".\r\n");
+    }
 }
 
 bool TestRun::Dispatch() {

@@ -41,6 +41,9 @@ public:
     static constexpr const char* JudgeQuestion = "\r\nWould you like to stop testing now?";
     static constexpr const char* JudgeStopLine = "User stopped testing because of the proxyjudge error.\r\n";
     static constexpr const char* FinishedBalloon = "Checking proxies is finished.";
+    static constexpr const char* NoCountryText = "The country is not tested: ";
+    static constexpr const char* NoHttpsText = "HTTPS is not tested: ";
+    static constexpr const char* NoDangerText = "Danger is not tested: cannot use the dangerous network list ";
 
     // How the last run ended, for callers without a window (the command line).
     enum class Outcome {
@@ -125,6 +128,9 @@ private:
     // Every change of the state byte goes through here, so that the host hears of it.
     void SetTesting(uint8_t value);
     void PrepareRecords();
+    // Loads the address database, the dangerous-network list and the TLS set-up for the items that
+    // are on; one that cannot be used costs one log line and leaves its item's fields as they are.
+    void LoadLookups();
     bool Dispatch();
     void Drain();
     void WriteSummary();

@@ -2,11 +2,17 @@
 // 127.0.0.5, and lighttpd on 127.0.0.3 running a CGI script that prints its environment.
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RealProxyParts.h"
+#include "tests/support/TlsParts.h"
 #include "tests/support/WorkerHarness.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -143,4 +149,95 @@ TEST_F(RealProxies, KillEndsAWorkerWaitingOnARealProxy) {
     EXPECT_LT(Clock::now() - start, 1s);
     EXPECT_FALSE(worker->IsAliveLocked());
     EXPECT_EQ(h.Record(row).m_delay, Untested);
+}
+
+// The HTTPS test through real tinyproxy instances to openssl TLS servers on loopback.
+class RealHttps : public RealProxies {
+protected:
+    static void SetUpTestSuite() {
+        RealProxies::SetUpTestSuite();
+        s_tls = new TlsParts;
+    }
+    static void TearDownTestSuite() {
+        delete s_tls;
+        s_tls = nullptr;
+        RealProxies::TearDownTestSuite();
+    }
+
+    void SetUp() override {
+        RealProxies::SetUp();
+        ASSERT_TRUE(s_tls->error.empty()) << s_tls->error;
+        h.settings.TestAnon = 0;
+        h.settings.TestGateway = 0;
+        h.settings.TestSSL = 1;
+        std::string error;
+        ASSERT_TRUE(h.context.Tls.Prepare(s_tls->CaFile(), error)) << error;
+    }
+
+    static TlsParts* s_tls;
+};
+
+TlsParts* RealHttps::s_tls = nullptr;
+
+TEST_F(RealHttps, TunnelRefusalSilenceAndABadCertificateEachGiveTheirValue) {
+    LoopbackServer server;
+    ProxyScript silent;
+    silent.mode = ProxyScript::Silent;
+    const uint16_t silentPort = server.AddProxy(silent);
+    server.Start();
+    struct Case {
+        const char* what;
+        std::string proxy;
+        std::string page;
+        bool delay;
+        int32_t https;
+    };
+    const std::string dead = "127.0.0.1:" + std::to_string(ClosedPort());
+    const Case cases[] = {
+        {"a proxy that tunnels", s_parts->level2.Address(), s_tls->GoodPage(), true, 1},
+        {"a proxy that leaves from elsewhere", s_parts->level1.Address(), s_tls->GoodPage(), false, 1},
+        {"a proxy that refuses CONNECT", s_tls->RefusingProxy(), s_tls->GoodPage(), false, 0},
+        {"a silent proxy", "127.0.0.1:" + std::to_string(silentPort), s_tls->GoodPage(), false, TimedOut},
+        {"a certificate for another host", s_parts->level2.Address(), s_tls->WrongNamePage(), false, 0},
+        {"a proxy that failed the delay test", dead, s_tls->GoodPage(), true, TimedOut},
+    };
+    h.settings.Timeout = 1;
+    for (const Case& c : cases) {
+        h.settings.TestDelay = c.delay;
+        h.context.TlsPage = c.page;
+        const int32_t row = h.AddRecord(c.proxy);
+        h.RunWorker(row);
+        EXPECT_EQ(h.Record(row).m_https, c.https) << c.what;
+    }
+}
+
+TEST_F(RealHttps, KillEndsAHandshakeThatTheServerNeverAnswers) {
+    // A server that takes the tunnelled connection and never says a word.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    h.settings.TestDelay = 0;
+    h.settings.Timeout = 30;
+    h.context.TlsPage = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const int32_t row = h.AddRecord(s_parts->level2.Address());
+    auto worker = h.Worker(row);
+    worker->Start();
+    // Once the client's first handshake bytes arrive, the worker waits for the server's answer.
+    pollfd waiting{listener, POLLIN, 0};
+    ASSERT_EQ(poll(&waiting, 1, 20'000), 1);
+    const int tunnelled = accept(listener, nullptr, nullptr);
+    pollfd hello{tunnelled, POLLIN, 0};
+    ASSERT_EQ(poll(&hello, 1, 20'000), 1);
+    const auto start = Clock::now();
+    worker->Kill(1, true);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(worker->IsAliveLocked());
+    EXPECT_EQ(h.Record(row).m_https, Untested);
+    close(tunnelled);
+    close(listener);
 }

@@ -13,8 +13,10 @@
 #include "tests/support/RealProxyParts.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestRunHarness.h"
+#include "tests/support/TlsParts.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
 
@@ -224,6 +226,64 @@ TEST_F(EndToEnd, WholeRunThroughTheCommandLine) {
     ASSERT_GT(exported, summary) << out;
     ExpectExport(out.substr(exported), addresses);
     EXPECT_FALSE(std::filesystem::exists(data.File(SavedList::FileName)));
+}
+
+// Every test item on, through the program: the text export and the JSON results of two runs over
+// the same real proxies agree, and the address items come from the files the program is given.
+TEST_F(EndToEnd, EveryItemThroughTheCommandLineAsTextAndJson) {
+    TlsParts tls;
+    ASSERT_TRUE(tls.error.empty()) << tls.error;
+    TempDir data;
+    const std::vector<std::string> addresses = Addresses();
+    std::string text;
+    for (const std::string& address : addresses)
+        text += address + "\n";
+    data.Write("proxies.txt", text);
+    // 127.0.0.1 in a range whose code is newer than the country table, 127.0.0.5 in a plain one.
+    data.Write("geoip", "2130706433,2130706433,RS\n2130706437,2130706437,NL\n");
+    data.Write("ORV_Setting.ini",
+               "[Settings]\r\nTestGateway=1\r\nTestCountry=1\r\nTestSSL=1\r\nTestDanger=1\r\n"
+               "TestCodeen=1\r\nSaveTimeout=1\r\nSaveSSL=1\r\nSaveCountry=1\r\nSaveDelay=0\r\nMaxThread=5\r\n");
+    const auto run = [&](const std::string& format) {
+        const std::string command = "ORV_DATA_DIR='" + data.Path() + "' ORV_TEST_PAGE_HOST='" + s_parts->PageHost() +
+                                    "' ORV_TEST_PAGE_MARKER=Searchy ORV_GEOIP_DB='" + data.File("geoip") +
+                                    "' ORV_TLS_PAGE='" + tls.GoodPage() + "' ORV_TLS_CA='" + tls.CaFile() +
+                                    "' " ORV_EXECUTABLE " --test '" + data.File("proxies.txt") +
+                                    "' --timeout 2 --format " + format + " --judge '" + s_parts->JudgeUrl() + "' >'" +
+                                    data.File(format) + "' 2>'" + data.File(format + ".err") + "'";
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << data.Read(format + ".err");
+    };
+    run("text");
+    run("json");
+    const std::string exported = data.Read("text");
+    EXPECT_NE(exported.find("Test items: delay, anonymity, country, ssl, gateway, danger, codeen\r\n"),
+              std::string::npos)
+        << exported;
+    EXPECT_NE(exported.find("[SSL / HTTPS Proxies (3)]\r\n"), std::string::npos) << exported;
+    // The log went to standard error: standard output is JSON alone.
+    EXPECT_NE(data.Read("json.err").find("Finished testing the proxies at "), std::string::npos);
+    const ProgramResult tool = RunProgram({"python3", "-m", "json.tool", data.File("json")});
+    EXPECT_EQ(tool.m_exitCode, 0) << tool.m_errors;
+
+    const nlohmann::json results = nlohmann::json::parse(data.Read("json"));
+    EXPECT_EQ(results["outcome"], "finished");
+    ASSERT_EQ(results["records"].size(), 5u);
+    const char* countries[] = {"NL", "YU", "YU", "YU", "YU"};
+    const int32_t https[] = {1, 1, 1, TimedOut, TimedOut};
+    const int32_t levels[] = {1, 2, 3, TimedOut, TimedOut};
+    for (size_t i = 0; i < 5; ++i) {
+        const nlohmann::json& record = results["records"][i];
+        const std::string address = record["address"].get<std::string>() + ":" + record["port"].dump();
+        EXPECT_EQ(address, addresses[i]);
+        EXPECT_EQ(record["country"], countries[i]) << i;
+        EXPECT_EQ(record["https"], https[i]) << i;
+        EXPECT_EQ(record["anonymity"], levels[i]) << i;
+        EXPECT_EQ(record["danger"], 0) << i;
+        EXPECT_EQ(record["status"], i < 3 ? "good" : "bad") << i;
+        // The text export shows the same country beside the same address.
+        EXPECT_NE(exported.find(address + "  \t" + countries[i] + "\r\n"), std::string::npos) << address;
+    }
 }
 
 TEST_F(EndToEnd, CtrlCStopsTheCommandLineRunAndStillExports) {

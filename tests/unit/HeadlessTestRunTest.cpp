@@ -65,6 +65,8 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
         {"a.txt", "--timeout"},
         {"a.txt", "--judge", "ftp://judge/"},
         {"a.txt", "--colour"},
+        {"a.txt", "--format", "xml"},
+        {"a.txt", "--format", "JSON"},
     };
     for (const auto& args : wrong) {
         HeadlessTestRun headless(m_out, m_err);
@@ -73,14 +75,15 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
     EXPECT_NE(m_err.str().find("--threads must be a number between 1 and 100"), std::string::npos);
 
     HeadlessTestRun headless(m_out, m_err);
-    const auto options =
-        headless.ParseOptions({"a.txt", "--threads", "7", "--timeout", "3", "--judge", "http://j/", "--export", "o"});
+    const auto options = headless.ParseOptions(
+        {"a.txt", "--threads", "7", "--timeout", "3", "--judge", "http://j/", "--export", "o", "--format", "csv"});
     ASSERT_TRUE(options);
     EXPECT_EQ(options->file, "a.txt");
     EXPECT_EQ(options->threads, 7);
     EXPECT_EQ(options->timeout, 3);
     EXPECT_EQ(options->judge, "http://j/");
     EXPECT_EQ(options->exportPath, "o");
+    EXPECT_EQ(options->format, "csv");
 }
 
 TEST_F(HeadlessTest, PrintsTheLogThenTheExportAndLeavesTheSavedListAlone) {
