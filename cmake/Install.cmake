@@ -8,8 +8,14 @@ set(TARVELO_PROGRAM_DIR lib/tarvelo)
 
 # ProgramFolder's contents: add a program, a file or a folder here and the package carries it.
 set(TARVELO_PROGRAMS orv)
+if(ORV_GUI)
+    list(APPEND TARVELO_PROGRAMS quillet)
+endif()
 set(TARVELO_PROGRAM_FILES ${CMAKE_BINARY_DIR}/resources/DangerousIP.dat)
-set(TARVELO_PROGRAM_FOLDERS)
+# The extension Quillet registers with Firefox.
+set(TARVELO_PROGRAM_FOLDERS ${CMAKE_BINARY_DIR}/installer/firefox)
+# Firefox starts the extension's bridge; a user never does, so it has no link in bin/.
+install(TARGETS orv-firefox-bridge RUNTIME DESTINATION ${TARVELO_PROGRAM_DIR})
 
 install(TARGETS ${TARVELO_PROGRAMS} RUNTIME DESTINATION ${TARVELO_PROGRAM_DIR})
 install(FILES ${TARVELO_PROGRAM_FILES} DESTINATION ${TARVELO_PROGRAM_DIR})

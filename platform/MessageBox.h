@@ -13,12 +13,18 @@ public:
 
     virtual ~MessageBox() = default;
     virtual Answer Show(const std::string& text, Buttons buttons = Ok) = 0;
+    // A box with a caption of its own (Quillet's); orv's boxes all carry the program's name.
+    virtual Answer ShowWithCaption(const std::string& text, const std::string& caption, Buttons buttons) {
+        (void)caption;
+        return Show(text, buttons);
+    }
 };
 
 // Records every text and gives the scripted answers in turn (AnswerOk / AnswerYes when the script runs out).
 class ScriptedMessageBox : public MessageBox {
 public:
     std::vector<std::string> m_shown;
+    std::vector<std::string> m_captions;
     std::vector<Answer> m_answers;
 
     Answer Show(const std::string& text, Buttons buttons = Ok) override {
@@ -26,6 +32,11 @@ public:
         if (m_next < m_answers.size())
             return m_answers[m_next++];
         return buttons == YesNo ? AnswerYes : AnswerOk;
+    }
+
+    Answer ShowWithCaption(const std::string& text, const std::string& caption, Buttons buttons) override {
+        m_captions.push_back(caption);
+        return Show(text, buttons);
     }
 
 private:

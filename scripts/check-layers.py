@@ -18,8 +18,8 @@ LAYERS = [
     ["app"],
     ["ui"],
 ]
-# Quillet shares nothing with orv beyond the platform layer.
-EXTRA = {"installer": {"platform", "installer"}}
+# Quillet and the extension's bridge share nothing with orv beyond the platform layer.
+EXTRA = {"installer": {"platform", "installer"}, "firefox": {"platform", "firefox"}}
 WIDGET_FOLDERS = {"ui", "installer"}
 WIDGET_HEADER_DIRS = ["/usr/include/x86_64-linux-gnu/qt6/QtWidgets", "/usr/include/qt6/QtWidgets"]
 

@@ -41,6 +41,12 @@ dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { line = $1 " " $2; for (i = 6; i <= NF; i+
 sort >"$work/expected" <<'EOF'
 lrwxrwxrwx root/root ./usr/bin/orv -> ../lib/tarvelo/orv
 -rwxr-xr-x root/root ./usr/lib/tarvelo/orv
+lrwxrwxrwx root/root ./usr/bin/quillet -> ../lib/tarvelo/quillet
+-rwxr-xr-x root/root ./usr/lib/tarvelo/quillet
+-rwxr-xr-x root/root ./usr/lib/tarvelo/orv-firefox-bridge
+-rw-r--r-- root/root ./usr/lib/tarvelo/firefox/manifest.json
+-rw-r--r-- root/root ./usr/lib/tarvelo/firefox/background.js
+-rw-r--r-- root/root ./usr/lib/tarvelo/firefox/icon.svg
 -rw-r--r-- root/root ./usr/lib/tarvelo/DangerousIP.dat
 -rw-r--r-- root/root ./usr/share/applications/orv.desktop
 -rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/tarvelo.svg

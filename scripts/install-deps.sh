@@ -17,6 +17,8 @@ PACKAGES=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev fonts-dejavu-core
     # Quillet: Firefox's windows are asked to close through the X server
     libxcb1-dev
+    # Quillet: Firefox's windows are asked to close through the X server
+    libxcb1-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev tinyproxy lighttpd xvfb xauth ripgrep python3 time
     # the system proxy's tests: gsettings reads back, a private session bus, dconf's store

@@ -1,0 +1,182 @@
+#include "firefox/FirefoxBridge.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The longest control message is 27 bytes; a connection that sends more is not orv.
+constexpr size_t MaxMessageBytes = 64;
+// orv sends its message and closes at once; a connection that lingers is cut after this.
+constexpr int ReadLimitMs = 2000;
+
+std::optional<uint16_t> ParsePort(std::string_view text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    const long value = std::strtol(std::string(text).c_str(), nullptr, 10);
+    if (value < 1 || value > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+bool IsIPv4(std::string_view text) {
+    in_addr address{};
+    return text.size() <= 15 && inet_pton(AF_INET, std::string(text).c_str(), &address) == 1;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+} // namespace
+
+std::optional<FirefoxBridge::Ports> FirefoxBridge::PortsFromEnvironment() {
+    const char* value = std::getenv("ORV_FIREFOX_PORTS");
+    if (value == nullptr || *value == '\0')
+        return Ports{};
+    const std::string_view text(value);
+    const size_t comma = text.find(',');
+    if (comma == std::string_view::npos)
+        return std::nullopt;
+    const auto send = ParsePort(text.substr(0, comma));
+    const auto listen = ParsePort(text.substr(comma + 1));
+    if (!send || !listen)
+        return std::nullopt;
+    return Ports{*send, *listen};
+}
+
+std::optional<FirefoxBridge::ControlMessage> FirefoxBridge::ParseControlMessage(std::string_view text) {
+    std::string_view lines[3];
+    for (std::string_view& line : lines) {
+        const size_t end = text.find("\r\n");
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        line = text.substr(0, end);
+        if (line.find_first_of("\r\n") != std::string_view::npos)
+            return std::nullopt;
+        text.remove_prefix(end + 2);
+    }
+    if (!text.empty() || lines[0].size() != 1 || lines[0][0] < '0' || lines[0][0] > '2')
+        return std::nullopt;
+    ControlMessage message;
+    message.mode = lines[0][0] - '0';
+    if (message.mode != 1)
+        return lines[1] == "--" && lines[2] == "--" ? std::optional(message) : std::nullopt;
+    const auto port = ParsePort(lines[2]);
+    if (!IsIPv4(lines[1]) || !port)
+        return std::nullopt;
+    message.host = lines[1];
+    message.port = *port;
+    return message;
+}
+
+std::string FirefoxBridge::NativeMessage(const ControlMessage& message) {
+    // The host is a checked dotted address: it needs no escaping.
+    const std::string json = "{\"mode\":" + std::to_string(message.mode) + ",\"host\":\"" + message.host +
+                             "\",\"port\":" + std::to_string(message.port) + "}";
+    const uint32_t length = static_cast<uint32_t>(json.size());
+    return std::string(reinterpret_cast<const char*>(&length), sizeof length) + json;
+}
+
+int FirefoxBridge::Listen() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    const sockaddr_in address = Loopback(m_ports.send);
+    if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, SOMAXCONN) != 0) {
+        std::fprintf(stderr, "orv-firefox-bridge: cannot listen on 127.0.0.1:%u: %s\n", unsigned{m_ports.send},
+                     std::strerror(errno));
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    m_listening = ntohs(bound.sin_port);
+    return fd;
+}
+
+// Asks orv to say the state again; when orv is not running, its first switch will tell.
+void FirefoxBridge::SendStartRequest() const {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(m_ports.listen);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        send(fd, "firefox_start", 13, MSG_NOSIGNAL);
+    if (fd >= 0)
+        close(fd);
+}
+
+std::string FirefoxBridge::ReadConnection(int connection) const {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReadLimitMs);
+    char buffer[MaxMessageBytes + 1];
+    while (text.size() <= MaxMessageBytes) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready{connection, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
+}
+
+int FirefoxBridge::Run(int input, int output) {
+    const int listener = Listen();
+    if (listener < 0)
+        return 1;
+    SendStartRequest();
+    pollfd watched[2] = {{input, POLLIN, 0}, {listener, POLLIN, 0}};
+    char discard[4096];
+    for (;;) {
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        // The extension sends nothing; end of input means Firefox let go of the bridge.
+        if (watched[0].revents && read(input, discard, sizeof discard) <= 0)
+            break;
+        if (!(watched[1].revents & POLLIN))
+            continue;
+        const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0)
+            continue;
+        const auto message = ParseControlMessage(ReadConnection(connection));
+        close(connection);
+        if (message && !WriteAll(output, NativeMessage(*message)))
+            break;
+    }
+    close(listener);
+    return 0;
+}

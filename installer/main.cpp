@@ -1,0 +1,5 @@
+#include "installer/CQuilletApp.h"
+
+int main(int argc, char** argv) {
+    return CQuilletApp().Run(argc, argv);
+}
