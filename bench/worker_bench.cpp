@@ -1,8 +1,10 @@
-// Tests 1,000 scripted loopback proxies with at most 100 workers alive at once and prints what the
-// tester costs: CPU time per proxy, peak memory, and how far the measured delays stray from the
-// 200 ms that every proxy waits before it answers the page. The proxies and the judge run in a child
+// Tests 1,000 scripted loopback proxies with at most 100 workers alive at once, country and danger
+// on, and prints what the tester costs: CPU time per proxy, peak memory, how far the measured delays
+// stray from the 200 ms that every proxy waits before it answers the page, and what the address
+// database costs to load and to ask. The proxies and the judge run in a child
 // process forked before the tester starts, so the figures are the tester's own.
 #include "platform/Clock.h"
+#include "proxy/DangerousList.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
 #include "tester/CInternetThread.h"
@@ -60,6 +62,17 @@ double CpuMs() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
+// Resident memory now, from /proc (ru_maxrss only ever grows).
+long CurrentRssKb() {
+    long pages = 0, resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 long PeakRssKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -112,6 +125,32 @@ int main() {
     }
     context.PrepareJudge();
 
+    // The controller's loads, once a run.
+    settings.TestCountry = 1;
+    settings.TestDanger = 1;
+    const long rssBeforeLoad = CurrentRssKb();
+    const auto loadStart = std::chrono::steady_clock::now();
+    std::string error;
+    if (!context.Countries.Load(context.GeoIpPath, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const double loadMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - loadStart).count();
+    const long loadRssKb = CurrentRssKb() - rssBeforeLoad;
+    context.DangerousLoaded = context.Dangerous.LoadDangerousList(ORV_DANGEROUS_IP_DAT) == DangerousList::Loaded;
+    // One million lookups of both address items over addresses spread across the whole space.
+    const auto lookupStart = std::chrono::steady_clock::now();
+    int found = 0;
+    for (uint32_t i = 0, address = 12345; i < 1'000'000; ++i, address = address * 1103515245u + 12345u) {
+        const std::string dotted = std::to_string(address >> 24) + "." + std::to_string(address >> 16 & 255) + "." +
+                                   std::to_string(address >> 8 & 255) + "." + std::to_string(address & 255);
+        found += context.Countries.CountryOf(dotted) >= 0;
+        found += context.Dangerous.IsDangerousAddress(dotted) > 0;
+    }
+    const double lookupNs =
+        std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - lookupStart).count() / 1e6;
+
     const double cpuStart = CpuMs();
     const auto wallStart = std::chrono::steady_clock::now();
     if (context.DetectOwnAddress() != 0) {
@@ -156,6 +195,9 @@ int main() {
         worst = std::max(worst, std::fabs(error));
         errors.push_back(error);
     }
+    int addressItems = 0;
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        addressItems += list[i]->m_country == -1 && list[i]->m_danger == 0; // loopback: no country, not dangerous
     const int measured = static_cast<int>(errors.size());
     std::sort(errors.begin(), errors.end());
     close(down[1]);
@@ -176,7 +218,12 @@ int main() {
     if (measured)
         std::printf("delay error percentiles: 50%% %+.0f ms, 95%% %+.0f ms\n", errors[errors.size() / 2],
                     errors[errors.size() * 95 / 100]);
+    std::printf("country and danger set:  %d of %d\n", addressItems, ProxyCount);
+    std::printf("address database:        %zu ranges loaded in %.0f ms, %.1f MB array, RSS +%.1f MB\n",
+                context.Countries.RangeCount(), loadMs, context.Countries.MemoryBytes() / 1048576.0,
+                loadRssKb / 1024.0);
+    std::printf("country + danger lookup: %.0f ns per address, with its text (%d hits)\n", lookupNs, found);
     std::printf("proxy server CPU:        %.0f ms in the child process (not counted above)\n", serverCpu);
     std::printf("machine load average:    %.1f over %u cores\n", load[0], std::thread::hardware_concurrency());
-    return measured == ProxyCount && levelOne == ProxyCount ? 0 : 1;
+    return measured == ProxyCount && levelOne == ProxyCount && addressItems == ProxyCount ? 0 : 1;
 }

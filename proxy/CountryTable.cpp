@@ -262,11 +262,26 @@ constexpr std::pair<const char*, const char*> Successors[] = {
     {"CW", "AN"}, {"SX", "AN"}, {"BQ", "AN"}, {"UK", "GB"},
 };
 
-int32_t RowOf(std::string_view code) {
+constexpr size_t LetterPairs = 26 * 26;
+
+// The position of a code of two capital letters among all such pairs, or LetterPairs.
+size_t PairOf(std::string_view code) {
+    const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (code.size() != 2 || !letter(code[0]) || !letter(code[1]))
+        return LetterPairs;
+    return static_cast<size_t>(code[0] - 'A') * 26 + static_cast<size_t>(code[1] - 'A');
+}
+
+// Every code's row, successors included, looked up once per proxy of a run: built once.
+std::array<int16_t, LetterPairs> BuildRows() {
+    std::array<int16_t, LetterPairs> rows;
+    rows.fill(-1);
     for (size_t i = 0; i < Countries.size(); ++i)
-        if (code == Countries[i].code)
-            return static_cast<int32_t>(i);
-    return -1;
+        if (const size_t pair = PairOf(Countries[i].code); pair < LetterPairs)
+            rows[pair] = static_cast<int16_t>(i);
+    for (const auto& [newer, older] : Successors)
+        rows[PairOf(newer)] = rows[PairOf(older)];
+    return rows;
 }
 
 bool InTable(int32_t index) {
@@ -282,10 +297,9 @@ std::string CountryCode(int32_t index) {
 }
 
 int32_t IndexOfCode(std::string_view code) {
-    for (const auto& [newer, older] : Successors)
-        if (code == newer)
-            return RowOf(older);
-    return RowOf(code);
+    static const std::array<int16_t, LetterPairs> rows = BuildRows();
+    const size_t pair = PairOf(code);
+    return pair == LetterPairs ? -1 : rows[pair];
 }
 
 std::string CountryName(int32_t index) {

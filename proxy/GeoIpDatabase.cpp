@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -20,6 +19,19 @@ bool TakeNumber(std::string_view& text, char separator, uint32_t& value) {
         return false;
     text.remove_prefix(end + 1);
     return true;
+}
+
+// One allocation of the file's size: the text is dropped once parsed, and copies would stay behind
+// in the resident memory.
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file)
+        return false;
+    const std::streamoff size = file.tellg();
+    if (size < 0 || !file.seekg(0))
+        return false;
+    text.resize(static_cast<size_t>(size));
+    return static_cast<bool>(file.read(text.data(), size));
 }
 
 } // namespace
@@ -54,13 +66,11 @@ bool GeoIpDatabase::ParseLine(std::string_view line, Range& range) {
 bool GeoIpDatabase::Load(const std::string& path, std::string& error) {
     m_ranges.clear();
     m_ranges.shrink_to_fit();
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    if (!file || !(content << file.rdbuf())) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
         error = "cannot read " + path;
         return false;
     }
-    const std::string text = std::move(content).str();
     std::vector<Range> ranges;
     size_t lineNumber = 0;
     for (size_t start = 0; start < text.size();) {
