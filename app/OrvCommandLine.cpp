@@ -2,6 +2,9 @@
 
 #include "app/AppFolders.h"
 #include "app/HeadlessTestRun.h"
+#include "download/DownloadUrl.h"
+#include "download/ListDownload.h"
+#include "download/ListService.h"
 #include "platform/StreamMessageBox.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyTextParser.h"
@@ -10,8 +13,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <new>
+#include <optional>
 #include <ostream>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -52,7 +58,14 @@ void OrvCommandLine::PrintHelp() {
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
              "  --extract FILE...   print the proxies that loading each FILE would add, one\n"
-             "                      address:port a line (FILE - is standard input)\n"
+             "                      address:port a line (FILE - is standard input; an http://\n"
+             "                      or https:// address is fetched directly, never through a\n"
+             "                      proxy, and parsed as a file; --test takes one too)\n"
+             "  --download [--export PATH]\n"
+             "                      run Download List: the log lines, then the proxies added,\n"
+             "                      one address:port a line (or into PATH). The list service\n"
+             "                      is ListServiceUrl in [Settings] of ORV_Setting.ini, or\n"
+             "                      $ORV_LIST_SERVICE_URL. Exit status: 0 done, 1 failed\n"
              "  --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F]\n"
              "                      test the proxies found in FILE as the window's Test command\n"
              "                      does, with the settings of the window (ORV_Setting.ini in\n"
@@ -92,6 +105,8 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         return Extract(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--test")
         return Test(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args[0] == "--download")
+        return Download(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--screenshot") {
         m_err << "orv: --screenshot needs one FILE\nTry 'orv --help'.\n";
         return 2;
@@ -114,7 +129,15 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
         messageBox.SetPrefix("orv: " + file + ": ");
         try {
             std::string text;
-            const bool read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
+            bool read = false;
+            if (DownloadUrl::IsWebAddress(file)) {
+                const int fd = FetchToMemory(file);
+                read = fd >= 0 && parser.ReadSource(fd, text);
+                if (fd >= 0)
+                    ::close(fd);
+            } else {
+                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
+            }
             if (!read) {
                 status = 1;
                 continue;
@@ -138,11 +161,80 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     return status;
 }
 
+int OrvCommandLine::FetchToMemory(const std::string& url) {
+    std::string body;
+    const DownloadResult result = DownloadUrl::ToText(url, body, DownloadLimits());
+    if (!result.ok) {
+        m_err << "orv: " << url << ": " << result.error;
+        if (result.status != 0 && result.error.find("HTTP status") == std::string::npos)
+            m_err << " (HTTP status " << result.status << ")";
+        m_err << "\n";
+        return -1;
+    }
+    // The page goes through the file reader, so that it is parsed exactly as a saved copy would be.
+    const int fd = ::memfd_create("orv-page", MFD_CLOEXEC);
+    if (fd < 0 || ::write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
+        ::lseek(fd, 0, SEEK_SET) != 0) {
+        m_err << "orv: " << url << ": cannot keep the page in memory\n";
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int OrvCommandLine::Download(const std::vector<std::string>& args) {
+    std::optional<std::string> exportPath;
+    if (args.size() == 2 && args[0] == "--export") {
+        exportPath = args[1];
+    } else if (!args.empty()) {
+        m_err << "orv: --download takes only --export PATH\nTry 'orv --help'.\n";
+        return 2;
+    }
+    const std::string dataFolder = AppFolders::DataFolder();
+    std::string added;
+    ListDownload::Host host;
+    host.appendLog = [this](const std::string& text, int) {
+        for (char c : text)
+            if (c != '\r')
+                m_out << c;
+        m_out.flush();
+    };
+    host.showMessage = [this](const std::string& text) { m_err << "orv: " << text << "\n"; };
+    host.addRecords = [&added](ListDownload::Records records) {
+        for (const auto& record : records)
+            added += record->ProxyAddressText() + "\n";
+    };
+    ListDownload download(dataFolder, ListService::ListServiceUrl(dataFolder), std::move(host));
+    download.m_pause = std::chrono::milliseconds(0); // nobody reads the lines as they come
+    std::atomic<uint8_t> testing = 2;
+    if (!download.Run(testing).showDialog)
+        return 1;
+    if (!exportPath) {
+        m_out << added;
+        m_out.flush();
+        return 0;
+    }
+    std::ofstream file(*exportPath, std::ios::binary);
+    if (!(file << added) || !file.flush()) {
+        m_err << "orv: cannot write " << *exportPath << "\n";
+        return 1;
+    }
+    return 0;
+}
+
 int OrvCommandLine::Test(const std::vector<std::string>& args) {
     HeadlessTestRun headless(m_out, m_err);
-    const std::optional<HeadlessTestRun::Options> options = headless.ParseOptions(args);
+    std::optional<HeadlessTestRun::Options> options = headless.ParseOptions(args);
     if (!options)
         return HeadlessTestRun::BadUsage;
+    if (DownloadUrl::IsWebAddress(options->file)) {
+        // The run reads a file: it reads the fetched page where the process keeps it.
+        const int fd = FetchToMemory(options->file);
+        if (fd < 0)
+            return HeadlessTestRun::Failed;
+        options->file = "/proc/self/fd/" + std::to_string(fd);
+    }
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESETHAND; // a second Ctrl+C ends the program at once

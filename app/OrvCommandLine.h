@@ -35,6 +35,10 @@ private:
     int Extract(const std::vector<std::string>& files);
     // Tests the proxies of a file headless: the log as it grows, then the export text.
     int Test(const std::vector<std::string>& args);
+    // `--download [--export PATH]`: the list download without the window.
+    int Download(const std::vector<std::string>& args);
+    // The page at an http:// or https:// address in a memory file, read from its start; -1 after a message.
+    int FetchToMemory(const std::string& url);
 
     std::ostream& m_out;
     std::ostream& m_err;
