@@ -245,7 +245,7 @@ TEST_F(TestRunTest, StopDuringASilentJudgeFetchEndsAtOnceAndTouchesNothing) {
     item.m_anonymity = 2;
     h.list.m_level2Count.Set(1);
     h.StartAll();
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(m_server.WaitForRequests(silent, 1)); // the judge fetch is under way
     const auto stop = Clock::now();
     h.run.StopTest();
     ASSERT_TRUE(h.WaitIdle(10s));
