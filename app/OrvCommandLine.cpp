@@ -192,7 +192,7 @@ int OrvCommandLine::Download(const std::vector<std::string>& args) {
         return 2;
     }
     const std::string dataFolder = AppFolders::DataFolder();
-    std::string added;
+    ListDownload::Records added;
     ListDownload::Host host;
     host.appendLog = [this](const std::string& text, int) {
         for (char c : text)
@@ -201,23 +201,28 @@ int OrvCommandLine::Download(const std::vector<std::string>& args) {
         m_out.flush();
     };
     host.showMessage = [this](const std::string& text) { m_err << "orv: " << text << "\n"; };
-    host.addRecords = [&added](ListDownload::Records records) {
-        for (const auto& record : records)
-            added += record->ProxyAddressText() + "\n";
-    };
+    host.addRecords = [&added](ListDownload::Records records) { added = std::move(records); };
     ListDownload download(dataFolder, ListService::ListServiceUrl(dataFolder), std::move(host));
     download.m_pause = std::chrono::milliseconds(0); // nobody reads the lines as they come
     std::atomic<uint8_t> testing = 2;
     if (!download.Run(testing).showDialog)
         return 1;
-    if (!exportPath) {
-        m_out << added;
-        m_out.flush();
-        return 0;
+    std::ofstream file;
+    if (exportPath)
+        file.open(*exportPath, std::ios::binary);
+    std::ostream& to = exportPath ? file : m_out;
+    // A million lines: written in large blocks, not gathered whole.
+    std::string block;
+    for (const auto& record : added) {
+        block += record->ProxyAddressText();
+        block += '\n';
+        if (block.size() >= OutputBlockSize) {
+            to << block;
+            block.clear();
+        }
     }
-    std::ofstream file(*exportPath, std::ios::binary);
-    if (!(file << added) || !file.flush()) {
-        m_err << "orv: cannot write " << *exportPath << "\n";
+    if (!(to << block) || !to.flush()) {
+        m_err << "orv: cannot write " << exportPath.value_or("standard output") << "\n";
         return 1;
     }
     return 0;

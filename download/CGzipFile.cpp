@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <vector>
 #include <zlib.h>
 
 namespace {
@@ -11,8 +14,19 @@ gzFile Handle(void* file) {
     return static_cast<gzFile>(file);
 }
 
-// gzread takes an unsigned count; larger files are read in chunks of this size.
-constexpr size_t MaxChunk = 1u << 30;
+// The chunks the text is read in: the file's size, but no more than this.
+constexpr size_t MaxChunk = 1u << 20;
+
+// The size of the unpacked data modulo 2^32, from the gzip trailer; 0 when there is none.
+size_t TrailerSize(const std::string& path, uintmax_t fileSize) {
+    if (fileSize < 18)
+        return 0;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    unsigned char bytes[4];
+    if (!file || std::fseek(file.get(), -4, SEEK_END) != 0 || std::fread(bytes, 1, 4, file.get()) != 4)
+        return 0;
+    return size_t{bytes[0]} | size_t{bytes[1]} << 8 | size_t{bytes[2]} << 16 | size_t{bytes[3]} << 24;
+}
 
 } // namespace
 
@@ -30,6 +44,7 @@ bool CGzipFile::Open(const std::string& path, Mode mode) {
         if (error || size == 0)
             return false;
         m_chunkSize = static_cast<size_t>(std::min<uintmax_t>(size, MaxChunk));
+        m_sizeHint = TrailerSize(path, size);
         m_file = gzopen(path.c_str(), "rb");
     }
     if (m_file == nullptr)
@@ -42,14 +57,15 @@ bool CGzipFile::ReadAllText(std::string& text, size_t limit) {
     text.clear();
     if (m_mode != Read)
         return false;
+    // Room for the whole text at once where the trailer tells its size: no copy while it grows.
+    text.reserve(std::min<size_t>(m_sizeHint, limit) + 1);
+    std::vector<char> chunk(m_chunkSize);
     for (;;) {
-        const size_t room = limit - text.size();
         // One byte more than the room tells an exact fit from an overflow.
-        const size_t want = std::min(m_chunkSize, room + 1);
-        const size_t start = text.size();
-        text.resize(start + want);
-        const int got = gzread(Handle(m_file), text.data() + start, static_cast<unsigned>(want));
-        text.resize(start + static_cast<size_t>(std::max(got, 0)));
+        const size_t want = std::min(m_chunkSize, limit - text.size() + 1);
+        const int got = gzread(Handle(m_file), chunk.data(), static_cast<unsigned>(want));
+        if (got > 0)
+            text.append(chunk.data(), static_cast<size_t>(got));
         // gzread passes a body that is not gzip through as it is; that is no list.
         if (got < 0 || gzdirect(Handle(m_file)) != 0 || text.size() > limit) {
             text.clear();

@@ -13,7 +13,7 @@ public:
     CGzipFile(const CGzipFile&) = delete;
     CGzipFile& operator=(const CGzipFile&) = delete;
 
-    // Read opens only an existing, non-empty file, and reads it in chunks of the file's size.
+    // Read opens only an existing, non-empty file, and reads it in chunks of the file's size (at most 1 MiB).
     bool Open(const std::string& path, Mode mode);
     // The whole unpacked text. False on a damaged stream, on a body that is not gzip at all, when
     // nothing was read, or when the text would exceed limit bytes (a small body can unpack to gigabytes).
@@ -29,4 +29,6 @@ private:
     void* m_file = nullptr; // gzFile
     Mode m_mode = None;
     size_t m_chunkSize = 0;
+    // What the trailer says the text will take; only a hint, the limit still holds.
+    size_t m_sizeHint = 0;
 };
