@@ -17,13 +17,18 @@ PACKAGES=(
     qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev fonts-dejavu-core
     # Quillet: Firefox's windows are asked to close through the X server
     libxcb1-dev
-    # Quillet: Firefox's windows are asked to close through the X server
-    libxcb1-dev
+    # the extension's test in a real browser
+    firefox-esr
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev tinyproxy lighttpd xvfb xauth ripgrep python3 time
     # the system proxy's tests: gsettings reads back, a private session bus, dconf's store
     libglib2.0-bin dbus-daemon dconf-gsettings-backend
 )
+
+# The Firefox tests install their tools with npm (tests/firefox/npm-install.sh); Debian's Node.js will do.
+if ! command -v npm >/dev/null; then
+    PACKAGES+=(nodejs npm)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
