@@ -183,6 +183,15 @@ int OrvCommandLine::FetchToMemory(const std::string& url) {
     return fd;
 }
 
+bool OrvCommandLine::HasProxies(int fd) {
+    platform::StreamMessageBox messageBox(m_err);
+    std::string text;
+    bool found = false;
+    if (ProxyTextParser(messageBox).ReadSource(fd, text))
+        ProxyTextParser::ExtractPairs(text, [&found](std::string_view) { found = true; });
+    return ::lseek(fd, 0, SEEK_SET) == 0 && found;
+}
+
 int OrvCommandLine::Download(const std::vector<std::string>& args) {
     std::optional<std::string> exportPath;
     if (args.size() == 2 && args[0] == "--export") {
@@ -238,6 +247,12 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
         const int fd = FetchToMemory(options->file);
         if (fd < 0)
             return HeadlessTestRun::Failed;
+        // Said here, where the page still has its address for a name.
+        if (!HasProxies(fd)) {
+            m_err << "orv: no proxies found in " << options->file << '\n';
+            ::close(fd);
+            return HeadlessTestRun::Failed;
+        }
         options->file = "/proc/self/fd/" + std::to_string(fd);
     }
     struct sigaction action {};

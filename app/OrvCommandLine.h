@@ -39,6 +39,8 @@ private:
     int Download(const std::vector<std::string>& args);
     // The page at an http:// or https:// address in a memory file, read from its start; -1 after a message.
     int FetchToMemory(const std::string& url);
+    // Whether the page in fd holds a proxy; fd is read from its start again afterwards.
+    bool HasProxies(int fd);
 
     std::ostream& m_out;
     std::ostream& m_err;

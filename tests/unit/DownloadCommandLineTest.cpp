@@ -42,6 +42,15 @@ TEST(DownloadCommandLineTest, ExtractTakesWebAddressesAndExplainsFailedFetches) 
     EXPECT_NE(ran.err.find("orv: " + missing.Url() + "/x: HTTP status 404\n"), std::string::npos) << ran.err;
     EXPECT_NE(ran.err.find("orv: " + refused + ": "), std::string::npos) << ran.err;
     EXPECT_EQ(page.LastRequest().rfind("GET /list.html HTTP/1.1\r\n", 0), 0u);
+
+    // --test stops at a page it cannot fetch or that holds no proxy, naming the address.
+    ByteServer empty("no proxies here");
+    for (const auto& [url, message] : {std::pair{missing.Url(), ": HTTP status 404\n"}, std::pair{empty.Url(), ""}}) {
+        const Ran test = RunOrv({"--test", url});
+        EXPECT_EQ(test.status, 1);
+        const std::string expected = *message ? "orv: " + url + message : "orv: no proxies found in " + url + "\n";
+        EXPECT_EQ(test.err, expected);
+    }
 }
 
 TEST(DownloadCommandLineTest, DownloadPrintsTheLogThenTheProxiesOrFails) {
