@@ -2,6 +2,7 @@
 // operations follows control messages to a real tinyproxy and back to the direct connection, as the
 // lighttpd judge sees it, and then follows the orv program itself.
 #include "installer/ExtensionInstaller.h"
+#include "platform/LinuxFirefoxProcesses.h"
 #include "proxy/ProxyList.h"
 #include "settings/SavedList.h"
 #include "tests/support/ExtensionStub.h"
@@ -158,6 +159,7 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     ScopedEnv firefoxEnv("FIREFOX", Firefox);
     ScopedEnv profileEnv("PROFILE", home.File("profile").c_str());
     std::filesystem::create_directories(home.File("profile"));
+    ScopedEnv display("DISPLAY", nullptr);
     Driver driver(home.File("firefox.log"));
     const std::string ready = driver.ReadLine(150s);
     ASSERT_NE(ready.find("\"ready\""), std::string::npos) << "driver: " << ready << "\n" << driver.Log();
@@ -191,4 +193,12 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     EXPECT_PRED1(ThroughProxy, driver.LoadUntil(judge, ThroughProxy)) << home.Read("orv.log") << driver.Log();
     orv.Stop(10s);
     EXPECT_PRED1(Direct, driver.LoadUntil(judge, Direct)) << home.Read("orv.log") << driver.Log();
+
+    // Quillet sees this Firefox, and its close request (SIGTERM, as there is no display) ends it.
+    platform::LinuxFirefoxProcesses firefox;
+    ASSERT_TRUE(firefox.IsRunning());
+    firefox.RequestClose();
+    for (int i = 0; i < 300 && firefox.IsRunning(); ++i)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(firefox.IsRunning()) << driver.Log();
 }

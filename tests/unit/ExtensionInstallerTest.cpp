@@ -2,6 +2,7 @@
 #include "tests/support/TempDir.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -127,9 +128,10 @@ TEST(ExtensionInstaller, UninstallEmptiesTheValueAndRemovesTheBridge) {
 // Firefox loads the extension only when the value's name is the identifier in its manifest, and the
 // extension reaches the bridge only by the name of the manifest Quillet writes.
 TEST(ExtensionInstaller, NamesMatchTheExtension) {
-    const fs::path extension = fs::path(__FILE__).parent_path() / "../../firefox/extension/";
-    TempDir read;
-    fs::copy(extension, read.File("x"));
-    EXPECT_NE(read.Read("x/manifest.json").find("\"id\": \"" + std::string(ExtensionId) + "\""), std::string::npos);
-    EXPECT_NE(read.Read("x/background.js").find("\"" + std::string(BridgeName) + "\""), std::string::npos);
+    const auto read = [](const char* name) {
+        std::ifstream in(std::string(ORV_EXTENSION_DIR) + "/" + name);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    EXPECT_NE(read("manifest.json").find("\"id\": \"" + std::string(ExtensionId) + "\""), std::string::npos);
+    EXPECT_NE(read("background.js").find("\"" + std::string(BridgeName) + "\""), std::string::npos);
 }
