@@ -49,9 +49,10 @@ bool IsHelper(const std::string& cmdline) {
 
 template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
 
+// Interned, not only looked up: the close message's name must be sent even where nobody has used it yet.
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
     XcbReply<xcb_intern_atom_reply_t> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
         &std::free);
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }

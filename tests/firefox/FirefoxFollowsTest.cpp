@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -160,6 +161,8 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     ScopedEnv profileEnv("PROFILE", home.File("profile").c_str());
     std::filesystem::create_directories(home.File("profile"));
     ScopedEnv display("DISPLAY", nullptr);
+    // Quillet's close request reaches every Firefox of this user: it is sent only when the test's is the only one.
+    const bool otherFirefox = !platform::LinuxFirefoxProcesses::FindMainProcesses().empty();
     Driver driver(home.File("firefox.log"));
     const std::string ready = driver.ReadLine(150s);
     ASSERT_NE(ready.find("\"ready\""), std::string::npos) << "driver: " << ready << "\n" << driver.Log();
@@ -197,6 +200,10 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     // Quillet sees this Firefox, and its close request (SIGTERM, as there is no display) ends it.
     platform::LinuxFirefoxProcesses firefox;
     ASSERT_TRUE(firefox.IsRunning());
+    if (otherFirefox) {
+        std::cout << "note: another Firefox of this user runs: the close request is not tried\n";
+        return;
+    }
     firefox.RequestClose();
     for (int i = 0; i < 300 && firefox.IsRunning(); ++i)
         std::this_thread::sleep_for(100ms);
