@@ -170,8 +170,12 @@ int FirefoxBridge::Run(int input, int output) {
         if (!(watched[1].revents & POLLIN))
             continue;
         const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0)
+        if (connection < 0) {
+            // Out of descriptors the listener stays readable: pause instead of spinning until one frees.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                poll(nullptr, 0, 100);
             continue;
+        }
         const auto message = ParseControlMessage(ReadConnection(connection));
         close(connection);
         if (message && !WriteAll(output, NativeMessage(*message)))
