@@ -34,6 +34,8 @@ constexpr char Marker[] = "@driver ";
 class Driver {
 public:
     explicit Driver(const std::string& log) : m_log(log) {
+        // A driver that has ended must fail the test with its log, not end it by a signal.
+        std::signal(SIGPIPE, SIG_IGN);
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             return;
@@ -54,7 +56,7 @@ public:
     }
     ~Driver() {
         Command("quit");
-        for (int i = 0; i < 300 && m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
+        for (int i = 0; i < 100 && m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(100ms);
         if (m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0) {
             kill(m_pid, SIGKILL);
@@ -207,5 +209,18 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     firefox.RequestClose();
     for (int i = 0; i < 300 && firefox.IsRunning(); ++i)
         std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(firefox.IsRunning()) << driver.Log();
+    ASSERT_FALSE(firefox.IsRunning()) << driver.Log();
+
+    // Uninstalled, the next start of Firefox drops the extension (and deletes the empty pointer file).
+    ASSERT_EQ(installer.UninstallExtension(), ExtensionInstaller::Finished);
+    EXPECT_FALSE(std::filesystem::exists(home.File(".mozilla/native-messaging-hosts/tarvelo_orv_bridge.json")));
+    ASSERT_NE(home.Read("profile/extensions.json").find(ExtensionId), std::string::npos);
+    Driver again(home.File("firefox-again.log"));
+    ASSERT_NE(again.ReadLine(150s).find("\"ready\""), std::string::npos) << again.Log();
+    bool dropped = false;
+    for (int i = 0; i < 300 && !dropped; ++i) {
+        dropped = home.Read("profile/extensions.json").find(ExtensionId) == std::string::npos;
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_TRUE(dropped) << again.Log();
 }
