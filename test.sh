@@ -23,7 +23,7 @@ case "$mode" in
     --tsan)
         dir=build-tsan
         flags=(-DORV_TSAN=ON -DORV_GUI=OFF)
-        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
         ;;
     *)
         echo "usage: ./test.sh [--sanitize | --tsan]" >&2
