@@ -92,7 +92,7 @@ std::string RunResults::Csv(const ProxyList& list) {
         const char* separator = "";
         for (const char* column :
              {"address", "port", "status", "delay", "anonymity", "gateway", "country", "https", "danger"}) {
-            text += separator + CsvValue(record[column]);
+            text.append(separator).append(CsvValue(record[column]));
             separator = ",";
         }
         text += "\r\n";

@@ -13,7 +13,7 @@
 std::string CQuilletApp::CommandLine(int argc, char** argv) {
     std::string line;
     for (int i = 1; i < argc; ++i)
-        line += (i > 1 ? " " : "") + std::string(argv[i]);
+        line.append(i > 1 ? " " : "").append(argv[i]);
     return line;
 }
 
