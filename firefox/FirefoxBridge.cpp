@@ -1,5 +1,7 @@
 #include "firefox/FirefoxBridge.h"
 
+#include "platform/LoopbackAddress.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -43,14 +45,6 @@ bool WriteAll(int fd, const std::string& bytes) {
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
 }
 
 } // namespace
@@ -107,7 +101,7 @@ int FirefoxBridge::Listen() {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    const sockaddr_in address = Loopback(m_ports.send);
+    const sockaddr_in address = platform::LoopbackAddress(m_ports.send);
     if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(fd, SOMAXCONN) != 0) {
         std::fprintf(stderr, "orv-firefox-bridge: cannot listen on 127.0.0.1:%u: %s\n", unsigned{m_ports.send},
@@ -126,7 +120,7 @@ int FirefoxBridge::Listen() {
 // Asks orv to say the state again; when orv is not running, its first switch will tell.
 void FirefoxBridge::SendStartRequest() const {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(m_ports.listen);
+    const sockaddr_in address = platform::LoopbackAddress(m_ports.listen);
     if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
         send(fd, "firefox_start", 13, MSG_NOSIGNAL);
     if (fd >= 0)

@@ -1,5 +1,6 @@
 #include "switching/FirefoxChannel.h"
 
+#include "platform/LoopbackAddress.h"
 #include "tester/SocketIo.h"
 
 #include <arpa/inet.h>
@@ -25,14 +26,6 @@ constexpr const char* StartRequest = "firefox_start";
 constexpr size_t ReceiveBufferBytes = 256;
 // After an accept that failed for want of descriptors or memory, before the next try.
 constexpr int AcceptRetryMs = 100;
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return where;
-}
 
 std::optional<unsigned> ParsePort(std::string_view text) {
     unsigned value = 0;
@@ -200,7 +193,7 @@ void FirefoxChannel::Deliver(const std::string& message) {
         m_sendingSocket = fd;
     }
     // Non-blocking: a fresh connection takes a message this short whole, or the send fails; it never waits.
-    if (socketio::ConnectWithin(fd, Loopback(m_ports.send), SendLimit)) {
+    if (socketio::ConnectWithin(fd, platform::LoopbackAddress(m_ports.send), SendLimit)) {
         [[maybe_unused]] const ssize_t sent = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
     }
     std::lock_guard lock(m_lock);
@@ -216,7 +209,7 @@ bool FirefoxChannel::StartListener() {
     // SO_REUSEADDR only lets the port be bound again over connections left in TIME_WAIT by a copy that
     // just ended; on Linux a second copy still cannot bind while the first one listens.
     const int on = 1;
-    const sockaddr_in where = Loopback(m_ports.listen);
+    const sockaddr_in where = platform::LoopbackAddress(m_ports.listen);
     sockaddr_in bound{};
     socklen_t size = sizeof bound;
     if (fd < 0 || wake < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||

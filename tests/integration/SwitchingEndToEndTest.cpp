@@ -1,6 +1,7 @@
 // The orv program itself, offscreen: a saved active proxy reaches the desktop (GSettings in keyfile form)
 // and a stand-in Firefox extension at start-up, again on the extension's start request, and at SIGTERM
 // both are left on a direct connection while the saved list keeps the record active.
+#include "platform/LoopbackAddress.h"
 #include "proxy/ProxyList.h"
 #include "settings/SavedList.h"
 #include "tests/support/ChildProcess.h"
@@ -25,10 +26,7 @@ using Messages = std::vector<std::string>;
 
 bool SendStartRequest(uint16_t port) {
     const int connection = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
+    const sockaddr_in address = platform::LoopbackAddress(port);
     const bool sent = connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                       send(connection, "firefox_start", 13, MSG_NOSIGNAL) == 13;
     close(connection);

@@ -1,5 +1,7 @@
 #include "tests/support/ExtensionStub.h"
 
+#include "platform/LoopbackAddress.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,14 +17,6 @@ namespace {
 // The backlog is full once a connect stays pending this long.
 constexpr int FillWaitMs = 500;
 constexpr int MaxFillers = 8;
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return where;
-}
 
 // true when fd has input (or an end) before the wake pipe does.
 bool WaitForInput(int fd, int wake) {
@@ -41,7 +35,7 @@ size_t CountEntries(const char* folder) {
 
 ExtensionStub::ExtensionStub(Mode mode) : m_mode(mode) {
     m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in where = Loopback(0);
+    sockaddr_in where = platform::LoopbackAddress(0);
     socklen_t size = sizeof where;
     if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
         listen(m_listen, mode == NeverAccepts ? 0 : SOMAXCONN) != 0 ||
@@ -88,7 +82,7 @@ size_t ExtensionStub::Held() const {
 // A backlog of 0 holds one finished handshake; the kernel then drops every further SYN, so a
 // connect to the port stays pending until its caller gives up.
 void ExtensionStub::FillBacklog() {
-    const sockaddr_in where = Loopback(m_port);
+    const sockaddr_in where = platform::LoopbackAddress(m_port);
     for (int i = 0; i < MaxFillers; ++i) {
         const int client = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         m_held.push_back(client);
