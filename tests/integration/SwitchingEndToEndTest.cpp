@@ -27,7 +27,7 @@ using Messages = std::vector<std::string>;
 bool SendStartRequest(uint16_t port) {
     const int connection = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = platform::LoopbackAddress(port);
-    const bool sent = connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+    const bool sent = connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
                       send(connection, "firefox_start", 13, MSG_NOSIGNAL) == 13;
     close(connection);
     return sent;
