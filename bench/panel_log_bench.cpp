@@ -1,8 +1,8 @@
 // Prints how long the log pane and the statistics panel take under load (offscreen).
-#include "ui/CColorEdit.h"
-#include "ui/CHtmlCtrl.h"
 #include "app/LogStore.h"
 #include "app/StatusPanel.h"
+#include "ui/CColorEdit.h"
+#include "ui/CHtmlCtrl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

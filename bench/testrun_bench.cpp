@@ -5,6 +5,8 @@
 // times. With bench/peer installed, the same proxies are then checked by the peer checker.
 //
 //   testrun_bench [PROXIES] [PEER_SCRIPT]
+#include "app/LogStore.h"
+#include "app/NullFrameView.h"
 #include "bench/ScriptedProxies.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
@@ -13,8 +15,6 @@
 #include "settings/AppSettings.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
-#include "app/LogStore.h"
-#include "app/NullFrameView.h"
 
 #include <unistd.h>
 

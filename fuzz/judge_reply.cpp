@@ -1,10 +1,10 @@
 // Judge pages come from whatever answers through a proxy: the parse and the rules must take anything.
+#include "app/NullFrameView.h"
 #include "platform/Clock.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
 #include "tester/CInternetThread.h"
 #include "tester/TestContext.h"
-#include "app/NullFrameView.h"
 
 #include <cstddef>
 #include <cstdint>

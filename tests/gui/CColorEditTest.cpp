@@ -1,6 +1,6 @@
 #include "ui/CColorEdit.h"
-#include "tests/support/QtApp.h"
 #include "app/LogStore.h"
+#include "tests/support/QtApp.h"
 
 #include <QScrollBar>
 #include <QTest>

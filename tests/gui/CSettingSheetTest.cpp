@@ -1,9 +1,9 @@
 #include "ui/CSettingSheet.h"
 #include "platform/MessageBox.h"
-#include "ui/CSettingSwitcherDlg.h"
-#include "ui/CSettingTesterDlg.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
+#include "ui/CSettingSwitcherDlg.h"
+#include "ui/CSettingTesterDlg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

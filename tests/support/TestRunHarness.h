@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LogStore.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "proxy/ProxyList.h"
@@ -7,7 +8,6 @@
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 #include "tests/support/RecordingFrameView.h"
-#include "app/LogStore.h"
 
 #include <atomic>
 #include <chrono>

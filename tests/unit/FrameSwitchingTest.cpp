@@ -1,8 +1,8 @@
 #include "app/CommandIds.h"
 #include "app/FrameModel.h"
 #include "settings/SavedList.h"
-#include "tests/support/FrameFixture.h"
 #include "tests/support/ExtensionStub.h"
+#include "tests/support/FrameFixture.h"
 
 #include <gtest/gtest.h>
 

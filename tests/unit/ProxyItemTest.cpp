@@ -1,5 +1,5 @@
-#include "proxy/BinaryArchive.h"
 #include "proxy/ProxyItem.h"
+#include "proxy/BinaryArchive.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
 
