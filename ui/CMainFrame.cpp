@@ -127,36 +127,36 @@ bool CMainFrame::Create() {
 void CMainFrame::BuildCommands() {
     auto model = [this](void (FrameModel::*operation)()) { return [this, operation] { (m_model.*operation)(); }; };
     m_commands = {
-        {cmd::LoadList, {model(&FrameModel::OnLoadList)}},
-        {cmd::ExportAll, {[this] { OnExport(false); }}},
-        {cmd::ExportSelected, {[this] { OnExport(true); }}},
-        {cmd::DownloadList, {model(&FrameModel::OnDownloadList)}},
-        {cmd::SystemCheck, {model(&FrameModel::OnSystemCheck)}},
-        {cmd::HideToTray, {[this] { MinimiseToTray(); }}},
-        {cmd::ShowMainWindow, {[this] { OnShowMainWindow(); }}},
-        {cmd::Exit, {[this] { close(); }}},
-        {cmd::SelectAll, {[this] { OnSelectAll(); }}},
-        {cmd::ReverseSelection, {[this] { OnReverseSelection(); }}},
-        {cmd::Copy, {model(&FrameModel::OnCopy)}},
-        {cmd::Paste, {model(&FrameModel::OnPaste)}},
-        {cmd::Add, {[this] { OnAdd(); }}},
-        {cmd::Delete, {model(&FrameModel::OnDelete)}},
-        {cmd::DeleteDuplicates, {model(&FrameModel::OnDeleteDuplicates)}},
-        {cmd::DeleteTimeout, {model(&FrameModel::OnDeleteTimeout)}},
-        {cmd::DeleteDangerous, {model(&FrameModel::OnDeleteDangerous)}},
-        {cmd::MarkDangerous, {model(&FrameModel::MarkDangerous)}},
-        {cmd::TestAll, {model(&FrameModel::OnTestAll)}},
-        {cmd::TestSelected, {model(&FrameModel::OnTestSelected)}},
-        {cmd::Stop, {model(&FrameModel::OnStop)}},
-        {cmd::Settings, {[this] { OnSettings(); }}},
-        {cmd::SetActiveProxy, {model(&FrameModel::OnSetActiveProxy)}},
-        {cmd::ToggleTray, {model(&FrameModel::OnToggleTray)}},
-        {cmd::DirectConnection, {[this] { m_model.OnSwitchCommand(cmd::DirectConnection); }}},
-        {cmd::Help, {model(&FrameModel::OnHelp)}},
-        {cmd::About, {[this] { OnAbout(); }}},
+        {cmd::LoadList, model(&FrameModel::OnLoadList)},
+        {cmd::ExportAll, [this] { OnExport(false); }},
+        {cmd::ExportSelected, [this] { OnExport(true); }},
+        {cmd::DownloadList, model(&FrameModel::OnDownloadList)},
+        {cmd::SystemCheck, model(&FrameModel::OnSystemCheck)},
+        {cmd::HideToTray, [this] { MinimiseToTray(); }},
+        {cmd::ShowMainWindow, [this] { OnShowMainWindow(); }},
+        {cmd::Exit, [this] { close(); }},
+        {cmd::SelectAll, [this] { OnSelectAll(); }},
+        {cmd::ReverseSelection, [this] { OnReverseSelection(); }},
+        {cmd::Copy, model(&FrameModel::OnCopy)},
+        {cmd::Paste, model(&FrameModel::OnPaste)},
+        {cmd::Add, [this] { OnAdd(); }},
+        {cmd::Delete, model(&FrameModel::OnDelete)},
+        {cmd::DeleteDuplicates, model(&FrameModel::OnDeleteDuplicates)},
+        {cmd::DeleteTimeout, model(&FrameModel::OnDeleteTimeout)},
+        {cmd::DeleteDangerous, model(&FrameModel::OnDeleteDangerous)},
+        {cmd::MarkDangerous, model(&FrameModel::MarkDangerous)},
+        {cmd::TestAll, model(&FrameModel::OnTestAll)},
+        {cmd::TestSelected, model(&FrameModel::OnTestSelected)},
+        {cmd::Stop, model(&FrameModel::OnStop)},
+        {cmd::Settings, [this] { OnSettings(); }},
+        {cmd::SetActiveProxy, model(&FrameModel::OnSetActiveProxy)},
+        {cmd::ToggleTray, model(&FrameModel::OnToggleTray)},
+        {cmd::Help, model(&FrameModel::OnHelp)},
+        {cmd::About, [this] { OnAbout(); }},
     };
-    for (int id = cmd::QuickSwitchFirst; id <= cmd::QuickSwitchLast; ++id)
-        m_commands.emplace(id, Command{[this, id] { m_model.OnSwitchCommand(id); }});
+    // The quick-switch entries and the direct connection: one range, one handler.
+    for (int id = cmd::QuickSwitchFirst; id <= cmd::DirectConnection; ++id)
+        m_commands.emplace(id, [this, id] { m_model.OnSwitchCommand(id); });
 }
 
 std::vector<int> CMainFrame::CommandIds() const {
@@ -166,22 +166,16 @@ std::vector<int> CMainFrame::CommandIds() const {
     return ids;
 }
 
-bool CMainFrame::IsCommandAvailable(int id) const {
-    const auto found = m_commands.find(id);
-    return found != m_commands.end() && found->second.available;
-}
-
 void CMainFrame::OnCommand(int id) {
     const auto found = m_commands.find(id);
-    if (found == m_commands.end() || !found->second.available)
+    if (found == m_commands.end())
         return;
-    found->second.handler();
+    found->second();
     UpdateCommandUI();
 }
 
 CommandState CMainFrame::CommandStateOf(int id) {
     CommandState state = m_model.UpdateCommand(id);
-    state.enabled = state.enabled && IsCommandAvailable(id);
     if (id == cmd::ShowMainWindow)
         state.text = IsOnScreen() ? "Minimize to tray" : "Show main window";
     return state;

@@ -55,12 +55,10 @@ public:
     QMenu* ContextMenu() const { return m_contextMenu; }
     CSystemTray* Tray() const { return m_tray.get(); }
 
-    // Runs a command as the menus, toolbar, accelerators and tray do. Commands that do not work yet
-    // do nothing.
+    // Runs a command as the menus, toolbar, accelerators and tray do.
     void OnCommand(int id);
-    // The command's state: the model's enabling rule, and disabled while the command does not work yet.
+    // The command's state: the model's enabling rule, and the texts only the window knows.
     CommandState CommandStateOf(int id);
-    bool IsCommandAvailable(int id) const;
     // Every command id in the table.
     std::vector<int> CommandIds() const;
     // Sets the state of every menu item, button and accelerator of the window.
@@ -101,11 +99,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Command {
-        std::function<void()> handler;
-        // False for commands whose work is not built yet: shown, and disabled.
-        bool available = true;
-    };
     // The window's message boxes for any thread: another thread waits until the window's thread has
     // answered, or answers "Yes" itself once the window closes (the judge question's "stop").
     class UiThreadMessageBox : public platform::MessageBox {
@@ -152,7 +145,7 @@ private:
     FrameModel::Services m_services;
     FrameModel m_model;
     SettingsStore m_settingsStore;
-    std::map<int, Command> m_commands;
+    std::map<int, std::function<void()>> m_commands;
     // Every menu item and button, by command id; the menus' own items are updated when they open.
     std::multimap<int, QAction*> m_actions;
     QWidget* m_client = nullptr;
