@@ -2,17 +2,18 @@
 # Proxy text parsing throughput: `orv --extract` beside ripgrep running the same pattern on the same
 # generated inputs (bench/out/). Prints wall-clock and processor seconds (best of 3 runs each), MB/s
 # by wall-clock time, the ratios and orv's peak memory. On a busy machine the processor-time ratio
-# is the steadier figure.
+# is the steadier figure. BUILD names the build folder (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --target orv gen_proxy_texts measure >/dev/null
+build=${BUILD:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target orv gen_proxy_texts measure >/dev/null
 
 out=bench/out
 mkdir -p "$out"
 for kind in plain table noport; do
-    build/bench/gen_proxy_texts "$kind" "$out/$kind.txt"
+    "$build"/bench/gen_proxy_texts "$kind" "$out/$kind.txt"
 done
 
 plain='\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[ :]\d{2,5}'
@@ -22,7 +23,7 @@ table='>\s*(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3})\s*<.*?>\s*(\d{2,5})\s*<'
 # times of three runs, and the peak memory of the run with the least wall-clock time.
 best_of_3() {
     for _ in 1 2 3; do
-        build/bench/measure "$@"
+        "$build"/bench/measure "$@"
     done | sort -n | awk 'NR == 1 { wall = $1; rss = $3 } cpu == "" || $2 < cpu { cpu = $2 } END { print wall, cpu, rss }'
 }
 
@@ -32,7 +33,7 @@ run() {
     shift 2
     local bytes orv rg
     bytes=$(stat -c %s "$file")
-    orv=$(best_of_3 build/ui/orv --extract "$file")
+    orv=$(best_of_3 "$build"/ui/orv --extract "$file")
     rg=$(best_of_3 rg --no-unicode -a -o "$@" "$file")
     awk -v name="$name" -v bytes="$bytes" -v orv="$orv" -v rg="$rg" 'BEGIN {
         split(orv, o, " "); split(rg, r, " ")
