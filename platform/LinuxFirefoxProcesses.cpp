@@ -108,7 +108,9 @@ bool CloseWindowsOf(const std::vector<pid_t>& pids) {
                        reinterpret_cast<const char*>(&event));
         sent = true;
     }
-    xcb_flush(c.get());
+    // A round trip before the disconnect: the server drops requests it has not read yet once it sees
+    // the connection closed, and on a busy machine the close messages would be lost that way.
+    std::free(xcb_get_input_focus_reply(c.get(), xcb_get_input_focus(c.get()), nullptr));
     return sent;
 }
 
