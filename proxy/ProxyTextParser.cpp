@@ -1,8 +1,8 @@
 #include "proxy/ProxyTextParser.h"
 
 #include "platform/MessageBox.h"
-#include "proxy/KeyTree.h"
 #include "proxy/ProxyKey.h"
+#include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyPatterns.h"
 
@@ -27,13 +27,13 @@ void AdviseHugePages(char* begin, size_t size) {
         ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
-// The pairs found, gathered so that their keys go into the tree together (see
-// KeyTree::InsertMany), then handed on in order when new.
+// The pairs found, gathered so that their keys go into the set together (see
+// ProxyKeySet::InsertMany), then handed on in order when new.
 class PairBatch {
 public:
     static constexpr size_t Capacity = 256;
 
-    PairBatch(KeyTree& seen, const std::function<void(std::string_view)>& found) : m_seen(seen), m_found(found) {}
+    PairBatch(ProxyKeySet& seen, const std::function<void(std::string_view)>& found) : m_seen(seen), m_found(found) {}
 
     // A pair has at most 21 characters: 15 of address, a separator, 5 of port.
     void Add(std::string_view address, char separator, std::string_view port) {
@@ -66,7 +66,7 @@ private:
         uint8_t length;
     };
 
-    KeyTree& m_seen;
+    ProxyKeySet& m_seen;
     const std::function<void(std::string_view)>& m_found;
     Pair m_pairs[Capacity];
     int64_t m_keys[Capacity];
@@ -81,7 +81,7 @@ size_t End(std::string_view text, std::string_view match) {
 } // namespace
 
 void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found) {
-    KeyTree seen;
+    ProxyKeySet seen;
     PairBatch batch(seen, found);
     std::string_view match, address, port;
     char separator;
@@ -89,7 +89,7 @@ void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<vo
         ProxyPatterns::SplitPlain(match, address, separator, port);
         batch.Add(address, separator, port);
     }
-    // The same tree: a pair found by both passes counts once.
+    // The same set: a pair found by both passes counts once.
     if (text.find('<') != std::string_view::npos) {
         for (size_t at = 0; ProxyPatterns::FindTable(text, at, match); at = End(text, match)) {
             ProxyPatterns::SplitTable(match, address, port);

@@ -1,11 +1,13 @@
-#include "proxy/KeyTree.h"
+#include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyKey.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <random>
 #include <unordered_set>
+#include <vector>
 
 TEST(ProxyKey, FoldsTheCharacterValuesInBaseTen) {
     EXPECT_EQ(ProxyKey("1.2"), 1 * 100 + 10 * 10 + 2);
@@ -27,68 +29,57 @@ TEST(ProxyKey, OnlyTheFirst21CharactersCountAndTheFoldWraps) {
     EXPECT_EQ(ProxyKey("255.255.255.255:65535"), ProxyKey("255.255.255.255:655359"));
 }
 
-TEST(KeyTree, ReportsNewAndPresentKeys) {
-    KeyTree tree;
-    EXPECT_TRUE(tree.Insert(42));
-    EXPECT_FALSE(tree.Insert(42));
-    EXPECT_TRUE(tree.Insert(-42));
-    EXPECT_TRUE(tree.Insert(0));
-    EXPECT_FALSE(tree.Insert(0));
-    EXPECT_EQ(tree.GetCount(), 3u);
+namespace {
+
+// Keys that all start at the set's last slot whatever its size, so that probes run long and wrap: -i
+// times the inverse of the odd multiplier that spreads the keys over the slots.
+std::vector<int64_t> SameSlotKeys(int count) {
+    uint64_t inverse = 0x9E3779B97F4A7C15ULL; // Newton's iteration for the inverse modulo 2^64
+    for (int step = 0; step < 5; ++step)
+        inverse *= 2 - 0x9E3779B97F4A7C15ULL * inverse;
+    std::vector<int64_t> keys;
+    for (int i = 1; i <= count; ++i)
+        keys.push_back(static_cast<int64_t>(inverse * (0 - static_cast<uint64_t>(i))));
+    keys.push_back(static_cast<int64_t>(inverse * (0 - uint64_t{3}))); // a repeat deep in the chain
+    return keys;
 }
 
-TEST(KeyTree, KeysSharingLowBitsAreKeptApart) {
-    KeyTree tree;
-    // Equal up to bit 40, then up to bit 63: long chains of inner nodes.
-    const int64_t base = 0x123456789ALL;
-    EXPECT_TRUE(tree.Insert(base));
-    EXPECT_TRUE(tree.Insert(base + (int64_t{1} << 40)));
-    EXPECT_TRUE(tree.Insert(base + (int64_t{1} << 41)));
-    EXPECT_TRUE(tree.Insert(0));
-    EXPECT_TRUE(tree.Insert(INT64_MIN));
-    EXPECT_TRUE(tree.Insert(-1));
-    EXPECT_TRUE(tree.Insert(INT64_MAX));
-    for (int64_t key :
-         {base, base + (int64_t{1} << 40), base + (int64_t{1} << 41), int64_t{0}, INT64_MIN, int64_t{-1}, INT64_MAX})
-        EXPECT_FALSE(tree.Insert(key)) << key;
-}
-
-TEST(KeyTree, AgreesWithAHashSetOnManyKeys) {
-    KeyTree tree;
-    std::unordered_set<int64_t> reference;
-    std::mt19937_64 random(7);
-    for (int i = 0; i < 200000; ++i) {
-        // Few distinct high parts and low parts, so that keys repeat and share long runs of bits.
-        const int64_t key = static_cast<int64_t>((random() % 512) << 50 | (random() % 4096));
-        ASSERT_EQ(tree.Insert(key), reference.insert(key).second) << key;
-    }
-    EXPECT_EQ(tree.GetCount(), reference.size());
-}
-
-TEST(KeyTree, InsertManyAnswersAsInsertsInTurn) {
-    // Enough keys to fill the upper levels completely, repeats within one batch, and batches of odd
-    // sizes; each batch goes to InsertMany in one tree and key by key to Insert in the other.
-    KeyTree many, single;
+std::vector<int64_t> RandomKeys(int count, uint64_t spread) {
     std::mt19937_64 random(11);
     std::vector<int64_t> keys;
-    for (int batch = 0; batch < 300; ++batch) {
-        keys.resize(1 + random() % 1000);
-        for (int64_t& key : keys)
-            key =
-                random() % 3 == 0 ? static_cast<int64_t>(random() % 64) << 40 : static_cast<int64_t>(random() % 300000);
-        auto isNew = std::make_unique<bool[]>(keys.size());
-        many.InsertMany(keys, std::span(isNew.get(), keys.size()));
-        for (size_t i = 0; i < keys.size(); ++i)
-            ASSERT_EQ(isNew[i], single.Insert(keys[i])) << "batch " << batch << " key " << keys[i];
-    }
-    EXPECT_EQ(many.GetCount(), single.GetCount());
+    for (int i = 0; i < count; ++i)
+        keys.push_back(static_cast<int64_t>(random() % spread) - static_cast<int64_t>(spread / 2));
+    return keys;
 }
 
-TEST(KeyTree, ClearEmptiesTheTree) {
-    KeyTree tree;
-    tree.Insert(5);
-    tree.Insert(7);
-    tree.Clear();
-    EXPECT_EQ(tree.GetCount(), 0u);
-    EXPECT_TRUE(tree.Insert(5));
+} // namespace
+
+TEST(ProxyKeySet, AnswersAsAHashSetKeyByKeyAndInBatches) {
+    const struct {
+        const char* name;
+        std::vector<int64_t> keys;
+    } cases[] = {
+        {"the empty slot's value and the extremes", {0, 1, 0, -1, INT64_MIN, INT64_MAX, INT64_MIN, 1, -1, 0}},
+        {"one chain through the whole set", SameSlotKeys(3000)},
+        {"growth past a million slots, with repeats", RandomKeys(700000, 500000)},
+    };
+    for (const auto& c : cases) {
+        // One set key by key, one in batches of odd sizes that end where growth must happen.
+        ProxyKeySet single, batched;
+        std::unordered_set<int64_t> reference;
+        std::vector<bool> expected;
+        for (int64_t key : c.keys) {
+            expected.push_back(reference.insert(key).second);
+            ASSERT_EQ(single.Insert(key), expected.back()) << c.name << ": " << key;
+        }
+        for (size_t first = 0, size = 1; first < c.keys.size(); first += size, size = size * 3 % 1000 + 1) {
+            const size_t count = std::min(size, c.keys.size() - first);
+            auto isNew = std::make_unique<bool[]>(count);
+            batched.InsertMany(std::span(c.keys).subspan(first, count), std::span(isNew.get(), count));
+            for (size_t i = 0; i < count; ++i)
+                ASSERT_EQ(isNew[i], expected[first + i]) << c.name << ": " << c.keys[first + i];
+        }
+        EXPECT_EQ(single.GetCount(), reference.size()) << c.name;
+        EXPECT_EQ(batched.GetCount(), reference.size()) << c.name;
+    }
 }

@@ -1,0 +1,100 @@
+#include "proxy/ProxyKeySet.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <new>
+#include <sys/mman.h>
+
+namespace {
+
+constexpr size_t InitialCapacity = 1024;
+// How far ahead of the insertion InsertMany prefetches.
+constexpr size_t PrefetchDistance = 16;
+
+int64_t* NewSlots(size_t capacity) {
+    // calloc hands large blocks over as fresh zero pages; large pages make a big set's first touches
+    // and its random accesses cheaper.
+    auto* slots = static_cast<int64_t*>(std::calloc(capacity, sizeof(int64_t)));
+    if (!slots)
+        throw std::bad_alloc();
+    constexpr uintptr_t HugePage = 2 << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(slots);
+    const uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t last = (begin + capacity * sizeof(int64_t)) & ~(HugePage - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    return slots;
+}
+
+} // namespace
+
+void ProxyKeySet::Free::operator()(int64_t* slots) const {
+    std::free(slots);
+}
+
+ProxyKeySet::ProxyKeySet() : m_slots(NewSlots(InitialCapacity)) {
+    m_capacity = InitialCapacity;
+    m_shift = 64 - static_cast<unsigned>(std::countr_zero(InitialCapacity));
+}
+
+size_t ProxyKeySet::SlotOf(int64_t key) const {
+    // The keys are decimal folds whose low bits vary little: the multiply spreads every bit into the
+    // high ones, which pick the slot.
+    return static_cast<size_t>((static_cast<uint64_t>(key) * 0x9E3779B97F4A7C15ULL) >> m_shift);
+}
+
+void ProxyKeySet::Reserve(size_t more) {
+    if ((m_count + more) * 2 <= m_capacity)
+        return;
+    std::unique_ptr<int64_t[], Free> old = std::move(m_slots);
+    const size_t oldCapacity = m_capacity;
+    while ((m_count + more) * 2 > m_capacity) {
+        m_capacity *= 2;
+        --m_shift;
+    }
+    m_slots.reset(NewSlots(m_capacity));
+    for (size_t i = 0; i < oldCapacity; ++i)
+        if (old[i] != 0)
+            Place(old[i]);
+}
+
+void ProxyKeySet::Place(int64_t key) {
+    size_t slot = SlotOf(key);
+    while (m_slots[slot] != 0)
+        slot = (slot + 1) & (m_capacity - 1);
+    m_slots[slot] = key;
+}
+
+bool ProxyKeySet::InsertAt(int64_t key, size_t slot) {
+    if (key == 0) {
+        const bool isNew = !m_hasZero;
+        m_hasZero = true;
+        return isNew;
+    }
+    for (;; slot = (slot + 1) & (m_capacity - 1)) {
+        if (m_slots[slot] == key)
+            return false;
+        if (m_slots[slot] == 0) {
+            m_slots[slot] = key;
+            ++m_count;
+            return true;
+        }
+    }
+}
+
+bool ProxyKeySet::Insert(int64_t key) {
+    Reserve(1);
+    return InsertAt(key, SlotOf(key));
+}
+
+void ProxyKeySet::InsertMany(std::span<const int64_t> keys, std::span<bool> isNew) {
+    Reserve(keys.size());
+    for (size_t i = 0; i < std::min(PrefetchDistance, keys.size()); ++i)
+        __builtin_prefetch(&m_slots[SlotOf(keys[i])]);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (i + PrefetchDistance < keys.size())
+            __builtin_prefetch(&m_slots[SlotOf(keys[i + PrefetchDistance])]);
+        isNew[i] = InsertAt(keys[i], SlotOf(keys[i]));
+    }
+}
