@@ -4,15 +4,15 @@
 #include <cstring>
 #include <re2/re2.h>
 
-// RE2 rather than a backtracking engine: a page of thousands of address cells whose ports are
-// written by script sends backtracking on the table pattern into minutes of work. RE2 decides every
-// match; the cheap scans below only pick where it looks, skipping text that cannot hold a match.
+// The plain pattern is decided by hand. The table pattern's lazy gap runs on RE2 rather than a
+// backtracking engine: a page of thousands of address cells whose ports are written by script sends
+// backtracking into minutes of work. The cheap scans below pick where RE2 looks, skipping text that
+// cannot hold a match.
 
 namespace {
 
 // \s is spelled out: RE2's \s lacks the vertical tab that the class holds in Perl syntax. The groups
 // are left out: RE2 finds a match's bounds faster than its groups, and the groups follow from the bounds.
-constexpr const char* PlainPattern = R"(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[ :]\d{2,5})";
 constexpr const char* TablePattern =
     R"(>[\t\n\v\f\r ]*\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}[\t\n\v\f\r ]*<.*?>[\t\n\v\f\r ]*\d{2,5}[\t\n\v\f\r ]*<)";
 
@@ -23,11 +23,6 @@ const RE2& Compiled(const char* pattern) {
     options.set_dot_nl(true);
     options.set_log_errors(false);
     return *new RE2(pattern, options); // lives for the whole process, shared by every thread
-}
-
-const RE2& Plain() {
-    static const RE2& re = Compiled(PlainPattern);
-    return re;
 }
 
 const RE2& Table() {
@@ -78,31 +73,6 @@ size_t AddressStart(std::string_view text, size_t floor, size_t end) {
     return digits == 0 ? std::string_view::npos : end - std::min<size_t>(digits, 3);
 }
 
-// A plain match is an address, a blank or colon and digits; the address is made of digits and dots,
-// so it is the tail of a run of them and ends where the run ends. In each run (from position on)
-// that is followed by a separator and two digits, the match can only start at the leftmost start of
-// an address that ends with the run. Returns that start, or npos when no match is left.
-size_t NextPlainStart(std::string_view text, size_t position) {
-    for (size_t from = position; from < text.size();) {
-        const void* dot = std::memchr(text.data() + from, '.', text.size() - from);
-        if (!dot)
-            return std::string_view::npos;
-        const auto dotAt = static_cast<size_t>(static_cast<const char*>(dot) - text.data());
-        // The run's text before from was looked at already: it holds no dot, or ended a run.
-        size_t runStart = dotAt;
-        while (runStart > from && IsDigit(text[runStart - 1]))
-            --runStart;
-        const size_t runEnd = SkipAddressChars(text, dotAt);
-        from = runEnd;
-        if (runEnd + 2 >= text.size() || (text[runEnd] != ' ' && text[runEnd] != ':') || !IsDigit(text[runEnd + 1]) ||
-            !IsDigit(text[runEnd + 2]))
-            continue;
-        if (const size_t start = AddressStart(text, runStart, runEnd); start != std::string_view::npos)
-            return start;
-    }
-    return std::string_view::npos;
-}
-
 // A table match starts at a '>' followed by blanks, an address, blanks and '<'. Returns the first
 // such '>' at position or later, or npos.
 size_t NextTableStart(std::string_view text, size_t position) {
@@ -133,12 +103,34 @@ bool Match(const RE2& pattern, std::string_view text, size_t begin, size_t end, 
 
 } // namespace
 
+// A plain match is an address, a blank or colon and digits; the address is made of digits and dots,
+// so it is the tail of a run of them and ends where the run ends. In each run (from position on)
+// that is followed by a separator and two digits, the match can only start at the leftmost start of
+// an address that ends with the run. No part of the pattern can give back what it took (a digit is
+// never a dot, a blank or a colon), so that start decides the match: the port takes up to five digits.
 bool ProxyPatterns::FindPlain(std::string_view text, size_t position, std::string_view& match) {
-    for (size_t start = NextPlainStart(text, position); start != std::string_view::npos;
-         start = NextPlainStart(text, start + 1)) {
-        // A match is at most 21 characters long.
-        if (Match(Plain(), text, start, std::min(text.size(), start + 21), RE2::ANCHOR_START, match))
+    for (size_t from = position; from < text.size();) {
+        const void* dot = std::memchr(text.data() + from, '.', text.size() - from);
+        if (!dot)
+            return false;
+        const auto dotAt = static_cast<size_t>(static_cast<const char*>(dot) - text.data());
+        // The run's text before from was looked at already: it holds no dot, or ended a run.
+        size_t runStart = dotAt;
+        while (runStart > from && IsDigit(text[runStart - 1]))
+            --runStart;
+        const size_t runEnd = SkipAddressChars(text, dotAt);
+        from = runEnd;
+        if (runEnd + 2 >= text.size() || (text[runEnd] != ' ' && text[runEnd] != ':') || !IsDigit(text[runEnd + 1]) ||
+            !IsDigit(text[runEnd + 2]))
+            continue;
+        if (const size_t start = AddressStart(text, runStart, runEnd); start != std::string_view::npos) {
+            const size_t portEnd = std::min(text.size(), runEnd + 6);
+            size_t end = runEnd + 3;
+            while (end < portEnd && IsDigit(text[end]))
+                ++end;
+            match = text.substr(start, end - start);
             return true;
+        }
     }
     return false;
 }
