@@ -74,8 +74,8 @@ size_t AddressStart(std::string_view text, size_t floor, size_t end) {
 }
 
 // A table match starts at a '>' followed by blanks, an address, blanks and '<'. Returns the first
-// such '>' at position or later, or npos.
-size_t NextTableStart(std::string_view text, size_t position) {
+// such '>' at position or later, or npos; close takes the position of its '<'.
+size_t NextTableStart(std::string_view text, size_t position, size_t& close) {
     for (size_t from = position; from < text.size();) {
         const void* gt = std::memchr(text.data() + from, '>', text.size() - from);
         if (!gt)
@@ -83,11 +83,33 @@ size_t NextTableStart(std::string_view text, size_t position) {
         const auto start = static_cast<size_t>(static_cast<const char*>(gt) - text.data());
         const size_t address = SkipBlanks(text, start + 1);
         const size_t addressEnd = SkipAddressChars(text, address);
-        const size_t close = SkipBlanks(text, addressEnd);
+        close = SkipBlanks(text, addressEnd);
         if (addressEnd > address && close < text.size() && text[close] == '<' &&
             AddressStart(text, address, addressEnd) == address)
             return start;
         from = start + 1;
+    }
+    return std::string_view::npos;
+}
+
+// A port cell: '>', blanks, two to five digits, blanks, '<'. Returns its end when the gap after an
+// address cell (from on) reaches one within its first few '>', npos when it does not or when the
+// text ends. The lazy gap tries each '>' in turn, and a cell is decided by its '>' alone: no part of
+// it can give back what it took.
+size_t NearPortCellEnd(std::string_view text, size_t from) {
+    constexpr int Tries = 4;
+    for (int tried = 0; tried < Tries; ++tried) {
+        const void* gt = std::memchr(text.data() + from, '>', text.size() - from);
+        if (!gt)
+            return std::string_view::npos;
+        const size_t digits = SkipBlanks(text, static_cast<size_t>(static_cast<const char*>(gt) - text.data()) + 1);
+        size_t digitsEnd = digits;
+        while (digitsEnd < text.size() && IsDigit(text[digitsEnd]))
+            ++digitsEnd;
+        const size_t close = SkipBlanks(text, digitsEnd);
+        if (digitsEnd - digits >= 2 && digitsEnd - digits <= 5 && close < text.size() && text[close] == '<')
+            return close + 1;
+        from = digits;
     }
     return std::string_view::npos;
 }
@@ -136,9 +158,15 @@ bool ProxyPatterns::FindPlain(std::string_view text, size_t position, std::strin
 }
 
 bool ProxyPatterns::FindTable(std::string_view text, size_t position, std::string_view& match) {
-    const size_t start = NextTableStart(text, position);
+    size_t close = 0;
+    const size_t start = NextTableStart(text, position, close);
     if (start == std::string_view::npos)
         return false;
+    // On the usual page the port cell is the next cell or the one after; RE2 searches farther gaps.
+    if (const size_t end = NearPortCellEnd(text, close + 1); end != std::string_view::npos) {
+        match = text.substr(start, end - start);
+        return true;
+    }
     if (Match(Table(), text, start, text.size(), RE2::ANCHOR_START, match))
         return true;
     // No cell of digits follows, so no later address cell can find one either; the unanchored search
