@@ -80,16 +80,15 @@ private:
 
 } // namespace
 
-std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, const std::string& value) {
+std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, const std::string& value, int32_t most) {
     int32_t number = 0;
-    bool digits = !value.empty() && value.size() <= 3;
+    bool digits = !value.empty() && value.size() <= 9; // no overflow below
     for (char c : value) {
         digits = digits && c >= '0' && c <= '9';
         number = number * 10 + (c - '0');
     }
-    // The ranges of the settings dialog.
-    if (!digits || number < 1 || number > 100) {
-        m_err << "orv: " << option << " must be a number between 1 and 100\nTry 'orv --help'.\n";
+    if (!digits || number < 1 || number > most) {
+        m_err << "orv: " << option << " must be a number between 1 and " << most << "\nTry 'orv --help'.\n";
         return std::nullopt;
     }
     return number;
@@ -114,9 +113,9 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
             return std::nullopt;
         }
         const std::string& value = args[++i];
-        if (arg == "--threads" && !(options.threads = ParseNumber(arg, value)))
+        if (arg == "--threads" && !(options.threads = ParseNumber(arg, value, MostThreads)))
             return std::nullopt;
-        if (arg == "--timeout" && !(options.timeout = ParseNumber(arg, value)))
+        if (arg == "--timeout" && !(options.timeout = ParseNumber(arg, value, MostTimeout)))
             return std::nullopt;
         if (arg == "--judge") {
             if (value.rfind("http://", 0) != 0 || value.size() <= 7) {

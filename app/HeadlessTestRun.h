@@ -17,6 +17,9 @@ public:
     static constexpr int Failed = 1;   // unreadable input, no proxies, a worker that could not start
     static constexpr int BadUsage = 2; // wrong options; also a judge that gave no address
     static constexpr int Interrupted = 130;
+    // The settings dialog allows 100 of each; a script may ask for thousands of workers.
+    static constexpr int32_t MostThreads = 4000;
+    static constexpr int32_t MostTimeout = 100;
 
     struct Options {
         std::string file;
@@ -37,7 +40,8 @@ public:
             const std::atomic<bool>& stop);
 
 private:
-    std::optional<int32_t> ParseNumber(const std::string& option, const std::string& value);
+    // A number from 1 to most, or a message.
+    std::optional<int32_t> ParseNumber(const std::string& option, const std::string& value, int32_t most);
 
     std::ostream& m_out;
     std::ostream& m_err;

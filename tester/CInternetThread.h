@@ -20,8 +20,12 @@ uint16_t ParsePortText(std::string_view port);
 // writes the results into the proxy's record, which it finds by position in the list.
 class CInternetThread : public CThread {
 public:
+    // A worker's deepest call, the TLS handshake, needs a small part of this; thousands of workers
+    // with the system's 8 MiB each would reserve tens of GiB of address space.
+    static constexpr size_t DefaultStackSize = 256 * 1024;
+
     // stackSize 0 is the system's default.
-    explicit CInternetThread(TestContext& context, size_t stackSize = 0);
+    explicit CInternetThread(TestContext& context, size_t stackSize = DefaultStackSize);
     ~CInternetThread() override;
 
     // Connects to m_proxyAddress, sends request once and collects the answer in m_reply, which stays

@@ -62,15 +62,24 @@ bool CThread::IsAliveLocked() const {
     return m_alive.load();
 }
 
-void CThread::Kill(int32_t exitCode, bool quiet) {
-    std::unique_lock<std::mutex> hold(ClassLock());
-    if (!m_alive.load()) {
-        m_exitCode = exitCode;
-        return;
-    }
+bool CThread::MarkKilled(int32_t exitCode) {
     m_exitCode = exitCode;
+    if (!m_alive.load())
+        return false;
     if (!m_killed.exchange(true))
         OnKill();
+    return true;
+}
+
+void CThread::RequestKill(int32_t exitCode) {
+    std::lock_guard<std::mutex> hold(ClassLock());
+    MarkKilled(exitCode);
+}
+
+void CThread::Kill(int32_t exitCode, bool quiet) {
+    std::unique_lock<std::mutex> hold(ClassLock());
+    if (!MarkKilled(exitCode))
+        return;
     if (m_joinable && pthread_equal(m_thread, pthread_self()))
         return; // Run killed its own thread: it ends when it returns
     const bool ended = ThreadEnded().wait_for(hold, m_killWait, [this] { return !m_alive.load(); });

@@ -36,6 +36,9 @@ public:
     // Records exitCode and, when the thread runs, stops it as described above. Throws kind 3 when
     // quiet is false and Run has not returned within m_killWait.
     void Kill(int32_t exitCode, bool quiet);
+    // Kill without its wait: the thread ends soon on its own. Whoever stops thousands of threads asks
+    // them all first and then waits for each, so that they end side by side.
+    void RequestKill(int32_t exitCode);
     int32_t GetExitCode() const { return m_exitCode.load(); }
 
     // How long a Kill waits for Run to notice; a loud Kill throws when that is not enough.
@@ -63,6 +66,9 @@ protected:
 
 private:
     static void* Entry(void* self);
+    // With the class lock held: records exitCode and, the first time, calls OnKill. False when the
+    // thread is not running.
+    bool MarkKilled(int32_t exitCode);
     void JoinEnded();
 
     size_t m_stackSize;

@@ -1,5 +1,6 @@
 #include "tester/TestContext.h"
 
+#include "platform/OpenFileLimit.h"
 #include "settings/AppSettings.h"
 #include "tester/HttpGetDirect.h"
 #include "tester/TextUtil.h"
@@ -20,7 +21,7 @@ TestContext::TestContext(AppSettings& settings, ProxyList& list, TestRunHost& ho
       TestPageHost(EnvironmentOr("ORV_TEST_PAGE_HOST", DefaultTestPageHost)),
       TestPageMarker(EnvironmentOr("ORV_TEST_PAGE_MARKER", DefaultTestPageMarker)),
       GeoIpPath(EnvironmentOr("ORV_GEOIP_DB", GeoIpDatabase::DefaultPath)), TlsPage(EnvironmentOr("ORV_TLS_PAGE", "")),
-      TlsCaFile(EnvironmentOr("ORV_TLS_CA", "")) {}
+      TlsCaFile(EnvironmentOr("ORV_TLS_CA", "")), OpenFileLimit(platform::OpenFileLimit()) {}
 
 std::string TestContext::TestPageRequest() const {
     return "GET http://" + TestPageHost + "/ HTTP/1.0\r\nAccept: */*\r\nHost: " + TestPageHost + "\r\n\r\n";

@@ -66,6 +66,9 @@ struct TestContext {
     TlsProbe Tls;
     // Existing workers, whether their thread runs or not; the controller's progress reads it.
     std::atomic<int32_t> LiveWorkerCount = 0;
+    // The process's open-descriptor limit, read when the context is made (after start-up raised it);
+    // it bounds the number of workers. Tests set a lower one.
+    uint64_t OpenFileLimit;
 };
 
 // The host part of an "http://" URL, lower case, with its port if it has one.

@@ -52,7 +52,14 @@ void TestRun::Task::Join() {
 
 TestRun::TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
                  Hooks hooks)
-    : m_context(context), m_log(log), m_messageBox(messageBox), m_testing(testing), m_hooks(std::move(hooks)) {}
+    : m_workerStackSize(CInternetThread::DefaultStackSize), m_context(context), m_log(log), m_messageBox(messageBox),
+      m_testing(testing), m_hooks(std::move(hooks)) {}
+
+int32_t TestRun::WorkersAllowed(uint64_t openFileLimit) {
+    const uint64_t workers =
+        openFileLimit > DescriptorMargin ? (openFileLimit - DescriptorMargin) / DescriptorsPerWorker : 0;
+    return static_cast<int32_t>(std::clamp<uint64_t>(workers, 1, INT32_MAX));
+}
 
 TestRun::~TestRun() {
     m_closing = true;
@@ -91,8 +98,12 @@ void TestRun::StartTest() {
     m_progress = 0;
     m_outcome = Outcome::None;
     m_testStartSeconds = LocalSeconds();
+    m_workersAllowed = WorkersAllowed(m_context.OpenFileLimit);
     // The start lines come before anything the controller writes.
-    m_log.AppendLog(StartText());
+    std::string text = StartText();
+    if (settings.MaxThread.load() > m_workersAllowed)
+        text += Format(FewerThreadsText, settings.MaxThread.load(), m_workersAllowed);
+    m_log.AppendLog(text);
     try {
         m_controllerThread.Start([this] { TestProxies(); });
     } catch (const std::system_error& error) {
@@ -273,7 +284,8 @@ bool TestRun::Dispatch() {
     size_t next = 0;
     while (next < count && !m_stopRequested) {
         // A settings file edited by hand may say 0: one worker at a time is the least that ends.
-        const size_t pool = static_cast<size_t>(std::max<int32_t>(1, m_context.m_settings.MaxThread));
+        const size_t pool =
+            static_cast<size_t>(std::clamp<int32_t>(m_context.m_settings.MaxThread, 1, m_workersAllowed));
         if (m_workers.size() >= pool) {
             Sleep(PollInterval, true);
             Reap();
@@ -398,6 +410,9 @@ void TestRun::Reap() {
 }
 
 void TestRun::KillWorkers() {
+    // Each Kill waits for its thread: thousands of busy workers are all told first and end side by side.
+    for (const auto& worker : m_workers)
+        worker->RequestKill(1);
     while (!m_workers.empty()) {
         for (auto at = m_workers.begin(); at != m_workers.end();) {
             if (!(*at)->IsAliveLocked()) {

@@ -44,6 +44,14 @@ public:
     static constexpr const char* NoCountryText = "The country is not tested: ";
     static constexpr const char* NoHttpsText = "HTTPS is not tested: ";
     static constexpr const char* NoDangerText = "Danger is not tested: cannot use the dangerous network list ";
+    static constexpr const char* FewerThreadsText =
+        "Max thread %lld is more than the open-file limit allows: testing with %lld threads.\r\n";
+    // A worker holds one socket at a time; two a worker leave room for what opens beside it, and the
+    // margin is the rest of the program's (the window, the files, the judge fetch).
+    static constexpr uint64_t DescriptorsPerWorker = 2;
+    static constexpr uint64_t DescriptorMargin = 64;
+    // The most workers that an open-descriptor limit serves; at least one.
+    static int32_t WorkersAllowed(uint64_t openFileLimit);
 
     // How the last run ended, for callers without a window (the command line).
     enum class Outcome {
@@ -89,8 +97,9 @@ public:
     // Workers not deleted yet: reads are safe only while no run is in progress.
     size_t WorkerCount() const { return m_workers.size(); }
 
-    // Stack size of the workers' threads, 0 for the system default. Tests make it impossible.
-    size_t m_workerStackSize = 0;
+    // Stack size of the workers' threads (CInternetThread's small default), 0 for the system default.
+    // Tests make it impossible.
+    size_t m_workerStackSize;
 
 private:
     // A thread whose end can be awaited with a time limit; joined by whoever forgets it.
@@ -164,6 +173,8 @@ private:
     std::atomic<int32_t> m_progress = 0;
     std::atomic<Outcome> m_outcome = Outcome::None;
     int32_t m_testStartSeconds = 0;
+    // The most workers of this run that the open-descriptor limit serves.
+    int32_t m_workersAllowed = 1;
     Task m_controllerThread;
     Task m_stopperThread;
 

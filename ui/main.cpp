@@ -1,4 +1,5 @@
 #include "app/OrvCommandLine.h"
+#include "platform/OpenFileLimit.h"
 
 #ifdef ORV_WITH_WINDOW
 #include "ui/CORVApp.h"
@@ -7,6 +8,8 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    // Before any test context reads it: thousands of workers need more than the usual 1024.
+    platform::RaiseOpenFileLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);
     OrvCommandLine commandLine(std::cout, std::cerr);
     switch (OrvCommandLine::ModeOf(args)) {

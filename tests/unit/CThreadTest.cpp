@@ -127,6 +127,20 @@ TEST(CThread, KillStopsARunningThreadAndCallsOnKillOnce) {
     EXPECT_EQ(thread.m_onKillCalls, 1);
 }
 
+TEST(CThread, RequestKillDoesNotWaitAndALaterKillDoesNotRepeatOnKill) {
+    GateThread thread(false);
+    thread.Start();
+    WaitRunning(thread);
+    thread.RequestKill(2); // would hang here if it waited: the thread heeds no kill
+    EXPECT_EQ(thread.m_onKillCalls, 1);
+    EXPECT_TRUE(thread.IsAliveLocked());
+    thread.m_release = true;
+    thread.Kill(2, false);
+    EXPECT_FALSE(thread.IsAliveLocked());
+    EXPECT_EQ(thread.GetExitCode(), 2); // not Run's 7
+    EXPECT_EQ(thread.m_onKillCalls, 1);
+}
+
 TEST(CThread, LoudKillOfAThreadThatDoesNotStopThrowsKindThree) {
     GateThread thread(false);
     thread.m_killWait = 100ms;

@@ -60,7 +60,9 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
         {"--threads", "5"},
         {"a.txt", "b.txt"},
         {"a.txt", "--threads", "0"},
-        {"a.txt", "--threads", "101"},
+        {"a.txt", "--threads", "4001"},
+        {"a.txt", "--threads", "99999999999"},
+        {"a.txt", "--timeout", "101"},
         {"a.txt", "--timeout", "1x"},
         {"a.txt", "--timeout"},
         {"a.txt", "--judge", "ftp://judge/"},
@@ -72,9 +74,11 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
         HeadlessTestRun headless(m_out, m_err);
         EXPECT_FALSE(headless.ParseOptions(args)) << args.size();
     }
-    EXPECT_NE(m_err.str().find("--threads must be a number between 1 and 100"), std::string::npos);
+    EXPECT_NE(m_err.str().find("--threads must be a number between 1 and 4000\n"), std::string::npos);
+    EXPECT_NE(m_err.str().find("--timeout must be a number between 1 and 100\n"), std::string::npos);
 
     HeadlessTestRun headless(m_out, m_err);
+    EXPECT_EQ(headless.ParseOptions({"a.txt", "--threads", "4000"})->threads, 4000);
     const auto options = headless.ParseOptions(
         {"a.txt", "--threads", "7", "--timeout", "3", "--judge", "http://j/", "--export", "o", "--format", "csv"});
     ASSERT_TRUE(options);

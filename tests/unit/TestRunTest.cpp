@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -153,6 +155,42 @@ TEST_F(TestRunTest, OneWorkerAtATimeStartsEachAtThePollAfterItsPredecessor) {
     EXPECT_LT(took, 6s);
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(h.list[i]->m_status, StatusGood);
+}
+
+TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnce) {
+    EXPECT_EQ(TestRun::WorkersAllowed(0), 1);
+    EXPECT_EQ(TestRun::WorkersAllowed(TestRun::DescriptorMargin + 3), 1);
+    EXPECT_EQ(TestRun::WorkersAllowed(UINT64_MAX), INT32_MAX);
+
+    const uint16_t proxy = AddProxy({}, 300ms);
+    StartServers();
+    h.settings.MaxThread = 5;
+    h.context.OpenFileLimit = TestRun::DescriptorMargin + 2 * TestRun::DescriptorsPerWorker + 1;
+    for (int i = 0; i < 6; ++i)
+        AddRecord(proxy);
+    std::atomic<bool> ended = false;
+    std::atomic<int32_t> most = 0;
+    std::thread sampler([&] {
+        for (; !ended; std::this_thread::sleep_for(1ms))
+            most = std::max(most.load(), h.context.LiveWorkerCount.load());
+    });
+    const auto start = Clock::now();
+    h.StartAll();
+    const bool idle = h.WaitIdle();
+    const auto took = Clock::now() - start;
+    ended = true;
+    sampler.join();
+    ASSERT_TRUE(idle);
+
+    // Two workers at 0, 1 and 2 s; the drain's poll at 3 s finds the last ones ended.
+    EXPECT_GE(took, 2900ms);
+    EXPECT_LE(most, 2);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
+    const std::string log = h.log.Text();
+    const std::string line = "Max thread 5 is more than the open-file limit allows: testing with 2 threads.\r\n";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line), log.rfind(line)) << log;
 }
 
 TEST_F(TestRunTest, CountryOnlyTouchesNoResultAndTheElapsedTimeCrossesMidnight) {
