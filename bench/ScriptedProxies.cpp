@@ -1,5 +1,6 @@
 #include "bench/ScriptedProxies.h"
 
+#include "platform/OpenFileLimit.h"
 #include "proxy/ProxyList.h"
 
 #include <arpa/inet.h>
@@ -285,6 +286,8 @@ pid_t StartServer(std::vector<Scripted>& proxies, uint16_t& judgePort, int& keep
     if (pid == 0) {
         close(report[0]);
         close(alive[1]);
+        // A socket a proxy, and one for each connection of thousands of workers.
+        platform::RaiseOpenFileLimit();
         ScriptServer server(proxies);
         uint16_t judge = 0;
         std::string ports;
@@ -348,7 +351,9 @@ std::vector<Scripted> MakeScript(size_t count) {
     return proxies;
 }
 
-ScriptedProxies::ScriptedProxies(size_t count) : m_proxies(MakeScript(count)) {
+ScriptedProxies::ScriptedProxies(size_t count) : ScriptedProxies(MakeScript(count)) {}
+
+ScriptedProxies::ScriptedProxies(std::vector<Scripted> script) : m_proxies(std::move(script)) {
     m_server = StartServer(m_proxies, m_judgePort, m_keepAlive);
 }
 

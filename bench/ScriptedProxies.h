@@ -34,6 +34,7 @@ std::vector<Scripted> MakeScript(size_t count);
 class ScriptedProxies {
 public:
     explicit ScriptedProxies(size_t count);
+    explicit ScriptedProxies(std::vector<Scripted> script);
     ~ScriptedProxies();
     ScriptedProxies(const ScriptedProxies&) = delete;
     ScriptedProxies& operator=(const ScriptedProxies&) = delete;

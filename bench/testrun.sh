@@ -1,16 +1,26 @@
 #!/usr/bin/env bash
-# The test run over 2,000 scripted loopback proxies (MaxThread 100, Timeout 2): wall and processor
-# time, peak memory, and the wall time of the dispatch rule for the same service times; then the
-# same proxies through the peer checker from the npm registry, installed into bench/peer/ (never
-# into the build), and how many proxies both classify alike; then the same run through the main
-# window, offscreen: stalls of the window's thread, wall time against the headless schedule.
+# The test run over 10,000 scripted loopback proxies (Timeout 2) at MaxThread 100, 1,000 and 4,000,
+# each size in a process of its own so that its peak memory is its own: wall and processor time, peak
+# memory, and the wall time of the dispatch rule for the same service times; each followed by the
+# same proxies through the peer checker from the npm registry at the same concurrency, installed
+# into bench/peer/ (never into the build), and how many proxies both classify alike. Then the run at
+# MaxThread 100 through the main window, offscreen: stalls of the window's thread, wall time against
+# the headless schedule (WINDOW=0 leaves it out).
+#   bench/testrun.sh [PROXIES [THREADS...]]      BUILD_DIR=build by default
 set -euo pipefail
 cd "$(dirname "$0")/.."
+build="${BUILD_DIR:-build}"
+count="${1:-10000}"
+shift || true
+sizes=("${@:-100 1000 4000}")
+read -r -a sizes <<<"${sizes[*]}"
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 window=""
-grep -q '^ORV_GUI:BOOL=ON' build/CMakeCache.txt && window=testrun_window_bench
-cmake --build build --target testrun_bench $window >/dev/null
+if [ "${WINDOW:-1}" != 0 ] && grep -q '^ORV_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
+    window=testrun_window_bench
+fi
+cmake --build "$build" -j2 --target testrun_bench $window >/dev/null
 
 peer=""
 if command -v node >/dev/null && command -v npm >/dev/null; then
@@ -23,12 +33,24 @@ else
     echo "node and npm are missing: the peer comparison is left out" >&2
 fi
 
-headless=$(mktemp)
-trap 'rm -f "$headless"' EXIT
-build/bench/testrun_bench "${1:-2000}" $peer | tee "$headless"
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+echo "load before: $(uptime)"
+for threads in "${sizes[@]}"; do
+    echo
+    "$build/bench/testrun_bench" "$count" "$threads" $peer | tee -a "$out"
+done
+echo "load after: $(uptime)"
+
+echo
+echo "proxies $count, Timeout 2"
+printf '%-8s %-5s %9s %12s %9s %10s %7s\n' threads who "wall s" "CPU ms/proxy" "peak MB" "/schedule" alike
+awk '/^row ours/ { printf "%-8s %-5s %9s %12s %9s %10s %7s\n", $3, "ours", $4, $5, $6, $7, "" }
+     /^row peer/ { printf "%-8s %-5s %9s %12s %9s %10s %7s\n", $3, "peer", $4, $5, $6, $7, $8 }' "$out"
+echo "(the peer's /schedule is against our service times through a pool without the one-second poll)"
 
 if [ -n "$window" ]; then
     echo
-    schedule=$(awk '/^schedule \(simulated\)/ { print $3 }' "$headless")
-    build/bench/testrun_window_bench "${1:-2000}" "$schedule"
+    schedule=$(awk '/^proxies .* MaxThread 100,/ { on = 1 } on && /^schedule \(simulated\)/ { print $3; exit }' "$out")
+    [ -n "$schedule" ] && "$build/bench/testrun_window_bench" "$count" "$schedule"
 fi
