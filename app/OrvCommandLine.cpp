@@ -131,22 +131,22 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
         // The parser's messages do not say which file they are about.
         messageBox.SetPrefix("orv: " + file + ": ");
         try {
-            std::string text;
+            SourceText text;
             bool read = false;
             if (DownloadUrl::IsWebAddress(file)) {
                 const int fd = FetchToMemory(file);
-                read = fd >= 0 && parser.ReadSource(fd, text);
+                read = fd >= 0 && parser.ReadSource(fd, text.Bytes());
                 if (fd >= 0)
                     ::close(fd);
             } else {
-                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text) : parser.ReadSourceFile(file, text);
+                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text.Bytes()) : parser.ReadSourceFile(file, text);
             }
             if (!read) {
                 status = 1;
                 continue;
             }
             // A million lines: gather them and write in large blocks.
-            ProxyTextParser::ExtractPairs(text, [&](std::string_view pair) {
+            ProxyTextParser::ExtractPairs(text.View(), [&](std::string_view pair) {
                 output.append(pair);
                 output += '\n';
                 if (output.size() >= OutputBlockSize) {

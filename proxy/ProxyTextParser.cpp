@@ -5,6 +5,7 @@
 #include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyPatterns.h"
+#include "proxy/SourceText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -100,7 +101,7 @@ void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<vo
 }
 
 int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText) {
-    std::string fileText;
+    SourceText fileText;
     if (!isText) {
         if (source.empty())
             return -1; // the file dialog was cancelled
@@ -108,7 +109,7 @@ int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, boo
             return -1;
     }
     int count = 0;
-    ExtractPairs(isText ? source : fileText, [&](std::string_view pair) {
+    ExtractPairs(isText ? std::string_view(source) : fileText.View(), [&](std::string_view pair) {
         auto item = std::make_unique<ProxyItem>();
         item->SetAddress(pair);
         list.Append(std::move(item));
@@ -122,13 +123,13 @@ int ProxyTextParser::AddProxy(ProxyList& list, const std::string& ip, const std:
     return LoadProxies(list, ip + ":" + port, true);
 }
 
-bool ProxyTextParser::ReadSourceFile(const std::string& path, std::string& text) {
+bool ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ReportOpenError(errno);
         return false;
     }
-    const bool read = ReadSource(fd, text);
+    const bool read = text.Map(fd) || ReadSource(fd, text.Bytes());
     ::close(fd);
     return read;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "proxy/SourceText.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,8 +29,9 @@ public:
     int AddProxy(ProxyList& list, const std::string& ip, const std::string& port);
 
     // Reads a file's text the way LoadProxies does: chunk by chunk, each chunk cut at its first NUL.
-    // Shows "Couldn't open source file: ..." and returns false when the file cannot be opened or read.
-    bool ReadSourceFile(const std::string& path, std::string& text);
+    // A file without NUL is mapped instead, which gives the same text. Shows "Couldn't open source
+    // file: ..." and returns false when the file cannot be opened or read.
+    bool ReadSourceFile(const std::string& path, SourceText& text);
     bool ReadSource(int fd, std::string& text);
 
     // Calls found("address:port") for every record that LoadProxies would append from the text, in

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -150,6 +151,36 @@ TEST_F(ProxyTextParserTest, PipeIsCutIntoTheSameChunksAsAFile) {
     writer.join();
     ::close(ends[0]);
     EXPECT_EQ(text, "1.1.1.1:11 3.3.3.3:33");
+}
+
+TEST_F(ProxyTextParserTest, FileGivesTheChunkReadersTextWhetherMappedOrNot) {
+    // A file without NUL is mapped, one with a NUL is read chunk by chunk: both must give what the
+    // reader gives. A file whose size the system does not know (procfs) is read.
+    TempDir dir;
+    std::string nulInSecondChunk(ProxyTextParser::ChunkBufferSize + 10, '7');
+    nulInSecondChunk[ProxyTextParser::ChunkBufferSize + 2] = '\0';
+    const struct {
+        std::string name, bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"one pair", "1.1.1.1:11"},
+        {"three chunks", std::string(3 * ProxyTextParser::ChunkBufferSize, '5') + "2.2.2.2:22"},
+        {"NUL in the second chunk", nulInSecondChunk},
+        {"NUL last", std::string("3.3.3.3:33") + '\0'},
+    };
+    for (const auto& c : cases) {
+        dir.Write(c.name, c.bytes);
+        SourceText text;
+        ASSERT_TRUE(m_parser.ReadSourceFile(dir.File(c.name), text)) << c.name;
+        const int fd = ::open(dir.File(c.name).c_str(), O_RDONLY);
+        std::string read;
+        EXPECT_TRUE(m_parser.ReadSource(fd, read)) << c.name;
+        ::close(fd);
+        EXPECT_EQ(text.View(), read) << c.name;
+    }
+    SourceText status;
+    ASSERT_TRUE(m_parser.ReadSourceFile("/proc/self/status", status));
+    EXPECT_NE(status.View().find("Pid:"), std::string_view::npos);
 }
 
 TEST_F(ProxyTextParserTest, EmptyPathFailsSilently) {
