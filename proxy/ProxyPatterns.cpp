@@ -176,7 +176,8 @@ bool ProxyPatterns::FindTable(std::string_view text, size_t position, std::strin
 
 void ProxyPatterns::SplitPlain(std::string_view match, std::string_view& address, char& separator,
                                std::string_view& port) {
-    const size_t at = match.find_first_of(" :");
+    // The address is the run of digits and dots the match starts with.
+    const size_t at = SkipAddressChars(match, 0);
     address = match.substr(0, at);
     separator = match[at];
     port = match.substr(at + 1);
