@@ -4,10 +4,10 @@
 #include <cstring>
 #include <re2/re2.h>
 
-// The plain pattern is decided by hand. The table pattern's lazy gap runs on RE2 rather than a
-// backtracking engine: a page of thousands of address cells whose ports are written by script sends
-// backtracking into minutes of work. The cheap scans below pick where RE2 looks, skipping text that
-// cannot hold a match.
+// The plain pattern and the table pattern's usual case are decided by hand. A table match whose port
+// cell lies more than a few cells away is left to RE2 rather than a backtracking engine: a page of
+// thousands of address cells whose ports are written by script sends backtracking into minutes of
+// work. The cheap scans pick where RE2 looks, skipping text that cannot hold a match.
 
 namespace {
 
@@ -74,19 +74,21 @@ size_t AddressStart(std::string_view text, size_t floor, size_t end) {
 }
 
 // A table match starts at a '>' followed by blanks, an address, blanks and '<'. Returns the first
-// such '>' at position or later, or npos; close takes the position of its '<'.
-size_t NextTableStart(std::string_view text, size_t position, size_t& close) {
+// such '>' at position or later, or npos; address and close take the address and the '<' position.
+size_t NextTableStart(std::string_view text, size_t position, std::string_view& address, size_t& close) {
     for (size_t from = position; from < text.size();) {
         const void* gt = std::memchr(text.data() + from, '>', text.size() - from);
         if (!gt)
             return std::string_view::npos;
         const auto start = static_cast<size_t>(static_cast<const char*>(gt) - text.data());
-        const size_t address = SkipBlanks(text, start + 1);
-        const size_t addressEnd = SkipAddressChars(text, address);
+        const size_t addressStart = SkipBlanks(text, start + 1);
+        const size_t addressEnd = SkipAddressChars(text, addressStart);
         close = SkipBlanks(text, addressEnd);
-        if (addressEnd > address && close < text.size() && text[close] == '<' &&
-            AddressStart(text, address, addressEnd) == address)
+        if (addressEnd > addressStart && close < text.size() && text[close] == '<' &&
+            AddressStart(text, addressStart, addressEnd) == addressStart) {
+            address = text.substr(addressStart, addressEnd - addressStart);
             return start;
+        }
         from = start + 1;
     }
     return std::string_view::npos;
@@ -94,9 +96,9 @@ size_t NextTableStart(std::string_view text, size_t position, size_t& close) {
 
 // A port cell: '>', blanks, two to five digits, blanks, '<'. Returns its end when the gap after an
 // address cell (from on) reaches one within its first few '>', npos when it does not or when the
-// text ends. The lazy gap tries each '>' in turn, and a cell is decided by its '>' alone: no part of
-// it can give back what it took.
-size_t NearPortCellEnd(std::string_view text, size_t from) {
+// text ends; port takes its digits. The lazy gap tries each '>' in turn, and a cell is decided by its
+// '>' alone: no part of it can give back what it took.
+size_t NearPortCellEnd(std::string_view text, size_t from, std::string_view& port) {
     constexpr int Tries = 4;
     for (int tried = 0; tried < Tries; ++tried) {
         const void* gt = std::memchr(text.data() + from, '>', text.size() - from);
@@ -107,20 +109,34 @@ size_t NearPortCellEnd(std::string_view text, size_t from) {
         while (digitsEnd < text.size() && IsDigit(text[digitsEnd]))
             ++digitsEnd;
         const size_t close = SkipBlanks(text, digitsEnd);
-        if (digitsEnd - digits >= 2 && digitsEnd - digits <= 5 && close < text.size() && text[close] == '<')
+        if (digitsEnd - digits >= 2 && digitsEnd - digits <= 5 && close < text.size() && text[close] == '<') {
+            port = text.substr(digits, digitsEnd - digits);
             return close + 1;
+        }
         from = digits;
     }
     return std::string_view::npos;
 }
 
-bool Match(const RE2& pattern, std::string_view text, size_t begin, size_t end, RE2::Anchor anchor,
-           std::string_view& match) {
-    re2::StringPiece found;
-    if (!pattern.Match(re2::StringPiece(text.data(), text.size()), begin, end, anchor, &found, 1))
+bool Search(std::string_view text, size_t begin, RE2::Anchor anchor, std::string_view& found) {
+    re2::StringPiece piece;
+    if (!Table().Match(re2::StringPiece(text.data(), text.size()), begin, text.size(), anchor, &piece, 1))
         return false;
-    match = std::string_view(found.data(), found.size());
+    found = std::string_view(piece.data(), piece.size());
     return true;
+}
+
+// Takes a table match's groups from its bounds: the address is the run of digits and dots after the
+// first '>' and its blanks; the port is the run of digits before the closing blanks and '<'.
+void TableGroups(std::string_view text, std::string_view found, ProxyPatterns::Match& match) {
+    const size_t addressStart = SkipBlanks(found, 1);
+    match.address = found.substr(addressStart, SkipAddressChars(found, addressStart) - addressStart);
+    size_t portEnd = found.size() - 1;
+    while (IsBlank(found[portEnd - 1]))
+        --portEnd;
+    const size_t portDigits = DigitsBefore(found, portEnd, 0);
+    match.port = found.substr(portEnd - portDigits, portDigits);
+    match.end = static_cast<size_t>(found.data() + found.size() - text.data());
 }
 
 } // namespace
@@ -130,7 +146,7 @@ bool Match(const RE2& pattern, std::string_view text, size_t begin, size_t end, 
 // that is followed by a separator and two digits, the match can only start at the leftmost start of
 // an address that ends with the run. No part of the pattern can give back what it took (a digit is
 // never a dot, a blank or a colon), so that start decides the match: the port takes up to five digits.
-bool ProxyPatterns::FindPlain(std::string_view text, size_t position, std::string_view& match) {
+bool ProxyPatterns::FindPlain(std::string_view text, size_t position, Match& match) {
     for (size_t from = position; from < text.size();) {
         const void* dot = std::memchr(text.data() + from, '.', text.size() - from);
         if (!dot)
@@ -150,47 +166,32 @@ bool ProxyPatterns::FindPlain(std::string_view text, size_t position, std::strin
             size_t end = runEnd + 3;
             while (end < portEnd && IsDigit(text[end]))
                 ++end;
-            match = text.substr(start, end - start);
+            match.end = end;
+            match.address = text.substr(start, runEnd - start);
+            match.separator = text[runEnd];
+            match.port = text.substr(runEnd + 1, end - runEnd - 1);
             return true;
         }
     }
     return false;
 }
 
-bool ProxyPatterns::FindTable(std::string_view text, size_t position, std::string_view& match) {
+bool ProxyPatterns::FindTable(std::string_view text, size_t position, Match& match) {
     size_t close = 0;
-    const size_t start = NextTableStart(text, position, close);
+    const size_t start = NextTableStart(text, position, match.address, close);
     if (start == std::string_view::npos)
         return false;
+    match.separator = ':';
     // On the usual page the port cell is the next cell or the one after; RE2 searches farther gaps.
-    if (const size_t end = NearPortCellEnd(text, close + 1); end != std::string_view::npos) {
-        match = text.substr(start, end - start);
+    if (const size_t end = NearPortCellEnd(text, close + 1, match.port); end != std::string_view::npos) {
+        match.end = end;
         return true;
     }
-    if (Match(Table(), text, start, text.size(), RE2::ANCHOR_START, match))
-        return true;
-    // No cell of digits follows, so no later address cell can find one either; the unanchored search
-    // only confirms that.
-    return Match(Table(), text, start, text.size(), RE2::UNANCHORED, match);
-}
-
-void ProxyPatterns::SplitPlain(std::string_view match, std::string_view& address, char& separator,
-                               std::string_view& port) {
-    // The address is the run of digits and dots the match starts with.
-    const size_t at = SkipAddressChars(match, 0);
-    address = match.substr(0, at);
-    separator = match[at];
-    port = match.substr(at + 1);
-}
-
-void ProxyPatterns::SplitTable(std::string_view match, std::string_view& address, std::string_view& port) {
-    // The address is the run of digits and dots after the first '>' and its blanks; the port is the
-    // run of digits before the closing blanks and '<'.
-    const size_t addressStart = SkipBlanks(match, 1);
-    address = match.substr(addressStart, SkipAddressChars(match, addressStart) - addressStart);
-    size_t portEnd = match.size() - 1;
-    while (IsBlank(match[portEnd - 1]))
-        --portEnd;
-    const size_t portDigits = DigitsBefore(match, portEnd, 0);
-    port = match.substr(portEnd - portDigits, portDigits);
+    // When no cell of digits follows, no later address cell can find one either; the unanchored
+    // search only confirms that.
+    std::string_view found;
+    if (!Search(text, start, RE2::ANCHOR_START, found) && !Search(text, start, RE2::UNANCHORED, found))
+        return false;
+    TableGroups(text, found, match);
+    return true;
 }

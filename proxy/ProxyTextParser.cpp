@@ -75,27 +75,18 @@ private:
     size_t m_count = 0;
 };
 
-size_t End(std::string_view text, std::string_view match) {
-    return static_cast<size_t>(match.data() + match.size() - text.data());
-}
-
 } // namespace
 
 void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found) {
     ProxyKeySet seen;
     PairBatch batch(seen, found);
-    std::string_view match, address, port;
-    char separator;
-    for (size_t at = 0; ProxyPatterns::FindPlain(text, at, match); at = End(text, match)) {
-        ProxyPatterns::SplitPlain(match, address, separator, port);
-        batch.Add(address, separator, port);
-    }
+    ProxyPatterns::Match match;
+    for (size_t at = 0; ProxyPatterns::FindPlain(text, at, match); at = match.end)
+        batch.Add(match.address, match.separator, match.port);
     // The same set: a pair found by both passes counts once.
     if (text.find('<') != std::string_view::npos) {
-        for (size_t at = 0; ProxyPatterns::FindTable(text, at, match); at = End(text, match)) {
-            ProxyPatterns::SplitTable(match, address, port);
-            batch.Add(address, ':', port);
-        }
+        for (size_t at = 0; ProxyPatterns::FindTable(text, at, match); at = match.end)
+            batch.Add(match.address, match.separator, match.port);
     }
     batch.Flush();
 }
