@@ -54,9 +54,23 @@ void ProxyKeySet::Reserve(size_t more) {
         --m_shift;
     }
     m_slots.reset(NewSlots(m_capacity));
-    for (size_t i = 0; i < oldCapacity; ++i)
-        if (old[i] != 0)
-            Place(old[i]);
+    // The keys move in groups whose new slots are prefetched together.
+    constexpr size_t Group = 16;
+    int64_t moving[Group];
+    size_t count = 0;
+    for (size_t i = 0; i < oldCapacity; ++i) {
+        if (old[i] == 0)
+            continue;
+        moving[count++] = old[i];
+        __builtin_prefetch(&m_slots[SlotOf(old[i])], 1);
+        if (count == Group) {
+            for (int64_t key : moving)
+                Place(key);
+            count = 0;
+        }
+    }
+    for (size_t i = 0; i < count; ++i)
+        Place(moving[i]);
 }
 
 void ProxyKeySet::Place(int64_t key) {

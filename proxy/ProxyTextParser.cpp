@@ -45,6 +45,7 @@ public:
         pair.length = static_cast<uint8_t>(end - pair.text);
         // The key is taken before a blank becomes a colon: "a.b.c.d p" and "a.b.c.d:p" are two records.
         m_keys[m_count] = ProxyKey(std::string_view(pair.text, pair.length));
+        pair.text[address.size()] = ':';
         if (++m_count == Capacity)
             Flush();
     }
@@ -54,9 +55,7 @@ public:
         for (size_t i = 0; i < m_count; ++i) {
             if (!m_isNew[i])
                 continue;
-            Pair& pair = m_pairs[i];
-            std::replace(pair.text, pair.text + pair.length, ' ', ':');
-            m_found(std::string_view(pair.text, pair.length));
+            m_found(std::string_view(m_pairs[i].text, m_pairs[i].length));
         }
         m_count = 0;
     }
