@@ -1,6 +1,8 @@
 #include "proxy/ProxyPatterns.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <re2/re2.h>
 
@@ -71,6 +73,68 @@ size_t AddressStart(std::string_view text, size_t floor, size_t end) {
     }
     const size_t digits = DigitsBefore(text, end, floor);
     return digits == 0 ? std::string_view::npos : end - std::min<size_t>(digits, 3);
+}
+
+// Which bytes of a 24-byte window of the text are digits and which are dots: bit i for byte i. The
+// window is read eight bytes at a time, each byte tested by arithmetic that cannot carry into the
+// next, so that the variable lengths of address groups cost no mispredicted branches. Bytes past the
+// text's end count as neither.
+struct WindowBits {
+    static constexpr size_t Size = 24;
+    uint32_t digits = 0;
+    uint32_t dots = 0;
+};
+
+WindowBits ClassifyWindow(std::string_view text, size_t base) {
+    constexpr uint64_t High = 0x8080808080808080ULL;
+    constexpr uint64_t Low = 0x7F7F7F7F7F7F7F7FULL;
+    unsigned char bytes[WindowBits::Size] = {};
+    std::memcpy(bytes, text.data() + base, std::min(WindowBits::Size, text.size() - base));
+    WindowBits bits;
+    for (size_t word = 0; word < WindowBits::Size / 8; ++word) {
+        uint64_t x;
+        std::memcpy(&x, bytes + word * 8, 8);
+        if constexpr (std::endian::native == std::endian::big)
+            x = __builtin_bswap64(x);
+        const uint64_t low = x & Low;
+        // Bit 7 of a byte: its low seven bits reach '0', reach past '9'; its own bit 7 rules it out.
+        const uint64_t digits = ((low + 0x5050505050505050ULL) & ~(low + 0x4646464646464646ULL) & ~x) & High;
+        const uint64_t other = x ^ 0x2E2E2E2E2E2E2E2EULL;
+        const uint64_t dots = ~(((other & Low) + Low) | other) & High;
+        // Gathers bit 7 of each byte into one byte.
+        bits.digits |= static_cast<uint32_t>(((digits >> 7) * 0x0102040810204080ULL) >> 56) << (word * 8);
+        bits.dots |= static_cast<uint32_t>(((dots >> 7) * 0x0102040810204080ULL) >> 56) << (word * 8);
+    }
+    return bits;
+}
+
+uint32_t HighestBit(uint32_t bits) {
+    return 31 - static_cast<uint32_t>(std::countl_zero(bits));
+}
+
+// Where the address that ends the run of digits and dots at rel (relative to the window) starts,
+// relative to the window; -1 when no address ends there. The window must hold the address and
+// the character before it, or start where the search may start.
+int WindowAddressStart(const WindowBits& bits, uint32_t rel) {
+    const uint32_t before = (1u << rel) - 1;
+    const uint32_t others = ~(bits.digits | bits.dots) & before;
+    const uint32_t runStart = others ? HighestBit(others) + 1 : 0;
+    uint32_t dots = bits.dots & before & ~((1u << runStart) - 1);
+    if (std::popcount(dots) < 3)
+        return -1;
+    const int last = static_cast<int>(HighestBit(dots));
+    dots &= ~(1u << last);
+    const int second = static_cast<int>(HighestBit(dots));
+    dots &= ~(1u << second);
+    const int third = static_cast<int>(HighestBit(dots));
+    dots &= ~(1u << third);
+    const int boundary = dots ? static_cast<int>(HighestBit(dots)) : static_cast<int>(runStart) - 1;
+    // The last three groups hold one to three digits, the one before at least one.
+    const auto fits = [](int digits) { return digits >= 1 && digits <= 3; };
+    const int first = third - boundary - 1;
+    if (!fits(static_cast<int>(rel) - last - 1) || !fits(last - second - 1) || !fits(second - third - 1) || first < 1)
+        return -1;
+    return third - std::min(first, 3);
 }
 
 // A table match starts at a '>' followed by blanks, an address, blanks and '<'. Returns the first
@@ -147,29 +211,37 @@ void TableGroups(std::string_view text, std::string_view found, ProxyPatterns::M
 // an address that ends with the run. No part of the pattern can give back what it took (a digit is
 // never a dot, a blank or a colon), so that start decides the match: the port takes up to five digits.
 bool ProxyPatterns::FindPlain(std::string_view text, size_t position, Match& match) {
+    // The window holds the run's end with room for the separator and the port after it. It starts
+    // three characters before the run's first dot, enough for the address's first group; a longer
+    // run is looked at from 18 characters before its end, enough for the address and the character
+    // before it.
+    constexpr size_t Reach = WindowBits::Size - 6;
     for (size_t from = position; from < text.size();) {
         const void* dot = std::memchr(text.data() + from, '.', text.size() - from);
         if (!dot)
             return false;
         const auto dotAt = static_cast<size_t>(static_cast<const char*>(dot) - text.data());
-        // The run's text before from was looked at already: it holds no dot, or ended a run.
-        size_t runStart = dotAt;
-        while (runStart > from && IsDigit(text[runStart - 1]))
-            --runStart;
-        const size_t runEnd = SkipAddressChars(text, dotAt);
+        size_t base = dotAt - std::min<size_t>(dotAt - from, 3);
+        WindowBits bits = ClassifyWindow(text, base);
+        const uint32_t ends = ~(bits.digits | bits.dots) & ~((1u << (dotAt - base)) - 1);
+        size_t runEnd = base + static_cast<size_t>(std::countr_zero(ends));
+        if (runEnd - base > Reach) {
+            if (runEnd - base >= WindowBits::Size)
+                runEnd = SkipAddressChars(text, base + WindowBits::Size);
+            base = std::max(from, runEnd - Reach);
+            bits = ClassifyWindow(text, base);
+        }
         from = runEnd;
-        if (runEnd + 2 >= text.size() || (text[runEnd] != ' ' && text[runEnd] != ':') || !IsDigit(text[runEnd + 1]) ||
-            !IsDigit(text[runEnd + 2]))
+        const auto rel = static_cast<uint32_t>(runEnd - base);
+        if (runEnd == text.size() || (text[runEnd] != ' ' && text[runEnd] != ':') ||
+            ((bits.digits >> (rel + 1)) & 3) != 3)
             continue;
-        if (const size_t start = AddressStart(text, runStart, runEnd); start != std::string_view::npos) {
-            const size_t portEnd = std::min(text.size(), runEnd + 6);
-            size_t end = runEnd + 3;
-            while (end < portEnd && IsDigit(text[end]))
-                ++end;
-            match.end = end;
-            match.address = text.substr(start, runEnd - start);
+        if (const int start = WindowAddressStart(bits, rel); start >= 0) {
+            const size_t portLength = std::min(std::countr_one(bits.digits >> (rel + 1)), 5);
+            match.end = runEnd + 1 + portLength;
+            match.address = text.substr(base + static_cast<size_t>(start), runEnd - base - static_cast<size_t>(start));
             match.separator = text[runEnd];
-            match.port = text.substr(runEnd + 1, end - runEnd - 1);
+            match.port = text.substr(runEnd + 1, portLength);
             return true;
         }
     }
