@@ -88,12 +88,14 @@ struct WindowBits {
 WindowBits ClassifyWindow(std::string_view text, size_t base) {
     constexpr uint64_t High = 0x8080808080808080ULL;
     constexpr uint64_t Low = 0x7F7F7F7F7F7F7F7FULL;
-    unsigned char bytes[WindowBits::Size] = {};
-    std::memcpy(bytes, text.data() + base, std::min(WindowBits::Size, text.size() - base));
+    const char* window = text.data() + base;
+    char padded[WindowBits::Size] = {};
+    if (text.size() - base < WindowBits::Size)
+        window = static_cast<const char*>(std::memcpy(padded, window, text.size() - base));
     WindowBits bits;
     for (size_t word = 0; word < WindowBits::Size / 8; ++word) {
         uint64_t x;
-        std::memcpy(&x, bytes + word * 8, 8);
+        std::memcpy(&x, window + word * 8, 8);
         if constexpr (std::endian::native == std::endian::big)
             x = __builtin_bswap64(x);
         const uint64_t low = x & Low;
@@ -120,14 +122,14 @@ int WindowAddressStart(const WindowBits& bits, uint32_t rel) {
     const uint32_t others = ~(bits.digits | bits.dots) & before;
     const uint32_t runStart = others ? HighestBit(others) + 1 : 0;
     uint32_t dots = bits.dots & before & ~((1u << runStart) - 1);
-    if (std::popcount(dots) < 3)
-        return -1;
-    const int last = static_cast<int>(HighestBit(dots));
-    dots &= ~(1u << last);
-    const int second = static_cast<int>(HighestBit(dots));
-    dots &= ~(1u << second);
-    const int third = static_cast<int>(HighestBit(dots));
-    dots &= ~(1u << third);
+    int lastDots[3];
+    for (int& dot : lastDots) {
+        if (!dots)
+            return -1;
+        dot = static_cast<int>(HighestBit(dots));
+        dots &= ~(1u << dot);
+    }
+    const auto [last, second, third] = lastDots;
     const int boundary = dots ? static_cast<int>(HighestBit(dots)) : static_cast<int>(runStart) - 1;
     // The last three groups hold one to three digits, the one before at least one.
     const auto fits = [](int digits) { return digits >= 1 && digits <= 3; };
