@@ -99,8 +99,10 @@ WindowBits ClassifyWindow(std::string_view text, size_t base) {
         if constexpr (std::endian::native == std::endian::big)
             x = __builtin_bswap64(x);
         const uint64_t low = x & Low;
-        // Bit 7 of a byte: its low seven bits reach '0', reach past '9'; its own bit 7 rules it out.
+        // A digit's low seven bits reach '0' (adding 0x50 sets bit 7) but not ':' (adding 0x46 does
+        // not), and its own bit 7 is clear.
         const uint64_t digits = ((low + 0x5050505050505050ULL) & ~(low + 0x4646464646464646ULL) & ~x) & High;
+        // A dot becomes zero, the only byte whose bit 7 stays clear in (low seven bits + 0x7F) | byte.
         const uint64_t other = x ^ 0x2E2E2E2E2E2E2E2EULL;
         const uint64_t dots = ~(((other & Low) + Low) | other) & High;
         // Gathers bit 7 of each byte into one byte.
