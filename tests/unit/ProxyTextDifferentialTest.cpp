@@ -108,6 +108,10 @@ TEST(ProxyTextDifferential, AgreesWithBoostOnHandPickedTexts) {
              ">1.2.3.4.5<>80< > 1.2.3.4 <>  80  < >>1.2.3.4<>81< >1.2.3.4><>82<",
              "<td>1.2.3.4</td><td>n/a</td>",
              "<td>1.2.3.4</td><td>80</td>>5.6.7.8<",
+             // Runs of digits and dots longer than the plain scan's window, and ones ending with the text.
+             "1.2.3.4.5.6.7.8.9.10.11.12:80 123456789012345678901234.5.6.7:8080 9.9.9.9:123456789.1.1.1:99",
+             "1.2.3..........................4.5.6.7 99 1.2.3.4.5.6.7.8.9.1.2.3.4.5.6:7",
+             "x1.2.3.4:80",
          })
         EXPECT_EQ(Parsed(text), *BoostProxyPairs(text)) << text;
 }
