@@ -82,10 +82,10 @@ private:
 
 std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, const std::string& value, int32_t most) {
     int32_t number = 0;
-    bool digits = !value.empty() && value.size() <= 9; // no overflow below
-    for (char c : value) {
-        digits = digits && c >= '0' && c <= '9';
-        number = number * 10 + (c - '0');
+    bool digits = !value.empty() && value.size() <= 9; // nine digits fit
+    for (size_t i = 0; digits && i < value.size(); ++i) {
+        digits = value[i] >= '0' && value[i] <= '9';
+        number = number * 10 + (value[i] - '0');
     }
     if (!digits || number < 1 || number > most) {
         m_err << "orv: " << option << " must be a number between 1 and " << most << "\nTry 'orv --help'.\n";
