@@ -1,10 +1,12 @@
 #include "proxy/ProxyKeySet.h"
 
+#include "proxy/HugePages.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <new>
-#include <sys/mman.h>
+#include <utility>
 
 namespace {
 
@@ -13,17 +15,11 @@ constexpr size_t InitialCapacity = 1024;
 constexpr size_t PrefetchDistance = 16;
 
 int64_t* NewSlots(size_t capacity) {
-    // calloc hands large blocks over as fresh zero pages; large pages make a big set's first touches
-    // and its random accesses cheaper.
+    // calloc hands large blocks over as fresh zero pages.
     auto* slots = static_cast<int64_t*>(std::calloc(capacity, sizeof(int64_t)));
     if (!slots)
         throw std::bad_alloc();
-    constexpr uintptr_t HugePage = 2 << 20;
-    const auto begin = reinterpret_cast<uintptr_t>(slots);
-    const uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
-    const uintptr_t last = (begin + capacity * sizeof(int64_t)) & ~(HugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    AdviseHugePages(slots, capacity * sizeof(int64_t));
     return slots;
 }
 
@@ -47,13 +43,17 @@ size_t ProxyKeySet::SlotOf(int64_t key) const {
 void ProxyKeySet::Reserve(size_t more) {
     if ((m_count + more) * 2 <= m_capacity)
         return;
-    std::unique_ptr<int64_t[], Free> old = std::move(m_slots);
-    const size_t oldCapacity = m_capacity;
-    while ((m_count + more) * 2 > m_capacity) {
-        m_capacity *= 2;
-        --m_shift;
+    size_t capacity = m_capacity;
+    unsigned shift = m_shift;
+    while ((m_count + more) * 2 > capacity) {
+        capacity *= 2;
+        --shift;
     }
-    m_slots.reset(NewSlots(m_capacity));
+    // Allocated first: when memory runs out, the set stays as it was.
+    std::unique_ptr<int64_t[], Free> old(NewSlots(capacity));
+    std::swap(old, m_slots);
+    const size_t oldCapacity = std::exchange(m_capacity, capacity);
+    m_shift = shift;
     // The keys move in groups whose new slots are prefetched together.
     constexpr size_t Group = 16;
     int64_t moving[Group];

@@ -1,6 +1,7 @@
 #include "proxy/ProxyTextParser.h"
 
 #include "platform/MessageBox.h"
+#include "proxy/HugePages.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
@@ -12,21 +13,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Asks for large pages under a big buffer that is about to be filled: first touches of small pages
-// cost more than reading the text.
-void AdviseHugePages(char* begin, size_t size) {
-    constexpr uintptr_t HugePage = 2 << 20;
-    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + HugePage - 1) & ~(HugePage - 1);
-    const uintptr_t last = (reinterpret_cast<uintptr_t>(begin) + size) & ~(HugePage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 // The pairs found, gathered so that their keys go into the set together (see
 // ProxyKeySet::InsertMany), then handed on in order when new.
