@@ -139,7 +139,8 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
                 if (fd >= 0)
                     ::close(fd);
             } else {
-                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text.Bytes()) : parser.ReadSourceFile(file, text);
+                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text.Bytes())
+                                   : parser.ReadSourceFile(file, text, true);
             }
             if (!read) {
                 status = 1;

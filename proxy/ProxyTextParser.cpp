@@ -85,7 +85,7 @@ int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, boo
     if (!isText) {
         if (source.empty())
             return -1; // the file dialog was cancelled
-        if (!ReadSourceFile(source, fileText))
+        if (!ReadSourceFile(source, fileText, false))
             return -1;
     }
     int count = 0;
@@ -103,13 +103,13 @@ int ProxyTextParser::AddProxy(ProxyList& list, const std::string& ip, const std:
     return LoadProxies(list, ip + ":" + port, true);
 }
 
-bool ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text) {
+bool ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text, bool mayMap) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         ReportOpenError(errno);
         return false;
     }
-    const bool read = text.Map(fd) || ReadSource(fd, text.Bytes());
+    const bool read = (mayMap && text.Map(fd)) || ReadSource(fd, text.Bytes());
     ::close(fd);
     return read;
 }

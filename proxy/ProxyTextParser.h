@@ -29,9 +29,11 @@ public:
     int AddProxy(ProxyList& list, const std::string& ip, const std::string& port);
 
     // Reads a file's text the way LoadProxies does: chunk by chunk, each chunk cut at its first NUL.
-    // A file without NUL is mapped instead, which gives the same text. Shows "Couldn't open source
-    // file: ..." and returns false when the file cannot be opened or read.
-    bool ReadSourceFile(const std::string& path, SourceText& text);
+    // With mayMap, a file without NUL is mapped instead, which gives the same text faster; but a file
+    // cut short by another program while mapped ends the process, so the window, which holds a list
+    // that may not be saved yet, reads a copy. Shows "Couldn't open source file: ..." and returns false
+    // when the file cannot be opened or read.
+    bool ReadSourceFile(const std::string& path, SourceText& text, bool mayMap);
     bool ReadSource(int fd, std::string& text);
 
     // Calls found("address:port") for every record that LoadProxies would append from the text, in

@@ -171,7 +171,7 @@ TEST_F(ProxyTextParserTest, FileGivesTheChunkReadersTextWhetherMappedOrNot) {
     for (const auto& c : cases) {
         dir.Write(c.name, c.bytes);
         SourceText text;
-        ASSERT_TRUE(m_parser.ReadSourceFile(dir.File(c.name), text)) << c.name;
+        ASSERT_TRUE(m_parser.ReadSourceFile(dir.File(c.name), text, true)) << c.name;
         const int fd = ::open(dir.File(c.name).c_str(), O_RDONLY);
         std::string read;
         EXPECT_TRUE(m_parser.ReadSource(fd, read)) << c.name;
@@ -179,7 +179,7 @@ TEST_F(ProxyTextParserTest, FileGivesTheChunkReadersTextWhetherMappedOrNot) {
         EXPECT_EQ(text.View(), read) << c.name;
     }
     SourceText status;
-    ASSERT_TRUE(m_parser.ReadSourceFile("/proc/self/status", status));
+    ASSERT_TRUE(m_parser.ReadSourceFile("/proc/self/status", status, true));
     EXPECT_NE(status.View().find("Pid:"), std::string_view::npos);
 }
 
