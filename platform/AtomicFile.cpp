@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -9,21 +11,7 @@
 
 namespace {
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using platform::FileDescriptor;
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
