@@ -161,6 +161,7 @@ void FrameModel::RefreshPanel() {
     snapshot.level3 = m_list.m_level3Count.Get();
     snapshot.ready = static_cast<int32_t>(m_quickSwitchSet.size());
     snapshot.testing = m_testing == 1;
+    snapshot.downloading = m_downloading;
     snapshot.lastTestedText = LastTestedText();
     if (m_activeProxy != nullptr)
         snapshot.activeProxy = m_activeProxy->ProxyAddressText();
@@ -243,8 +244,13 @@ bool FrameModel::RefuseWhileTesting() {
 }
 
 void FrameModel::OnLoadList() {
+    if (m_loadFolder.empty())
+        m_loadFolder = AppFolders::DocumentsFolder();
     const std::string path =
-        m_services.fileDialog.OpenFile("Load List", "Proxy File (*.txt)|*.txt|All Files (*.*)|*.*||").value_or("");
+        m_services.fileDialog.OpenFile("Load List", "Proxy File (*.txt)|*.txt|All Files (*.*)|*.*||", m_loadFolder)
+            .value_or("");
+    if (const size_t slash = path.rfind('/'); slash != std::string::npos)
+        m_loadFolder = path.substr(0, slash + 1);
     ProxyTextParser parser(m_services.messageBox);
     const int count = parser.LoadProxies(m_list, path, false);
     if (count < 0)
@@ -304,7 +310,9 @@ void FrameModel::OnDownloadList() {
         return;
     EndDownload(); // the thread of the last download has ended; this only joins it
     m_testing = 2;
+    m_downloading = true;
     m_view.TestingChanged();
+    RequestPanelRefresh();
     m_downloadCancel = false;
     m_downloadThread = std::thread([this] { RunListDownload(); });
 }
@@ -329,7 +337,9 @@ void FrameModel::RunListDownload() {
     download.m_limits.cancel = &m_downloadCancel;
     download.m_pause = m_downloadPause;
     const ListDownload::Outcome outcome = download.Run(m_testing);
+    m_downloading = false;
     m_view.TestingChanged();
+    m_view.PostToWindow([this] { RequestPanelRefresh(); });
     if (outcome.showDialog)
         m_view.PostToWindow([this, outcome] { m_view.ShowDownloadDone(outcome.count, outcome.updateTime); });
 }

@@ -92,6 +92,8 @@ public:
     // Every Active or Ready record, in list order: the tray's quick-switch entries.
     std::vector<ProxyItem*> m_quickSwitchSet;
 
+    bool IsDownloading() const { return m_downloading; }
+
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
     // The end of the window's creation: Firefox, then the desktop, follow the restored state.
@@ -198,10 +200,13 @@ private:
     StatusPanel m_panel;
     int m_ticks = 0;
     platform::SystemClock m_clock;
+    // Where Load List opens: the folder of the last file loaded, the documents folder before the first.
+    std::string m_loadFolder;
     TestContext m_context{m_settings, m_list, m_view, m_clock};
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
     std::atomic<bool> m_downloadCancel = false;
+    std::atomic<bool> m_downloading = false;
     std::thread m_downloadThread;
 };

@@ -47,8 +47,10 @@ private:
 // The export's composition asks for neither a file nor a program.
 class NoFileDialog : public platform::FileDialog {
 public:
-    std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
 };
 class NoShellOpen : public platform::ShellOpen {
 public:

@@ -127,6 +127,9 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Download Proxy"));
+        EXPECT_NE(window.frame->cursor().shape(), Qt::BusyCursor);
+        EXPECT_EQ(window.frame->StatusPanel()->Page().InnerHtml("test").value_or("").find("Downloading"),
+                  std::string::npos);
         const QString shown = dialog->Html()->toPlainText();
         EXPECT_TRUE(shown.contains(QStringLiteral("Get 3 proxy from Halvard successfully.")));
         EXPECT_TRUE(shown.contains(QStringLiteral("The proxy list is updated at 12:34 GMT.")));
@@ -178,6 +181,13 @@ TEST(DownloadWindow, ClosingDuringASilentDownloadEndsPromptly) {
     const auto start = std::chrono::steady_clock::now();
     while (silent.Requests() == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
         window.Turn();
+    // While the service is silent the log stays cleared; the panel and the cursor show the work.
+    for (int i = 0; i < 10; ++i)
+        window.Turn();
+    EXPECT_EQ(window.Log(), "");
+    EXPECT_NE(window.frame->StatusPanel()->Page().InnerHtml("test").value_or("").find("Downloading the proxy list..."),
+              std::string::npos);
+    EXPECT_EQ(window.frame->cursor().shape(), Qt::BusyCursor);
     window.frame->close();
     // The low-speed limit is 30 s; closing does not wait for it.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));

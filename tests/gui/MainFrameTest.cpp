@@ -238,6 +238,13 @@ TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
                                  "Exit ORV|57665"}));
     EXPECT_TRUE(checked(cmd::QuickSwitchFirst));
     EXPECT_FALSE(checked(cmd::DirectConnection));
+    // Only the active entry carries a mark; the others draw no empty box, here and in the Switch menu.
+    auto* switchMenu = qobject_cast<QMenu*>(window.MenuAction(cmd::DirectConnection)->parent());
+    ASSERT_NE(switchMenu, nullptr);
+    emit switchMenu->aboutToShow();
+    for (QMenu* shown : {menu, switchMenu})
+        for (QAction* action : shown->actions())
+            EXPECT_EQ(action->isCheckable(), action->isChecked()) << action->text().toStdString();
 
     window.frame->OnCommand(cmd::SelectAll);
     window.frame->OnCommand(cmd::ToggleTray);
