@@ -22,7 +22,6 @@ constexpr std::array<std::string_view, 6> KeptKeys = {"ProxyType", "httpProxy", 
                                                       "ftpProxy",  "NoProxyFor", "ReversedException"};
 constexpr std::chrono::seconds BusLimit{3};
 
-// Where the file really lies: a kioslaverc that links into the user's own dotfiles stays a link.
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::istringstream stream(text);
@@ -45,6 +44,7 @@ std::string NoProxyFor(const KdeConfigText& text) {
     return joined;
 }
 
+// Where the file really lies: a kioslaverc that links into the user's own dotfiles stays a link.
 std::string Target(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;

@@ -41,17 +41,13 @@ std::string Gsettings(const std::string& child, const std::string& key) {
 }
 
 // Polls the desktop's setting: orv applies it right after it tells Firefox.
-bool WaitForSetting(const std::string& child, const std::string& key, const std::string& value) {
+bool WaitForMode(const std::string& value) {
     for (int i = 0; i < 200; ++i) {
-        if (Gsettings(child, key) == value)
+        if (Gsettings("", "mode") == value)
             return true;
         std::this_thread::sleep_for(100ms);
     }
     return false;
-}
-
-bool WaitForMode(const std::string& value) {
-    return WaitForSetting("", "mode", value);
 }
 
 bool SaveTwoProxies(const std::string& dataFolder, int32_t secondStatus) {
@@ -65,36 +61,11 @@ bool SaveTwoProxies(const std::string& dataFolder, int32_t secondStatus) {
     return SavedList::SaveList(dataFolder, list, "");
 }
 
-// child, key and value, as gsettings names and prints them.
-struct Setting {
-    std::string m_child;
-    std::string m_key;
-    std::string m_value;
-};
-using Settings = std::vector<Setting>;
-
-// What the desktop holds of every key a switch may change.
-Settings Snapshot() {
-    Settings now;
-    for (const auto& [child, key] : std::vector<std::pair<std::string, std::string>>{{"", "mode"},
-                                                                                     {"", "autoconfig-url"},
-                                                                                     {"", "ignore-hosts"},
-                                                                                     {"http", "host"},
-                                                                                     {"http", "port"},
-                                                                                     {"http", "use-authentication"},
-                                                                                     {"http", "authentication-user"},
-                                                                                     {"https", "host"},
-                                                                                     {"ftp", "port"}})
-        now.push_back({child, key, Gsettings(child, key)});
-    return now;
-}
-
-bool operator==(const Setting& a, const Setting& b) {
-    return a.m_child == b.m_child && a.m_key == b.m_key && a.m_value == b.m_value;
-}
-
-std::ostream& operator<<(std::ostream& out, const Setting& setting) {
-    return out << setting.m_child << " " << setting.m_key << "=" << setting.m_value;
+// Everything of the desktop's proxy that a switch may change: GNOME's whole schema, or KDE's file.
+std::string DesktopProxy(const std::string& desktop, const TempDir& dir) {
+    if (desktop == "kde")
+        return std::filesystem::exists(dir.File("config/kioslaverc")) ? dir.Read("config/kioslaverc") : "";
+    return RunProgram({"gsettings", "list-recursively", "org.gnome.system.proxy"}).m_output;
 }
 
 } // namespace
@@ -137,24 +108,51 @@ TEST(SwitchingEndToEnd, TheProgramFollowsTheSavedActiveProxyAndLeavesDirect) {
     EXPECT_EQ(saved[1]->m_status, StatusActive);
 }
 
-// A user's own GNOME settings (an automatic configuration; a manual proxy with an exception and
-// credentials) are the same before orv starts, while it runs with nothing active, and after it ends, by
-// exit or by a kill and the next start; while our proxy is set the user's exception stays.
+// A user's own settings (an automatic configuration; a manual proxy with an exception and credentials) are
+// the same before orv starts, while it runs with nothing active, and after it ends, by exit or by a kill
+// and the next start; while our proxy is set the user's exception stays and the credentials are off.
 TEST(SwitchingEndToEnd, TheDesktopIsTheUsersBeforeAndAfterTheProgram) {
+    using Strings = std::vector<std::string>;
     struct Case {
         const char* m_name;
-        Settings m_users;
+        const char* m_desktop;
+        std::vector<Strings> m_gsettings;
+        std::string m_kioslaverc;
         bool m_active;
         bool m_killed;
+        Strings m_whileOurs;
     };
-    const Settings pac = {{"", "mode", "'auto'"}, {"", "autoconfig-url", "\"http://wpad.example/a,b'c[1].pac\""}};
-    const Settings manual = {
-        {"", "mode", "'manual'"}, {"", "ignore-hosts", "['mycorp.example']"}, {"http", "host", "'corp.example'"},
-        {"http", "port", "3128"}, {"http", "use-authentication", "true"},     {"http", "authentication-user", "'me'"}};
+    const std::string proxy = "org.gnome.system.proxy";
+    const std::vector<Strings> pac = {{proxy, "mode", "'auto'"},
+                                      {proxy, "autoconfig-url", "\"http://wpad.example/a,b'c[1].pac\""}};
+    // The configuration address, full of quotes, commas and brackets, is kept while the mode is manual.
+    std::vector<Strings> manual = pac;
+    manual.insert(manual.end(), {{proxy, "mode", "'manual'"},
+                                 {proxy, "ignore-hosts", "['mycorp.example']"},
+                                 {proxy + ".http", "host", "'corp.example'"},
+                                 {proxy + ".http", "use-authentication", "true"}});
+    const Strings gnomeOurs = {"proxy ignore-hosts ['mycorp.example', 'localhost', '127.0.0.0/8', '::1']",
+                               "proxy.http use-authentication false"};
+    const std::string kdeManual = "[Proxy Settings]\nProxyType=1\nhttpProxy=http://corp.example 3128\n"
+                                  "NoProxyFor=intranet.corp\n";
     const Case cases[] = {
-        {"automatic configuration, nothing active", pac, false, false},
-        {"manual proxy, ours active, exit", manual, true, false},
-        {"manual proxy, ours active, killed, started with none", manual, true, true},
+        {"GNOME, automatic configuration, nothing active", "gnome", pac, "", false, false, {}},
+        {"GNOME, manual proxy, ours active, exit", "gnome", manual, "", true, false, gnomeOurs},
+        {"GNOME, manual proxy, ours active, killed, started with none", "gnome", manual, "", true, true, gnomeOurs},
+        {"KDE, automatic configuration, nothing active",
+         "kde",
+         {},
+         "[Proxy Settings]\nProxyType=2\n",
+         false,
+         false,
+         {}},
+        {"KDE, manual proxy, ours active, killed, started with none",
+         "kde",
+         {},
+         kdeManual,
+         true,
+         true,
+         {"NoProxyFor=intranet.corp,localhost,127.0.0.0/8,::1"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_name);
@@ -162,47 +160,42 @@ TEST(SwitchingEndToEnd, TheDesktopIsTheUsersBeforeAndAfterTheProgram) {
         std::filesystem::create_directories(dir.File("data"));
         std::filesystem::create_directories(dir.File("config"));
         ASSERT_TRUE(SaveTwoProxies(dir.File("data/"), c.m_active ? StatusActive : StatusReady));
-        ExtensionStub firefox{ExtensionStub::Reads};
         const uint16_t listenPort = ClosedPort();
-        const std::string ports = std::to_string(firefox.Port()) + "," + std::to_string(listenPort);
+        const std::string ports = "1," + std::to_string(listenPort);
         ScopedEnv data("ORV_DATA_DIR", dir.File("data").c_str());
         ScopedEnv backend("GSETTINGS_BACKEND", "keyfile");
         ScopedEnv config("XDG_CONFIG_HOME", dir.File("config").c_str());
-        ScopedEnv desktop("ORV_SYSTEM_PROXY", "gnome");
+        ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+        ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
+        ScopedEnv desktop("ORV_SYSTEM_PROXY", c.m_desktop);
         ScopedEnv firefoxPorts("ORV_FIREFOX_PORTS", ports.c_str());
         ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
-        for (const Setting& setting : c.m_users)
-            RunProgram({"gsettings", "set",
-                        "org.gnome.system.proxy" + (setting.m_child.empty() ? "" : "." + setting.m_child),
-                        setting.m_key, setting.m_value});
-        const Settings before = Snapshot();
-        for (const Setting& setting : c.m_users)
-            EXPECT_EQ(Gsettings(setting.m_child, setting.m_key), setting.m_value);
-        const std::string record = dir.File("data/desktop-proxy-gnome.txt");
+        for (const Strings& setting : c.m_gsettings)
+            ASSERT_EQ(RunProgram({"gsettings", "set", setting[0], setting[1], setting[2]}).m_exitCode, 0);
+        if (!c.m_kioslaverc.empty())
+            dir.Write("config/kioslaverc", c.m_kioslaverc);
+        const std::string before = DesktopProxy(c.m_desktop, dir);
+        const auto ours = [&] { return DesktopProxy(c.m_desktop, dir).find("10.0.0.2") != std::string::npos; };
 
         ChildProcess orv;
         ASSERT_TRUE(orv.Start({ORV_EXECUTABLE}, dir.File("orv.log")));
         // The start-up timer starts the listener once the window, and the desktop's switch, are done.
         ASSERT_TRUE(WaitForListener("127.0.0.1", listenPort, 30s)) << dir.Read("orv.log");
-        if (c.m_active) {
-            EXPECT_TRUE(WaitForSetting("http", "host", "'10.0.0.2'"));
-            EXPECT_EQ(Gsettings("", "ignore-hosts"), "['mycorp.example', 'localhost', '127.0.0.0/8', '::1']");
-            EXPECT_EQ(Gsettings("http", "use-authentication"), "false");
-            EXPECT_TRUE(std::filesystem::exists(record));
-        } else {
-            EXPECT_EQ(Snapshot(), before);
+        EXPECT_EQ(ours(), c.m_active);
+        if (!c.m_active) {
+            EXPECT_EQ(DesktopProxy(c.m_desktop, dir), before);
         }
+        for (const std::string& kept : c.m_whileOurs)
+            EXPECT_NE(DesktopProxy(c.m_desktop, dir).find(kept), std::string::npos) << kept;
         if (c.m_killed) {
             orv.Kill();
-            EXPECT_EQ(Gsettings("", "mode"), "'manual'");
-            EXPECT_EQ(Gsettings("http", "host"), "'10.0.0.2'");
+            EXPECT_TRUE(ours());
             ASSERT_TRUE(SaveTwoProxies(dir.File("data/"), StatusReady));
-            ASSERT_TRUE(orv.Start({ORV_EXECUTABLE}, dir.File("orv2.log")));
-            EXPECT_TRUE(WaitForSetting("http", "host", "'corp.example'")) << dir.Read("orv2.log");
-            ASSERT_TRUE(WaitForListener("127.0.0.1", listenPort, 30s)) << dir.Read("orv2.log");
+            ASSERT_TRUE(orv.Start({ORV_EXECUTABLE}, dir.File("orv.log")));
+            ASSERT_TRUE(WaitForListener("127.0.0.1", listenPort, 30s)) << dir.Read("orv.log");
         }
         orv.Stop(10s);
-        EXPECT_EQ(Snapshot(), before);
-        EXPECT_FALSE(std::filesystem::exists(record));
+        EXPECT_EQ(DesktopProxy(c.m_desktop, dir), before);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("data/desktop-proxy-" + std::string(c.m_desktop) + ".txt")));
     }
 }

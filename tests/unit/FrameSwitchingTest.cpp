@@ -231,53 +231,50 @@ TEST(FrameSwitching, SwitchingWhileARunEndsIsRaceFree) {
     EXPECT_TRUE(model.ShutDown());
 }
 
-// The desktop is the user's until a proxy is set, and theirs again after a direct connection: the values
-// kept in DataFolder come back byte for byte. Where they could not be kept, direct changes only the mode;
-// where they would not go back, they stay for the next try.
+// The desktop is the user's until a proxy is set, and theirs again after a direct connection or, after a
+// kill, the next start: the values kept in DataFolder come back byte for byte. Where they could not be kept,
+// direct changes only the mode; where they would not go back, they stay for the next try.
 TEST(FrameSwitching, TheDesktopGetsTheUsersValuesBack) {
     const platform::ProxyValues users = {{"mode", "'auto'"}, {"url", "http://a/b,c'd[\"e\"]\\\r\nf=g"}};
-    enum Block { None, RecordWrite, Restore };
+    const platform::ProxyValues ours = {{"server", "10.0.0.0:80"}};
+    enum Run { Idle, Direct, Killed, Unkept, Refused };
     struct Case {
         const char* m_name;
-        bool m_switch;
-        Block m_block;
+        Run m_run;
         Calls m_calls;
         platform::ProxyValues m_after;
-        bool m_recordLeft;
     };
     const Case cases[] = {
-        {"start and exit with nothing active", false, None, {}, users, false},
-        {"a proxy, then direct", true, None, {"read", "proxy 10.0.0.0:80", "restore"}, users, false},
-        {"the record cannot be written",
-         true,
-         RecordWrite,
-         {"read", "proxy 10.0.0.0:80", "direct"},
-         {{"server", "10.0.0.0:80"}},
-         false},
+        {"start and exit with nothing active", Idle, {}, users},
+        {"a proxy, then direct", Direct, {"read", "proxy 10.0.0.0:80", "restore"}, users},
+        {"killed with a proxy, started with none", Killed, {"read", "proxy 10.0.0.0:80", "restore"}, users},
+        {"the record cannot be written", Unkept, {"read", "proxy 10.0.0.0:80", "direct"}, ours},
         {"the desktop refuses the values",
-         true,
-         Restore,
+         Refused,
          {"read", "proxy 10.0.0.0:80", "restore", "direct", "restore", "direct"},
-         {{"server", "10.0.0.0:80"}},
-         true},
+         ours},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_name);
         SwitchFrame frame;
         frame.systemProxy.m_values = users;
         DesktopProxyKeeper keeper(frame.systemProxy, frame.dir.Path());
-        if (c.m_block == RecordWrite)
+        if (c.m_run == Unkept)
             std::filesystem::create_directory(keeper.RecordPath());
         frame.model->AnnounceActiveProxy();
-        if (c.m_switch) {
+        if (c.m_run != Idle)
             frame.SetActive(0);
-            frame.systemProxy.m_result = c.m_block != Restore;
+        frame.systemProxy.m_result = c.m_run != Refused;
+        if (c.m_run == Killed) {
+            frame.model = frame.NewModel(); // no shutdown: the record stays behind
+            frame.model->AnnounceActiveProxy();
+        } else if (c.m_run != Idle) {
             frame.model->OnSwitchCommand(cmd::DirectConnection);
         }
         frame.model->ShutDown();
         EXPECT_EQ(frame.systemProxy.m_calls, c.m_calls);
         EXPECT_EQ(frame.systemProxy.m_values, c.m_after);
-        EXPECT_EQ(std::filesystem::is_regular_file(keeper.RecordPath()), c.m_recordLeft);
-        EXPECT_EQ(frame.Log().find(FrameModel::KeptRestoredLine), std::string::npos);
+        EXPECT_EQ(std::filesystem::is_regular_file(keeper.RecordPath()), c.m_run == Refused);
+        EXPECT_EQ(frame.Log().find(FrameModel::KeptRestoredLine) != std::string::npos, c.m_run == Killed);
     }
 }

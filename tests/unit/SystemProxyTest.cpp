@@ -2,7 +2,6 @@
 #include "switching/KdeSystemProxy.h"
 #include "switching/MakeSystemProxy.h"
 #include "switching/ProxyServer.h"
-#include "tests/support/FrameFixture.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
@@ -212,10 +211,6 @@ TEST_F(KdeFile, FailsWithoutTouchingAnything) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("config")), {}), 1);
 }
 
-const std::string PacFile = "[Proxy Settings]\nProxyType=2\nProxy Config Script=http://wpad.example/a,b'c[1].pac\n";
-const std::string ManualFile = "[Proxy Settings]\nProxyType=1\nhttpProxy=http://corp.example 3128\n"
-                               "NoProxyFor=intranet.corp, .mycorp.example\n";
-
 std::optional<std::string> NoProxyFor(const std::string& file) {
     return KdeConfigText(file).Value("Proxy Settings", "NoProxyFor");
 }
@@ -229,10 +224,13 @@ TEST_F(KdeFile, TheUsersLinesComeBackAfterOurProxy) {
         std::string m_noProxyFor;
         std::string m_after;
     };
+    const std::string pac = "[Proxy Settings]\nProxyType=2\nProxy Config Script=http://wpad.example/a,b'c[1].pac\n";
+    const std::string manual = "[Proxy Settings]\nProxyType=1\nhttpProxy=http://corp.example "
+                               "3128\nNoProxyFor=intranet.corp, .mycorp.example\n";
     const Case cases[] = {
         {"user's file with a reversed list", UsersFile, "localhost,127.0.0.0/8,::1", UsersFile},
-        {"user's exceptions", ManualFile, "intranet.corp,.mycorp.example,localhost,127.0.0.0/8,::1", ManualFile},
-        {"automatic configuration", PacFile, "localhost,127.0.0.0/8,::1", PacFile},
+        {"user's exceptions", manual, "intranet.corp,.mycorp.example,localhost,127.0.0.0/8,::1", manual},
+        {"automatic configuration", pac, "localhost,127.0.0.0/8,::1", pac},
         {"no file", std::nullopt, "localhost,127.0.0.0/8,::1", "[Proxy Settings]\n"},
     };
     for (const Case& c : cases) {
@@ -247,66 +245,9 @@ TEST_F(KdeFile, TheUsersLinesComeBackAfterOurProxy) {
         EXPECT_EQ(NoProxyFor(m_dir.Read("kioslaverc")), c.m_noProxyFor);
         EXPECT_TRUE(m_proxy.RestoreUserValues(*values));
         EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
-    }
-}
-
-TEST_F(KdeFile, RefusesValuesThatAreNotItsLines) {
-    const platform::ProxyValues cases[] = {
-        {{"httpProxy", "ProxyType=1"}},
-        {{"NoProxyFor", "NoProxyFor=a\rb"}},
-        {{"ProxyType", "[Proxy Settings]"}},
-    };
-    m_dir.Write("kioslaverc", ManualFile);
-    for (const platform::ProxyValues& values : cases) {
-        SCOPED_TRACE(values.begin()->second);
-        EXPECT_FALSE(m_proxy.RestoreUserValues(values));
-        EXPECT_EQ(m_dir.Read("kioslaverc"), ManualFile);
-    }
-}
-
-// The whole program's round on KDE's real file: start, switch, exit, and a run killed with our proxy set.
-TEST_F(KdeFile, TheDesktopIsTheUsersBeforeAndAfterTheProgram) {
-    struct Case {
-        const char* m_name;
-        const std::string& m_users;
-        bool m_activeAtStart;
-        bool m_killed;
-    };
-    const Case cases[] = {
-        {"automatic configuration, nothing active", PacFile, false, false},
-        {"manual proxy, ours active at start", ManualFile, true, false},
-        {"killed with ours active, started with none", ManualFile, true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.m_name);
-        Frame frame;
-        frame.Add("10.0.0.1:80", c.m_activeAtStart ? StatusActive : StatusReady);
-        ASSERT_TRUE(frame.model->SaveList());
-        m_dir.Write("kioslaverc", c.m_users);
-        const auto start = [&] {
-            auto model = std::make_unique<FrameModel>(
-                frame.view, FrameModel::Services{frame.messages, frame.clipboard, frame.files, frame.shell, m_proxy},
-                frame.dir.Path(), frame.dir.Path(), frame.firefoxPorts);
-            model->LoadSettingsAndList();
-            model->AnnounceActiveProxy();
-            return model;
-        };
-        auto model = start();
-        const std::string during = m_dir.Read("kioslaverc");
-        EXPECT_EQ(during.find("httpProxy=http://10.0.0.1 80\n") != std::string::npos, c.m_activeAtStart);
-        EXPECT_EQ(during.find("intranet.corp") != std::string::npos, c.m_users == ManualFile);
-        if (c.m_killed) {
-            model.reset();
-            EXPECT_EQ(m_dir.Read("kioslaverc"), during);
-            frame.model->m_list[0]->m_status = StatusReady;
-            ASSERT_TRUE(frame.model->SaveList());
-            model = start();
-            EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_users);
-        }
-        EXPECT_EQ(model->m_log.Text().find(FrameModel::KeptRestoredLine) != std::string::npos, c.m_killed);
-        EXPECT_TRUE(model->ShutDown());
-        EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_users);
-        EXPECT_FALSE(std::filesystem::exists(frame.dir.File("desktop-proxy-kde.txt")));
+        // A damaged record: a line that is not the key's changes nothing.
+        EXPECT_FALSE(m_proxy.RestoreUserValues({{"httpProxy", "ProxyType=1"}}));
+        EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
     }
 }
 
