@@ -8,7 +8,6 @@
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
-#include "platform/SystemProxy.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxySorter.h"
@@ -55,7 +54,8 @@ int64_t RecordKey(const ProxyItem& item) {
 FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder,
                        FirefoxChannel::Ports firefoxPorts)
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
-      m_services(services), m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
+      m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
+      m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
       m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {
     m_context.DangerousListPath = DangerousPath();
 }
@@ -89,7 +89,10 @@ void FrameModel::LoadSettingsAndList() {
 
 void FrameModel::AnnounceActiveProxy() {
     NotifyFirefox();
-    ApplyIEProxy();
+    if (m_activeProxy != nullptr)
+        ApplyIEProxy();
+    else if (m_settings.ChangeIEProxy != 0 && m_desktopProxy.RestoreKept())
+        AppendLog(KeptRestoredLine);
 }
 
 bool FrameModel::ShutDown() {
@@ -610,9 +613,9 @@ void FrameModel::ApplyIEProxy() {
     if (m_settings.ChangeIEProxy == 0)
         return;
     if (m_activeProxy != nullptr)
-        m_services.systemProxy.SetIEProxyAll(m_activeProxy->ProxyAddressText());
+        m_desktopProxy.SetProxy(m_activeProxy->ProxyAddressText());
     else
-        m_services.systemProxy.SetIEDirectAll();
+        m_desktopProxy.SetDirect();
 }
 
 void FrameModel::LeaveBrowsersOnExit() {

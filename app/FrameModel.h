@@ -7,6 +7,7 @@
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
+#include "switching/DesktopProxyKeeper.h"
 #include "switching/FirefoxChannel.h"
 #include "syscheck/OsVersion.h"
 #include "tester/TestContext.h"
@@ -58,6 +59,8 @@ public:
     // How long each of the two exit messages to Firefox may take.
     static constexpr std::chrono::milliseconds ExitMessageLimit{1000};
     static constexpr const char* DirectLine = "You are not using any proxies now.\r\n";
+    static constexpr const char* KeptRestoredLine =
+        "The desktop's proxy settings left by an earlier run were restored.\r\n";
 
     struct Services {
         platform::MessageBox& messageBox;
@@ -96,7 +99,8 @@ public:
 
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
-    // The end of the window's creation: Firefox, then the desktop, follow the restored state.
+    // The end of the window's creation: Firefox, then the desktop, follow the restored state. With nothing
+    // active the desktop stays as the user has it, unless a run that did not end left our proxy there.
     void AnnounceActiveProxy();
     // Shutdown: stop a test run, stop timers 1 and 2, save the list, leave both browsers on a direct
     // connection and tell the extension that the program closes, delete the records. Returns false
@@ -193,6 +197,7 @@ private:
 
     FrameView& m_view;
     Services m_services;
+    DesktopProxyKeeper m_desktopProxy;
     mutable std::mutex m_lastTestedLock;
     std::string m_lastTestedText;
     mutable std::mutex m_saveLock;

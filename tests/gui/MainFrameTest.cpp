@@ -257,8 +257,8 @@ TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
             action->trigger();
     EXPECT_EQ(window.Model().m_activeProxy, window.Model().m_list[0]);
     EXPECT_EQ(opened()[2], "10.0.0.1:80|32807"); // the switch rebuilt the set in list order
-    // Start-up applied the restored state (direct) first.
-    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"direct", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
+    // Start-up with nothing active left the desktop alone; the first switch kept the user's values.
+    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"read", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
 }
 
 // Without a tray (as here) hiding minimises and the tray command brings the window back; a window

@@ -45,6 +45,14 @@ bool ChildProcess::Running() {
     return true;
 }
 
+void ChildProcess::Kill() {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
 void ChildProcess::Stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0)
         return;

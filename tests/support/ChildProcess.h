@@ -22,6 +22,8 @@ public:
     bool Running();
     // SIGTERM, then waits; SIGKILL after the grace time.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
+    // SIGKILL at once: the program gets no chance to clean up, as when it is killed or the power goes.
+    void Kill();
 
 private:
     pid_t m_pid = -1;
