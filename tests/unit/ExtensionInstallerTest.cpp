@@ -156,5 +156,7 @@ TEST(ExtensionInstaller, NamesMatchTheExtension) {
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     };
     EXPECT_NE(read("manifest.json").find("\"id\": \"" + std::string(ExtensionId) + "\""), std::string::npos);
+    // Firefox puts the button of a new extension in its Extensions panel unless the manifest names the toolbar.
+    EXPECT_NE(read("manifest.json").find("\"default_area\": \"navbar\""), std::string::npos);
     EXPECT_NE(read("background.js").find("\"" + std::string(BridgeName) + "\""), std::string::npos);
 }
