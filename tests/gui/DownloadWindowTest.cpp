@@ -243,6 +243,7 @@ TEST(SystemCheckWindow, LinuxAndUnaffectedWindowsAreOkAndXpOrVistaOpenTheDialog)
             EXPECT_EQ(window.Log(), startUp);
             EXPECT_EQ(startUp.find("System check"), std::string::npos);
             EXPECT_EQ(window.messages.m_shown, Strings{SystemCheck::OkText});
+            EXPECT_EQ(window.messages.m_buttons, std::vector{platform::MessageBox::OkInformation});
             EXPECT_TRUE(dialogs.empty());
         } else {
             const std::string message = "System check: You are using Windows " + std::string(c.release) + ".\r\n";
