@@ -364,7 +364,7 @@ bool FrameModel::RunSystemCheck() {
 
 void FrameModel::OnSystemCheck() {
     if (!RunSystemCheck())
-        m_services.messageBox.Show(SystemCheck::OkText);
+        m_services.messageBox.Show(SystemCheck::OkText, platform::MessageBox::OkInformation);
 }
 
 void FrameModel::OnCopy() {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -367,6 +368,30 @@ std::string SideBySide(const std::string& text) {
     return out + text.substr(copied);
 }
 
+// The text without the table row that holds the element with that id; unchanged when there is none.
+std::string WithoutRowOf(const std::string& text, std::string_view id) {
+    std::vector<Tag> rows; // the rows open at the scanner's place, innermost last
+    TagScanner scanner(text);
+    while (auto tag = scanner.Next()) {
+        if (tag->name == "tr" && !tag->selfClosing) {
+            if (!tag->closing)
+                rows.push_back(*tag);
+            else if (!rows.empty())
+                rows.pop_back();
+        }
+        if (tag->closing || Attribute(tag->attributes, "id") != id)
+            continue;
+        if (rows.empty())
+            break;
+        const size_t rowBegin = rows.back().begin;
+        const auto rowEnd = MatchingEnd(scanner, rows.back());
+        if (!rowEnd)
+            break;
+        return text.substr(0, rowBegin) + text.substr(rowEnd->end);
+    }
+    return text;
+}
+
 } // namespace
 
 std::optional<HtmlPage::Range> HtmlPage::FindInner(std::string_view id) const {
@@ -404,6 +429,7 @@ std::optional<std::string> HtmlPage::InnerHtml(std::string_view id) const {
     return m_text.substr(range->begin, range->end - range->begin);
 }
 
-std::string HtmlPage::DisplayText() const {
-    return SideBySide(MiddleAlignedImages(CellWidthsFromStyle(m_text)));
+std::string HtmlPage::DisplayText(std::string_view leftOutRow) const {
+    return SideBySide(
+        MiddleAlignedImages(CellWidthsFromStyle(leftOutRow.empty() ? m_text : WithoutRowOf(m_text, leftOutRow))));
 }

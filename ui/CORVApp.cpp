@@ -33,9 +33,8 @@ void OnTerminationSignal(int) {
 void CORVApp::NameTheProgram() {
     InitOrvResources();
     QApplication::setApplicationName(QStringLiteral("orv"));
-    // Title bars get the display name appended unless the title ends with it: the main window's title
-    // is the display name, so that it shows exactly as written.
-    QApplication::setApplicationDisplayName(QString::fromLatin1(CMainFrame::Title));
+    // No display name: Qt would append it to the title bar of every window whose title does not end with it,
+    // and each dialog's title is to read exactly its caption. The desktop file names the program instead.
     QApplication::setApplicationVersion(QStringLiteral("1.07B"));
     QApplication::setOrganizationName(QStringLiteral("Halvard"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orv"));

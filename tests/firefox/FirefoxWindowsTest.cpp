@@ -1,5 +1,6 @@
 // Quillet's close request on a desktop: an X server of the test's own (Xvfb) where the test plays the
 // window manager, and a stand-in Firefox process (sleep under Firefox's name) owning one window.
+#include "installer/ExtensionInstaller.h"
 #include "platform/LinuxFirefoxProcesses.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
@@ -34,6 +35,31 @@ bool CloseMessageArrives(xcb_connection_t* c, xcb_window_t window, xcb_atom_t cl
 }
 
 } // namespace
+
+// A Firefox that takes a second to end after SIGTERM (a shell under Firefox's name): Quillet waits for it
+// instead of asking again.
+TEST(FirefoxWindows, QuilletAsksOnceWhileFirefoxTakesAMomentToEnd) {
+    if (!platform::LinuxFirefoxProcesses::FindMainProcesses().empty())
+        GTEST_SKIP() << "another Firefox of this user runs; the close request would reach it too";
+    ScopedEnv noDisplay("DISPLAY", nullptr);
+    TempDir dir;
+    std::filesystem::copy_file("/bin/sh", dir.File("firefox"));
+    ChildProcess firefox;
+    // "ready" once the handler is set, so that SIGTERM cannot end it at once.
+    ASSERT_TRUE(firefox.Start(
+        {dir.File("firefox"), "-c", "trap 'sleep 1; exit 0' TERM; echo ready; while :; do sleep 0.1; done"},
+        dir.File("firefox.log")));
+    for (int i = 0; i < 200 && dir.Read("firefox.log").empty(); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(dir.Read("firefox.log"), "ready\n");
+    platform::ScriptedMessageBox box;
+    platform::LinuxFirefoxProcesses processes;
+    ExtensionInstaller installer(box, processes, {dir.File("orv/"), dir.File("extensions"), dir.File("hosts")},
+                                 [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); });
+    installer.CloseFirefoxLoop("Close your Firefox now to prepare for the uninstall?", "caption");
+    EXPECT_EQ(box.m_shown.size(), 1u);
+    EXPECT_FALSE(firefox.Running());
+}
 
 TEST(FirefoxWindows, CloseGoesToTheWindowsElseSigtermToTheProcess) {
     if (!platform::LinuxFirefoxProcesses::FindMainProcesses().empty())
