@@ -296,7 +296,8 @@ TEST_F(EndToEnd, CtrlCTermAndHangUpStopTheCommandLineRunAndStillExport) {
     for (const char* signal : {"INT", "TERM", "HUP"}) {
         // The signal once the workers are under way (the handler is in place before the run starts), or
         // after 30 s whatever happened.
-        const std::string out = data.File("out.txt");
+        // A fresh file: the wait below must not find the last run's lines.
+        const std::string out = data.File(std::string(signal) + ".txt");
         const std::string command = "ORV_DATA_DIR='" + data.Path() + "' " ORV_EXECUTABLE " --test '" +
                                     data.File("proxies.txt") + "' --timeout 30 --threads 5 --judge '" +
                                     s_parts->JudgeUrl() + "' >'" + out + "' 2>&1 & pid=$!; i=0; " +
@@ -308,7 +309,7 @@ TEST_F(EndToEnd, CtrlCTermAndHangUpStopTheCommandLineRunAndStillExport) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << signal;
         ASSERT_TRUE(WIFEXITED(status)) << signal;
         EXPECT_EQ(WEXITSTATUS(status), 130) << signal;
-        const std::string printed = data.Read("out.txt");
+        const std::string printed = data.Read(std::string(signal) + ".txt");
         EXPECT_NE(printed.find("User stopped testing at "), std::string::npos) << signal << printed;
         EXPECT_NE(printed.find("Checked by Tarvelo\r\n"), std::string::npos) << signal << printed;
     }
