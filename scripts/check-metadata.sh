@@ -19,11 +19,11 @@ shift
 # --no-net: the screenshot's address is checked for its form only, so the check runs offline.
 status=0
 output=$(appstreamcli validate --no-net --pedantic --no-color "$metainfo" 2>&1) || status=$?
-[ "$status" -eq 0 ] && ! grep -qE '^[EWIP]: ' <<<"$output" || {
+if [ "$status" -ne 0 ] || grep -qE '^[EWIP]: ' <<<"$output"; then
     echo "$output" >&2
     echo "check-metadata: FAILED: appstreamcli remarks on $metainfo (above)" >&2
     exit 1
-}
+fi
 echo "check-metadata: ok: appstreamcli validate --no-net --pedantic $(basename "$metainfo")"
 
 remarks=$(desktop-file-validate "$@" 2>&1) || true

@@ -26,7 +26,7 @@ echo "orv_options: ok: orv --help and $(basename "$page") name the same options:
 # What the completion offers at the end of LINE, asked as bash asks.
 # shellcheck source=/dev/null
 source /usr/share/bash-completion/bash_completion
-# shellcheck source=../../resources/completion/orv
+# shellcheck source=/dev/null
 source "$completion"
 offers() {
     local line=$1
