@@ -96,13 +96,15 @@ void FrameModel::AnnounceActiveProxy() {
 }
 
 bool FrameModel::ShutDown() {
+    const auto start = std::chrono::steady_clock::now();
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     EndDownload();
     m_view.StopTimer(TimerTestTick);
     m_view.StopTimer(TimerPanelRefresh);
     // Saved first, so that the active record keeps its status on disk.
+    const auto saveStart = std::chrono::steady_clock::now();
     SaveList();
-    LeaveBrowsersOnExit();
+    LeaveBrowsersOnExit(start + ExitLimit + (std::chrono::steady_clock::now() - saveStart));
     if (!runEnded)
         return false;
     m_activeProxy = nullptr;
@@ -618,16 +620,22 @@ void FrameModel::ApplyIEProxy() {
         m_desktopProxy.SetDirect();
 }
 
-void FrameModel::LeaveBrowsersOnExit() {
-    // Each exit message waits for its delivery, at most ExitMessageLimit, so that they arrive in order
-    // before the process ends; the listener goes last.
+void FrameModel::LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end) {
+    // Each exit message waits for its delivery, so that they arrive in order before the process ends: at
+    // most ExitMessageLimit, and the first at most half of what is left before end, so that a run that
+    // would not end and a stuck extension cannot add their waits up. The listener goes last.
+    const auto share = [end](int parts) {
+        using std::chrono::milliseconds;
+        const auto rest = std::chrono::duration_cast<milliseconds>(end - std::chrono::steady_clock::now());
+        return std::clamp(rest / parts, milliseconds(0), ExitMessageLimit);
+    };
     m_activeProxy = nullptr;
     NotifyFirefox();
-    m_firefox->WaitForSenders(ExitMessageLimit);
+    m_firefox->WaitForSenders(share(2));
     ApplyIEProxy();
     m_firefox->SetClosing();
     NotifyFirefox();
-    m_firefox->WaitForSenders(ExitMessageLimit);
+    m_firefox->WaitForSenders(share(1));
     m_firefox->CloseListener();
 }
 

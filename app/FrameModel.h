@@ -58,6 +58,8 @@ public:
     static constexpr std::chrono::milliseconds ShutDownLimit{1500};
     // How long each of the two exit messages to Firefox may take.
     static constexpr std::chrono::milliseconds ExitMessageLimit{1000};
+    // The whole shutdown but its save: the run's end and both exit messages share it.
+    static constexpr std::chrono::milliseconds ExitLimit{2000};
     static constexpr const char* DirectLine = "You are not using any proxies now.\r\n";
     static constexpr const char* KeptRestoredLine =
         "The desktop's proxy settings left by an earlier run were restored.\r\n";
@@ -190,7 +192,8 @@ private:
     void SwitchEpilogue(const std::string& message);
     // After records went without RecountList: falls back to a direct connection when the active one is gone.
     void DropActiveIfGone();
-    void LeaveBrowsersOnExit();
+    // Both exit messages are delivered or given up by end.
+    void LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end);
     void RunListDownload();
     // Ends a running download at once and waits for its thread.
     void EndDownload();

@@ -1,5 +1,7 @@
 #include "firefox/FirefoxBridge.h"
 
+#include "platform/ConnectionSet.h"
+#include "platform/FileDescriptor.h"
 #include "platform/LoopbackAddress.h"
 
 #include <arpa/inet.h>
@@ -18,7 +20,9 @@ namespace {
 // The longest control message is 27 bytes; a connection that sends more is not orv.
 constexpr size_t MaxMessageBytes = 64;
 // orv sends its message and closes at once; a connection that lingers is cut after this.
-constexpr int ReadLimitMs = 2000;
+constexpr std::chrono::milliseconds ReadLimit{2000};
+// Connections held at once; a newer one drops the oldest, so that no number of idle ones can block orv.
+constexpr size_t ConnectionLimit = 64;
 
 std::optional<uint16_t> ParsePort(std::string_view text) {
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
@@ -98,7 +102,7 @@ std::string FirefoxBridge::NativeMessage(const ControlMessage& message) {
 }
 
 int FirefoxBridge::Listen() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     const sockaddr_in address = platform::LoopbackAddress(m_ports.send);
@@ -127,54 +131,27 @@ void FirefoxBridge::SendStartRequest() const {
         close(fd);
 }
 
-std::string FirefoxBridge::ReadConnection(int connection) const {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ReadLimitMs);
-    char buffer[MaxMessageBytes + 1];
-    while (text.size() <= MaxMessageBytes) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd ready{connection, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        const ssize_t n = recv(connection, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    return text;
-}
-
 int FirefoxBridge::Run(int input, int output) {
-    const int listener = Listen();
-    if (listener < 0)
+    const platform::FileDescriptor listener(Listen());
+    if (!listener.Valid())
         return 1;
     SendStartRequest();
-    pollfd watched[2] = {{input, POLLIN, 0}, {listener, POLLIN, 0}};
+    bool outputFailed = false;
+    // A message is what a connection sent by its end, or by its time limit; more than a message is not orv.
+    platform::ConnectionSet connections(ConnectionLimit, ReadLimit, [&](const std::string& text, bool finished) {
+        if (!finished && text.size() <= MaxMessageBytes)
+            return false;
+        const auto message = ParseControlMessage(text);
+        if (message && !WriteAll(output, NativeMessage(*message)))
+            outputFailed = true;
+        return true;
+    });
+    pollfd watched[] = {{input, POLLIN, 0}};
     char discard[4096];
-    for (;;) {
-        if (poll(watched, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
+    while (!outputFailed && connections.Turn(listener.Get(), watched)) {
         // The extension sends nothing; end of input means Firefox let go of the bridge.
         if (watched[0].revents && read(input, discard, sizeof discard) <= 0)
             break;
-        if (!(watched[1].revents & POLLIN))
-            continue;
-        const int connection = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection < 0) {
-            // Out of descriptors the listener stays readable: pause instead of spinning until one frees.
-            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
-                poll(nullptr, 0, 100);
-            continue;
-        }
-        const auto message = ParseControlMessage(ReadConnection(connection));
-        close(connection);
-        if (message && !WriteAll(output, NativeMessage(*message)))
-            break;
     }
-    close(listener);
     return 0;
 }

@@ -39,7 +39,6 @@ public:
 private:
     int Listen();
     void SendStartRequest() const;
-    std::string ReadConnection(int connection) const;
 
     Ports m_ports;
     std::atomic<uint16_t> m_listening{0};

@@ -1,5 +1,6 @@
 #include "switching/FirefoxChannel.h"
 
+#include "platform/ConnectionSet.h"
 #include "platform/LoopbackAddress.h"
 #include "tester/SocketIo.h"
 
@@ -10,7 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +23,6 @@ using std::chrono::milliseconds;
 namespace {
 
 constexpr const char* StartRequest = "firefox_start";
-constexpr size_t ReceiveBufferBytes = 256;
-// After an accept that failed for want of descriptors or memory, before the next try.
-constexpr int AcceptRetryMs = 100;
 
 std::optional<unsigned> ParsePort(std::string_view text) {
     unsigned value = 0;
@@ -45,29 +42,6 @@ std::optional<FirefoxChannel::Ports> ParsePorts(std::string_view text) {
     if (!send || !listen || *send == 0)
         return std::nullopt;
     return FirefoxChannel::Ports{static_cast<uint16_t>(*send), static_cast<uint16_t>(*listen)};
-}
-
-// poll on fd (none when -1) and the wake descriptor: >0 when fd is ready, 0 at the limit, <0 when
-// woken or failed.
-int WaitUnlessWoken(int fd, int wake, milliseconds limit) {
-    pollfd entries[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-    int result;
-    do
-        result = poll(entries, 2, static_cast<int>(limit.count()));
-    while (result < 0 && errno == EINTR);
-    if (result < 0 || entries[1].revents != 0)
-        return -1;
-    return result;
-}
-
-// Accept errors that concern only the connection that just went away: try the next one at once.
-bool ConnectionWentAway(int error) {
-    return error == EAGAIN || error == EINTR || error == ECONNABORTED || error == EPROTO;
-}
-
-// Accept errors that may clear by themselves; the listener pauses before it tries again.
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 } // namespace
@@ -181,48 +155,40 @@ void FirefoxChannel::RunSender() {
 }
 
 void FirefoxChannel::Deliver(const std::string& message) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.Valid())
         return;
     {
         std::lock_guard lock(m_lock);
-        if (m_stopping) {
-            close(fd);
+        if (m_stopping)
             return;
-        }
-        m_sendingSocket = fd;
+        m_sendingSocket = fd.Get();
     }
     // Non-blocking: a fresh connection takes a message this short whole, or the send fails; it never waits.
-    if (socketio::ConnectWithin(fd, platform::LoopbackAddress(m_ports.send), SendLimit)) {
-        [[maybe_unused]] const ssize_t sent = send(fd, message.data(), message.size(), MSG_NOSIGNAL);
+    if (socketio::ConnectWithin(fd.Get(), platform::LoopbackAddress(m_ports.send), SendLimit)) {
+        [[maybe_unused]] const ssize_t sent = send(fd.Get(), message.data(), message.size(), MSG_NOSIGNAL);
     }
     std::lock_guard lock(m_lock);
     m_sendingSocket = -1;
-    close(fd);
 }
 
 bool FirefoxChannel::StartListener() {
     if (m_listener.joinable())
         return true;
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const int wake = eventfd(0, EFD_CLOEXEC);
+    platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    platform::FileDescriptor wake(eventfd(0, EFD_CLOEXEC));
     // SO_REUSEADDR only lets the port be bound again over connections left in TIME_WAIT by a copy that
     // just ended; on Linux a second copy still cannot bind while the first one listens.
     const int on = 1;
     const sockaddr_in where = platform::LoopbackAddress(m_ports.listen);
     sockaddr_in bound{};
     socklen_t size = sizeof bound;
-    if (fd < 0 || wake < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-        bind(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 || listen(fd, SOMAXCONN) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-        if (fd >= 0)
-            close(fd);
-        if (wake >= 0)
-            close(wake);
+    if (!fd.Valid() || !wake.Valid() || setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        bind(fd.Get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
+        listen(fd.Get(), SOMAXCONN) != 0 || getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&bound), &size) != 0)
         return false;
-    }
-    m_listenSocket = fd;
-    m_listenerWake = wake;
+    m_listenSocket = std::move(fd);
+    m_listenerWake = std::move(wake);
     m_listeningPort = ntohs(bound.sin_port);
     try {
         m_listener = std::thread(&FirefoxChannel::RunListener, this);
@@ -238,48 +204,33 @@ uint16_t FirefoxChannel::ListeningPort() const {
 }
 
 void FirefoxChannel::CloseListener() {
-    if (m_listenerWake >= 0) {
+    if (m_listenerWake.Valid()) {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(m_listenerWake, &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = write(m_listenerWake.Get(), &one, sizeof one);
     }
     if (m_listener.joinable())
         m_listener.join();
-    for (int* fd : {&m_listenSocket, &m_listenerWake}) {
-        if (*fd >= 0)
-            close(*fd);
-        *fd = -1;
-    }
+    m_listenSocket.Reset();
+    m_listenerWake.Reset();
     m_listeningPort = 0;
 }
 
+// Connections are served side by side, so that silent ones cannot hold up a start request; the
+// thread ends when woken or when the listening socket fails.
 void FirefoxChannel::RunListener() {
-    for (;;) {
-        const int ready = WaitUnlessWoken(m_listenSocket, m_listenerWake, milliseconds(-1));
-        if (ready < 0)
-            return;
-        const int connection = accept4(m_listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
-        if (connection >= 0) {
-            Serve(connection);
-            close(connection);
-        } else if (OutOfResources(errno)) {
-            if (WaitUnlessWoken(-1, m_listenerWake, milliseconds(AcceptRetryMs)) < 0)
-                return;
-        } else if (!ConnectionWentAway(errno)) {
-            return;
-        }
+    platform::ConnectionSet connections(ConnectionLimit, ReceiveLimit,
+                                        [this](const std::string& received, bool) { return Serve(received); });
+    pollfd wake[] = {{m_listenerWake.Get(), POLLIN, 0}};
+    while (connections.Turn(m_listenSocket.Get(), wake) && wake[0].revents == 0) {
     }
 }
 
-// One receive, as the extension sends its request in one piece. A failed or silent connection is
-// only dropped: the listener goes on serving the next one.
-void FirefoxChannel::Serve(int connection) {
-    if (WaitUnlessWoken(connection, m_listenerWake, ReceiveLimit) <= 0)
-        return;
-    char buffer[ReceiveBufferBytes] = {};
-    if (recv(connection, buffer, sizeof buffer - 1, MSG_DONTWAIT) <= 0)
-        return;
-    if (std::strcmp(buffer, StartRequest) != 0)
-        return;
-    std::lock_guard lock(m_lock);
-    QueueCurrentState();
+// One receive, as the extension sends its request in one piece, compared up to its first NUL; a
+// failed or silent connection is only dropped.
+bool FirefoxChannel::Serve(const std::string& received) {
+    if (std::strcmp(received.c_str(), StartRequest) == 0) {
+        std::lock_guard lock(m_lock);
+        QueueCurrentState();
+    }
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "proxy/RelaxedInt32.h"
 
 #include <atomic>
@@ -36,6 +37,8 @@ public:
     static constexpr std::chrono::milliseconds SendLimit{2000};
     // How long an accepted connection may stay silent before the listener drops it.
     static constexpr std::chrono::milliseconds ReceiveLimit{2000};
+    // Connections the listener holds at once, each served side by side; a newer one drops the oldest.
+    static constexpr size_t ConnectionLimit = 64;
     static constexpr size_t QueueLimit = 8;
 
     // changeFFProxy is the live setting, read at every notification.
@@ -64,7 +67,7 @@ private:
     void RunSender();
     void Deliver(const std::string& message);
     void RunListener();
-    void Serve(int connection);
+    bool Serve(const std::string& received);
 
     const RelaxedInt32& m_changeFFProxy;
     const Ports m_ports;
@@ -83,8 +86,8 @@ private:
     std::thread m_sender;
 
     // Owned by the thread that starts and closes the listener.
-    int m_listenSocket = -1;
-    int m_listenerWake = -1;
+    platform::FileDescriptor m_listenSocket;
+    platform::FileDescriptor m_listenerWake;
     std::atomic<uint16_t> m_listeningPort = 0;
     std::thread m_listener;
 };

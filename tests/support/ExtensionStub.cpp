@@ -122,6 +122,18 @@ void ExtensionStub::ReadToEnd(int connection) {
     m_arrived.notify_all();
 }
 
+std::vector<platform::FileDescriptor> OpenSilentConnections(uint16_t port, size_t count) {
+    const sockaddr_in where = platform::LoopbackAddress(port);
+    std::vector<platform::FileDescriptor> connections;
+    for (size_t i = 0; i < count; ++i) {
+        platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd.Valid() || connect(fd.Get(), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0)
+            break;
+        connections.push_back(std::move(fd));
+    }
+    return connections;
+}
+
 size_t ThreadCount() {
     return CountEntries("/proc/self/task");
 }

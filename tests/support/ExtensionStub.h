@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -49,6 +51,10 @@ private:
     mutable std::condition_variable m_arrived;
     std::thread m_thread;
 };
+
+// count connections to 127.0.0.1:port that never send anything, as idle or hostile local programs
+// would open; fewer when a connect fails.
+std::vector<platform::FileDescriptor> OpenSilentConnections(uint16_t port, size_t count);
 
 // Entries of /proc/self/task and /proc/self/fd.
 size_t ThreadCount();

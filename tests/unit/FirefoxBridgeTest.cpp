@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -108,4 +109,28 @@ TEST(FirefoxBridge, PassesMessagesUntilFirefoxLetsGo) {
     close(input[0]);
     close(output[0]);
     close(output[1]);
+}
+
+// Idle connections to the control port are held side by side, so orv's message behind 20 of them passes
+// at once; one at a time, they held it back 40 s.
+TEST(FirefoxBridge, SilentConnectionsDoNotDelayOrvsMessage) {
+    ExtensionStub orv(ExtensionStub::Reads);
+    int input[2], output[2];
+    ASSERT_EQ(pipe(input), 0);
+    ASSERT_EQ(pipe(output), 0);
+    FirefoxBridge bridge({0, orv.Port()});
+    std::thread run([&] { bridge.Run(input[0], output[1]); });
+    ASSERT_EQ(orv.WaitFor(1), std::vector<std::string>{"firefox_start"});
+    {
+        const auto crowd = OpenSilentConnections(bridge.ListeningPort(), 20);
+        EXPECT_EQ(crowd.size(), 20u);
+        SendOnce(bridge.ListeningPort(), "0\r\n--\r\n--\r\n");
+        pollfd passed{output[0], POLLIN, 0};
+        EXPECT_EQ(poll(&passed, 1, 3000), 1) << "not passed on within 3 s";
+    }
+    EXPECT_EQ(ReadNativeMessage(output[0]), R"({"mode":0,"host":"","port":0})");
+    close(input[1]);
+    run.join();
+    for (int fd : {input[0], output[0], output[1]})
+        close(fd);
 }

@@ -211,6 +211,25 @@ TEST(FirefoxChannel, ASecondCopyCannotListenButStillSends) {
     EXPECT_EQ(extension.Messages(), std::vector<std::string>{Proxy});
 }
 
+// Silent peers are held side by side, each for the receive limit at most and never more than the
+// connection limit at once: a start request behind any number of them is answered at once. One at a
+// time, 20 silent peers would hold it back 40 s.
+TEST(FirefoxChannel, SilentConnectionsDoNotDelayAStartRequest) {
+    ExtensionStub extension(ExtensionStub::Reads);
+    RelaxedInt32 changeFFProxy = 1;
+    FirefoxChannel channel(changeFFProxy, {extension.Port(), 0});
+    ASSERT_TRUE(channel.StartListener());
+    size_t answers = 0;
+    for (const size_t silent : {size_t{20}, 4 * FirefoxChannel::ConnectionLimit}) {
+        const auto crowd = OpenSilentConnections(channel.ListeningPort(), silent);
+        ASSERT_EQ(crowd.size(), silent);
+        const auto start = Clock::now();
+        EXPECT_TRUE(StartRequest(channel.ListeningPort())) << silent;
+        EXPECT_TRUE(extension.WaitForMessages(++answers, Patience)) << silent;
+        EXPECT_LT(Clock::now() - start, 3s) << silent << " silent connections";
+    }
+}
+
 // An extension that never reads takes each short message into the socket buffer; one whose backlog is
 // full leaves each connect pending until the send limit. Either way one sender thread at most, and
 // nothing left once the channel is gone.

@@ -7,6 +7,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
+#include "tests/support/ExtensionStub.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RecordingFrameView.h"
@@ -425,6 +426,26 @@ TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
     // Torn down, the frame waits for the run, which ends once the question is answered.
     question.Release();
     model.reset();
+}
+
+// A run that cannot end and an extension that never accepts share the exit's time instead of adding
+// their waits up (1.5 s, then 1 s for each exit message).
+TEST(FrameModelLifecycle, AStuckRunAndAStuckExtensionTogetherKeepTheExitWithinItsLimit) {
+    ExtensionStub firefox(ExtensionStub::NeverAccepts);
+    BasicFrame<RecordingFrameView, HeldMessageBox> frame;
+    frame.firefoxPorts = {firefox.Port(), 0};
+    frame.model = frame.NewModel();
+    frame.Add("10.0.0.1:80");
+    frame.model->m_settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    frame.model->OnTestAll();
+    ASSERT_TRUE(frame.messages.WaitAsked());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(frame.model->ShutDown());
+    // The limit and a saved list of one record, with room for a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, FrameModel::ExitLimit + std::chrono::milliseconds(900));
+    frame.messages.Release();
+    frame.model.reset();
 }
 
 namespace {

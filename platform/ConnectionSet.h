@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/FileDescriptor.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The connections a loopback listener has accepted and is not done with, served side by side: each
+// gets at most its time limit, and at most capacity are held at once (a newcomer beyond that drops the
+// oldest), so that silent or flooding peers cannot keep a real request waiting longer than one limit.
+class ConnectionSet {
+public:
+    using Clock = std::chrono::steady_clock;
+    // Called with what a connection has sent so far each time more arrives, and once with finished
+    // true: it closed or failed, ran out of time or was dropped for a newer one. True when done with it.
+    using Handler = std::function<bool(const std::string& received, bool finished)>;
+
+    // One receive takes at most this much, as a request is expected in one piece.
+    static constexpr size_t ReceiveBytes = 255;
+
+    ConnectionSet(size_t capacity, std::chrono::milliseconds limit, Handler handler);
+
+    // One turn of a listener's loop (listener must be non-blocking): waits until listener, a held connection or an
+    // entry of watched is ready, or the earliest limit passes; serves the held connections, then accepts what waits.
+    // The revents of watched tell the caller the rest. False when the wait or the listener failed for good.
+    bool Turn(int listener, std::span<pollfd> watched);
+    size_t Held() const { return m_held.size(); }
+
+private:
+    struct Connection {
+        FileDescriptor fd;
+        Clock::time_point deadline;
+        std::string received;
+        bool done = false;
+    };
+
+    int Timeout(Clock::time_point now) const;
+    void ServeHeld();
+    bool Accept(int listener);
+    void Receive(Connection& connection);
+    void Finish(Connection& connection);
+
+    const size_t m_capacity;
+    const std::chrono::milliseconds m_limit;
+    const Handler m_handler;
+    std::deque<Connection> m_held; // oldest first, which is also earliest deadline first
+    std::vector<pollfd> m_entries; // the listener, the held connections, then the caller's
+    Clock::time_point m_acceptPausedUntil{};
+};
+
+} // namespace platform
