@@ -1,10 +1,23 @@
 #include "settings/AtomicFile.h"
-#include "settings/MappedFile.h"
+#include "platform/MessageBox.h"
+#include "proxy/DangerousList.h"
+#include "proxy/GeoIpDatabase.h"
+#include "proxy/ProxyList.h"
+#include "proxy/ProxyTextParser.h"
+#include "settings/CIniFile.h"
+#include "settings/SavedList.h"
+#include "tester/TlsProbe.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace {
 
@@ -20,7 +33,7 @@ TEST(AtomicFile, NothingChangesUntilTheCommit) {
         ASSERT_TRUE(file.Write("new "));
         ASSERT_TRUE(file.Write("bytes"));
         EXPECT_EQ(dir.Read("f"), "old");
-        EXPECT_EQ(FileCount(dir), 2u);
+        EXPECT_EQ(FileCount(dir), 1u); // the new version has no name yet
         ASSERT_TRUE(file.Commit());
         EXPECT_FALSE(file.Write("more")); // committed: closed for good
         EXPECT_FALSE(file.Commit());
@@ -42,16 +55,138 @@ TEST(AtomicFile, ReplacingAFolderFailsAndKeepsIt) {
     EXPECT_EQ(FileCount(dir), 1u);
 }
 
-TEST(MappedFile, MapsFilesAndRefusesWhatIsNotOne) {
+TEST(AtomicFile, ASaveKilledBeforeItsCommitLeavesNothingBehind) {
+    TempDir dir;
+    dir.Write("list.dat", "old");
+    const pid_t child = fork();
+    if (child == 0) {
+        AtomicFile file(dir.File("list.dat"));
+        file.Write(std::string(100000, 'x'));
+        raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(dir.Read("list.dat"), "old");
+    EXPECT_EQ(FileCount(dir), 1u);
+}
+
+TEST(AtomicFile, OnlyTheTemporariesOfProcessesThatAreGoneAreRemoved) {
+    TempDir dir;
+    // Process ids never reach 4194304, the kernel's largest limit.
+    const std::string gone = "list.dat.tmp4194305_3";
+    const std::string mine = "ORV_Setting.ini.tmp" + std::to_string(getpid()) + "_0";
+    for (const std::string& name : {gone, mine, std::string("list.dat"), std::string("notes.tmp12_x")})
+        dir.Write(name, "x");
+    std::filesystem::create_directory(dir.File("keep.tmp4194305_4"));
+    EXPECT_EQ(RemoveAbandonedTemporaries(dir.Path()), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dir.File(gone)));
+    EXPECT_EQ(FileCount(dir), 4u);
+}
+
+// The outcome of work, or "still waiting" when it has not ended within ten seconds: a reader blocked
+// on a FIFO stays blocked for good, so it is left behind on its own thread.
+std::string WithinTenSeconds(std::function<std::string()> work) {
+    auto outcome = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> ended = outcome->get_future();
+    std::thread([work = std::move(work), outcome] {
+        try {
+            outcome->set_value(work());
+        } catch (const std::exception& error) {
+            outcome->set_value(std::string("threw ") + error.what());
+        }
+    }).detach();
+    return ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? ended.get() : "still waiting";
+}
+
+TEST(InputFile, ReadsRegularFilesAndRefusesTheRestWithoutWaiting) {
     TempDir dir;
     dir.Write("empty", "");
     dir.Write("some", "bytes");
-    std::filesystem::create_directory(dir.File("sub"));
-    EXPECT_TRUE(MappedFile(dir.File("empty")).Opened());
-    EXPECT_EQ(MappedFile(dir.File("empty")).Bytes(), "");
-    EXPECT_EQ(MappedFile(dir.File("some")).Bytes(), "bytes");
-    EXPECT_FALSE(MappedFile(dir.File("missing")).Opened());
-    EXPECT_FALSE(MappedFile(dir.File("sub")).Opened());
+    std::filesystem::create_directory(dir.File("folder"));
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.File("device"));
+    const struct {
+        const char* name;
+        uint64_t limit;
+        std::string outcome;
+    } cases[] = {
+        {"empty", 5, "read "},
+        {"some", 5, "read bytes"},
+        {"some", 4, "File too large"},
+        {"missing", 5, "No such file or directory"},
+        {"folder", 5, "Is a directory"},
+        {"fifo", 5, "Not a regular file"},
+        {"device", 5, "Not a regular file"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.File(c.name);
+        const uint64_t limit = c.limit;
+        EXPECT_EQ(WithinTenSeconds([path, limit] {
+                      platform::InputFile file(path, limit);
+                      std::string bytes;
+                      return file.IsOpen() && file.ReadRest(bytes) ? "read " + bytes : file.Reason();
+                  }),
+                  c.outcome)
+            << c.name;
+    }
+}
+
+// Every reader of an outside file refuses a folder, a FIFO and a device with its usual message, at once.
+TEST(InputFile, EveryReaderOfOutsideFilesRefusesWhatIsNoRegularFile) {
+    using Reader = std::function<std::string(const std::string& folder, const std::string& path)>;
+    const std::pair<const char*, Reader> readers[] = {
+        {"saved list",
+         [](const std::string& folder, const std::string&) {
+             ProxyList list;
+             return SavedList::LoadList(folder, list).m_damage;
+         }},
+        {"settings", [](const std::string&, const std::string& path) { return CIniFile(path).Load() ? "read" : ""; }},
+        {"dangerous list",
+         [](const std::string&, const std::string& path) {
+             return std::to_string(DangerousList().LoadDangerousList(path));
+         }},
+        {"country database",
+         [](const std::string&, const std::string& path) {
+             std::string error;
+             return GeoIpDatabase().Load(path, error) ? "read" : error;
+         }},
+        {"CA file",
+         [](const std::string&, const std::string& path) {
+             std::string error;
+             return TlsProbe().Prepare(path, error) ? "read" : error;
+         }},
+        {"loaded list",
+         [](const std::string&, const std::string& path) {
+             platform::ScriptedMessageBox messages;
+             ProxyList list;
+             ProxyTextParser(messages).LoadProxies(list, path, false);
+             return messages.m_shown.empty() ? "" : messages.m_shown[0];
+         }},
+    };
+    for (const char* kind : {"folder", "fifo", "device"}) {
+        TempDir dir;
+        const std::string path = dir.File(SavedList::FileName);
+        if (kind == std::string("folder"))
+            std::filesystem::create_directory(path);
+        else if (kind == std::string("fifo"))
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        else
+            std::filesystem::create_symlink("/dev/zero", path);
+        const std::string reason = kind == std::string("folder") ? "Is a directory" : "Not a regular file";
+        const std::string expected[] = {reason,
+                                        "",
+                                        std::to_string(DangerousList::CannotOpen),
+                                        "cannot read " + path,
+                                        "cannot read certificates from " + path,
+                                        "Couldn't open source file: " + reason};
+        for (size_t i = 0; i < std::size(readers); ++i) {
+            const Reader read = readers[i].second;
+            const std::string folder = dir.Path();
+            EXPECT_EQ(WithinTenSeconds([read, folder, path] { return read(folder, path); }), expected[i])
+                << readers[i].first << " of a " << kind;
+        }
+    }
 }
 
 } // namespace
