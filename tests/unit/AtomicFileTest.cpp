@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -99,92 +100,62 @@ std::string WithinTenSeconds(std::function<std::string()> work) {
     return ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? ended.get() : "still waiting";
 }
 
-TEST(InputFile, ReadsRegularFilesAndRefusesTheRestWithoutWaiting) {
+TEST(InputFile, ReadsARegularFileUpToItsLimit) {
     TempDir dir;
-    dir.Write("empty", "");
     dir.Write("some", "bytes");
-    std::filesystem::create_directory(dir.File("folder"));
-    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
-    std::filesystem::create_symlink("/dev/zero", dir.File("device"));
-    const struct {
-        const char* name;
-        uint64_t limit;
-        std::string outcome;
-    } cases[] = {
-        {"empty", 5, "read "},
-        {"some", 5, "read bytes"},
-        {"some", 4, "File too large"},
-        {"missing", 5, "No such file or directory"},
-        {"folder", 5, "Is a directory"},
-        {"fifo", 5, "Not a regular file"},
-        {"device", 5, "Not a regular file"},
-    };
-    for (const auto& c : cases) {
-        const std::string path = dir.File(c.name);
-        const uint64_t limit = c.limit;
-        EXPECT_EQ(WithinTenSeconds([path, limit] {
-                      platform::InputFile file(path, limit);
-                      std::string bytes;
-                      return file.IsOpen() && file.ReadRest(bytes) ? "read " + bytes : file.Reason();
-                  }),
-                  c.outcome)
-            << c.name;
+    for (const auto& [limit, outcome] : {std::pair<uint64_t, std::string>{5, "bytes"}, {4, "File too large"}}) {
+        platform::InputFile file(dir.File("some"), limit);
+        std::string bytes;
+        EXPECT_EQ(file.ReadRest(bytes) ? bytes : file.Reason(), outcome);
     }
+    EXPECT_TRUE(platform::InputFile(dir.File("missing"), 5).Missing());
 }
 
-// Every reader of an outside file refuses a folder, a FIFO and a device with its usual message, at once.
-TEST(InputFile, EveryReaderOfOutsideFilesRefusesWhatIsNoRegularFile) {
-    using Reader = std::function<std::string(const std::string& folder, const std::string& path)>;
-    const std::pair<const char*, Reader> readers[] = {
-        {"saved list",
-         [](const std::string& folder, const std::string&) {
+// Each reader of an outside file refuses a folder, a FIFO and a device at once, with its usual message.
+TEST(InputFile, EveryReaderRefusesWhatIsNoRegularFile) {
+    using Reader = std::function<std::string(const std::string& path)>;
+    const std::pair<Reader, std::string> readers[] = {
+        {[](auto& path) {
              ProxyList list;
-             return SavedList::LoadList(folder, list).m_damage;
-         }},
-        {"settings", [](const std::string&, const std::string& path) { return CIniFile(path).Load() ? "read" : ""; }},
-        {"dangerous list",
-         [](const std::string&, const std::string& path) {
-             return std::to_string(DangerousList().LoadDangerousList(path));
-         }},
-        {"country database",
-         [](const std::string&, const std::string& path) {
+             return SavedList::LoadList(path.substr(0, path.size() - 8), list).m_damage;
+         },
+         "REASON"},
+        {[](auto& path) { return CIniFile(path).Load() ? "read" : ""; }, ""},
+        {[](auto& path) { return std::to_string(DangerousList().LoadDangerousList(path)); }, "-3"},
+        {[](auto& path) {
              std::string error;
-             return GeoIpDatabase().Load(path, error) ? "read" : error;
-         }},
-        {"CA file",
-         [](const std::string&, const std::string& path) {
+             GeoIpDatabase().Load(path, error);
+             return error;
+         },
+         "cannot read PATH"},
+        {[](auto& path) {
              std::string error;
-             return TlsProbe().Prepare(path, error) ? "read" : error;
-         }},
-        {"loaded list",
-         [](const std::string&, const std::string& path) {
+             TlsProbe().Prepare(path, error);
+             return error;
+         },
+         "cannot read certificates from PATH"},
+        {[](auto& path) {
              platform::ScriptedMessageBox messages;
              ProxyList list;
              ProxyTextParser(messages).LoadProxies(list, path, false);
-             return messages.m_shown.empty() ? "" : messages.m_shown[0];
-         }},
+             return messages.m_shown.at(0);
+         },
+         "Couldn't open source file: REASON"},
     };
-    for (const char* kind : {"folder", "fifo", "device"}) {
+    for (const std::string kind : {"folder", "fifo", "device"}) {
         TempDir dir;
         const std::string path = dir.File(SavedList::FileName);
-        if (kind == std::string("folder"))
+        if (kind == "folder")
             std::filesystem::create_directory(path);
-        else if (kind == std::string("fifo"))
+        else if (kind == "fifo")
             ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         else
             std::filesystem::create_symlink("/dev/zero", path);
-        const std::string reason = kind == std::string("folder") ? "Is a directory" : "Not a regular file";
-        const std::string expected[] = {reason,
-                                        "",
-                                        std::to_string(DangerousList::CannotOpen),
-                                        "cannot read " + path,
-                                        "cannot read certificates from " + path,
-                                        "Couldn't open source file: " + reason};
-        for (size_t i = 0; i < std::size(readers); ++i) {
-            const Reader read = readers[i].second;
-            const std::string folder = dir.Path();
-            EXPECT_EQ(WithinTenSeconds([read, folder, path] { return read(folder, path); }), expected[i])
-                << readers[i].first << " of a " << kind;
+        for (auto [read, expected] : readers) {
+            expected = std::regex_replace(expected, std::regex("PATH"), path);
+            expected = std::regex_replace(expected, std::regex("REASON"),
+                                          kind == "folder" ? "Is a directory" : "Not a regular file");
+            EXPECT_EQ(WithinTenSeconds([read, path] { return read(path); }), expected) << kind;
         }
     }
 }
