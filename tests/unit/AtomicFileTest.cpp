@@ -100,17 +100,6 @@ std::string WithinTenSeconds(std::function<std::string()> work) {
     return ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? ended.get() : "still waiting";
 }
 
-TEST(InputFile, ReadsARegularFileUpToItsLimit) {
-    TempDir dir;
-    dir.Write("some", "bytes");
-    for (const auto& [limit, outcome] : {std::pair<uint64_t, std::string>{5, "bytes"}, {4, "File too large"}}) {
-        platform::InputFile file(dir.File("some"), limit);
-        std::string bytes;
-        EXPECT_EQ(file.ReadRest(bytes) ? bytes : file.Reason(), outcome);
-    }
-    EXPECT_TRUE(platform::InputFile(dir.File("missing"), 5).Missing());
-}
-
 // Each reader of an outside file refuses a folder, a FIFO and a device at once, with its usual message.
 TEST(InputFile, EveryReaderRefusesWhatIsNoRegularFile) {
     using Reader = std::function<std::string(const std::string& path)>;
