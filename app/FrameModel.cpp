@@ -9,7 +9,6 @@
 #include "platform/InputFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
-#include "platform/SystemProxy.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxySorter.h"
@@ -57,7 +56,8 @@ int64_t RecordKey(const ProxyItem& item) {
 FrameModel::FrameModel(FrameView& view, Services services, std::string programFolder, std::string dataFolder,
                        FirefoxChannel::Ports firefoxPorts)
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
-      m_services(services), m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
+      m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
+      m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
       m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {
     m_context.DangerousListPath = DangerousPath();
 }
@@ -110,7 +110,10 @@ void FrameModel::KeepDamagedList(const std::string& damage) {
 
 void FrameModel::AnnounceActiveProxy() {
     NotifyFirefox();
-    ApplyIEProxy();
+    if (m_activeProxy != nullptr)
+        ApplyIEProxy();
+    else if (m_settings.ChangeIEProxy != 0 && m_desktopProxy.RestoreKept())
+        AppendLog(KeptRestoredLine);
 }
 
 bool FrameModel::ShutDown() {
@@ -207,6 +210,7 @@ void FrameModel::RefreshPanel() {
     snapshot.level3 = m_list.m_level3Count.Get();
     snapshot.ready = static_cast<int32_t>(m_quickSwitchSet.size());
     snapshot.testing = m_testing == 1;
+    snapshot.downloading = m_downloading;
     snapshot.lastTestedText = LastTestedText();
     if (m_activeProxy != nullptr)
         snapshot.activeProxy = m_activeProxy->ProxyAddressText();
@@ -289,8 +293,13 @@ bool FrameModel::RefuseWhileTesting() {
 }
 
 void FrameModel::OnLoadList() {
+    if (m_loadFolder.empty())
+        m_loadFolder = AppFolders::DocumentsFolder();
     const std::string path =
-        m_services.fileDialog.OpenFile("Load List", "Proxy File (*.txt)|*.txt|All Files (*.*)|*.*||").value_or("");
+        m_services.fileDialog.OpenFile("Load List", "Proxy File (*.txt)|*.txt|All Files (*.*)|*.*||", m_loadFolder)
+            .value_or("");
+    if (const size_t slash = path.rfind('/'); slash != std::string::npos)
+        m_loadFolder = path.substr(0, slash + 1);
     ProxyTextParser parser(m_services.messageBox);
     const int count = parser.LoadProxies(m_list, path, false);
     if (count < 0)
@@ -350,7 +359,9 @@ void FrameModel::OnDownloadList() {
         return;
     EndDownload(); // the thread of the last download has ended; this only joins it
     m_testing = 2;
+    m_downloading = true;
     m_view.TestingChanged();
+    RequestPanelRefresh();
     m_downloadCancel = false;
     m_downloadThread = std::thread([this] { RunListDownload(); });
 }
@@ -375,7 +386,9 @@ void FrameModel::RunListDownload() {
     download.m_limits.cancel = &m_downloadCancel;
     download.m_pause = m_downloadPause;
     const ListDownload::Outcome outcome = download.Run(m_testing);
+    m_downloading = false;
     m_view.TestingChanged();
+    m_view.PostToWindow([this] { RequestPanelRefresh(); });
     if (outcome.showDialog)
         m_view.PostToWindow([this, outcome] { m_view.ShowDownloadDone(outcome.count, outcome.updateTime); });
 }
@@ -397,7 +410,7 @@ bool FrameModel::RunSystemCheck() {
 
 void FrameModel::OnSystemCheck() {
     if (!RunSystemCheck())
-        m_services.messageBox.Show(SystemCheck::OkText);
+        m_services.messageBox.Show(SystemCheck::OkText, platform::MessageBox::OkInformation);
 }
 
 void FrameModel::OnCopy() {
@@ -646,9 +659,9 @@ void FrameModel::ApplyIEProxy() {
     if (m_settings.ChangeIEProxy == 0)
         return;
     if (m_activeProxy != nullptr)
-        m_services.systemProxy.SetIEProxyAll(m_activeProxy->ProxyAddressText());
+        m_desktopProxy.SetProxy(m_activeProxy->ProxyAddressText());
     else
-        m_services.systemProxy.SetIEDirectAll();
+        m_desktopProxy.SetDirect();
 }
 
 void FrameModel::LeaveBrowsersOnExit() {

@@ -7,6 +7,7 @@
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
+#include "switching/DesktopProxyKeeper.h"
 #include "switching/FirefoxChannel.h"
 #include "syscheck/OsVersion.h"
 #include "tester/TestContext.h"
@@ -58,6 +59,8 @@ public:
     // How long each of the two exit messages to Firefox may take.
     static constexpr std::chrono::milliseconds ExitMessageLimit{1000};
     static constexpr const char* DirectLine = "You are not using any proxies now.\r\n";
+    static constexpr const char* KeptRestoredLine =
+        "The desktop's proxy settings left by an earlier run were restored.\r\n";
     // What failed saves are about, and the title of the balloon that tells of the first.
     static constexpr const char* ListSubject = "The proxy list";
     static constexpr const char* SettingsSubject = "The settings";
@@ -96,9 +99,12 @@ public:
     // Every Active or Ready record, in list order: the tray's quick-switch entries.
     std::vector<ProxyItem*> m_quickSwitchSet;
 
+    bool IsDownloading() const { return m_downloading; }
+
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
-    // The end of the window's creation: Firefox, then the desktop, follow the restored state.
+    // The end of the window's creation: Firefox, then the desktop, follow the restored state. With nothing
+    // active the desktop stays as the user has it, unless a run that did not end left our proxy there.
     void AnnounceActiveProxy();
     // Shutdown: stop a test run, stop timers 1 and 2, save the list, leave both browsers on a direct
     // connection and tell the extension that the program closes, delete the records. Returns false
@@ -202,6 +208,7 @@ private:
 
     FrameView& m_view;
     Services m_services;
+    DesktopProxyKeeper m_desktopProxy;
     mutable std::mutex m_lastTestedLock;
     std::string m_lastTestedText;
     std::mutex m_saveLock;
@@ -212,10 +219,13 @@ private:
     StatusPanel m_panel;
     int m_ticks = 0;
     platform::SystemClock m_clock;
+    // Where Load List opens: the folder of the last file loaded, the documents folder before the first.
+    std::string m_loadFolder;
     TestContext m_context{m_settings, m_list, m_view, m_clock};
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
     std::atomic<bool> m_downloadCancel = false;
+    std::atomic<bool> m_downloading = false;
     std::thread m_downloadThread;
 };

@@ -16,7 +16,10 @@
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <ostream>
 
@@ -47,8 +50,10 @@ private:
 // The export's composition asks for neither a file nor a program.
 class NoFileDialog : public platform::FileDialog {
 public:
-    std::optional<std::string> OpenFile(const std::string&, const std::string&) override { return std::nullopt; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> OpenFile(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
 };
 class NoShellOpen : public platform::ShellOpen {
 public:
@@ -141,8 +146,29 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
     return options;
 }
 
+bool HeadlessTestRun::CanWrite(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        m_err << "orv: cannot write " << path << ": " << std::strerror(EISDIR) << '\n';
+        return false;
+    }
+    // The same kind of new file the export is written through, thrown away unused.
+    errno = 0;
+    AtomicFile probe(path);
+    if (probe.Write({}))
+        return true;
+    m_err << "orv: cannot write " << path;
+    if (errno != 0)
+        m_err << ": " << std::strerror(errno);
+    m_err << '\n';
+    return false;
+}
+
 int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, const std::string& programFolder,
                          const std::atomic<bool>& stop) {
+    // An export that cannot be written would throw a whole run's results away.
+    if (options.exportPath && !CanWrite(*options.exportPath))
+        return BadUsage;
     AppSettings settings;
     SettingsStore store(settings, dataFolder);
     if (const std::string problem = store.LoadSettings(programFolder); !problem.empty())
@@ -223,12 +249,14 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     } else {
         text = RunResults::Csv(list);
     }
-    if (options.exportPath) {
-        if (!ReplaceFileAtomically(*options.exportPath, text)) {
-            m_err << "orv: cannot write " << *options.exportPath << '\n';
-            return Failed;
-        }
-    } else {
+    if (options.exportPath && !ReplaceFileAtomically(*options.exportPath, text)) {
+        // The results are still worth having: they go where they would have gone without PATH.
+        m_out << text;
+        m_out.flush();
+        m_err << "orv: cannot write " << *options.exportPath << "; the results are on standard output\n";
+        return Failed;
+    }
+    if (!options.exportPath) {
         m_out << text;
         m_out.flush();
     }

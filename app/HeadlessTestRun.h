@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tester/TestRun.h"
+
 #include <atomic>
 #include <iosfwd>
 #include <optional>
@@ -14,12 +16,12 @@
 class HeadlessTestRun {
 public:
     // Exit statuses besides 0.
-    static constexpr int Failed = 1;   // unreadable input, no proxies, a worker that could not start
-    static constexpr int BadUsage = 2; // wrong options; also a judge that gave no address
+    static constexpr int Failed = 1; // unreadable input, no proxies, a worker that could not start
+    // Wrong options, an --export PATH that cannot be written, a judge that gave no address: nothing tested.
+    static constexpr int BadUsage = 2;
     static constexpr int Interrupted = 130;
-    // The settings dialog allows 100 of each; a script may ask for thousands of workers.
-    static constexpr int32_t MostThreads = 4000;
-    static constexpr int32_t MostTimeout = 100;
+    static constexpr int32_t MostThreads = TestRun::MostThreads;
+    static constexpr int32_t MostTimeout = TestRun::MostTimeout;
 
     struct Options {
         std::string file;
@@ -40,6 +42,8 @@ public:
             const std::atomic<bool>& stop);
 
 private:
+    // Whether the results can be written to path, tried before the run; a message when not.
+    bool CanWrite(const std::string& path);
     // A number from 1 to most, or a message.
     std::optional<int32_t> ParseNumber(const std::string& option, const std::string& value, int32_t most);
 

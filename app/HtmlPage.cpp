@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -264,6 +266,72 @@ std::string MiddleAlignedImages(const std::string& text) {
     return out + text.substr(copied);
 }
 
+// The widths that the page's style gives cells by id ("#a, #b { width: 22%; }"). The view sizes cells only
+// by their width attribute: without one a column follows its digits and moves when they change.
+std::map<std::string, std::string> StyledCellWidths(std::string_view text) {
+    std::map<std::string, std::string> widths;
+    const size_t open = FindNoCase(text, "<style", 0);
+    const size_t close = FindNoCase(text, "</style", open);
+    if (open == std::string_view::npos || close == std::string_view::npos)
+        return widths;
+    std::string_view style = text.substr(open, close - open);
+    for (size_t brace; (brace = style.find('{')) != std::string_view::npos;) {
+        const size_t end = style.find('}', brace);
+        if (end == std::string_view::npos)
+            break;
+        const std::string_view selectors = style.substr(0, brace);
+        const std::string rule = LowerCopy(style.substr(brace + 1, end - brace - 1));
+        style.remove_prefix(end + 1);
+        size_t key = rule.find("width");
+        while (key != std::string::npos && key > 0 && IsNameChar(rule[key - 1]))
+            key = rule.find("width", key + 1);
+        if (key == std::string::npos)
+            continue;
+        const size_t colon = rule.find(':', key);
+        const size_t valueEnd = rule.find_first_of(";}", colon);
+        if (colon == std::string::npos)
+            continue;
+        std::string value =
+            rule.substr(colon + 1, valueEnd == std::string::npos ? std::string::npos : valueEnd - colon - 1);
+        value.erase(std::remove_if(value.begin(), value.end(), IsSpace), value.end());
+        // Only a plain length becomes an attribute: a number with "%" or "px".
+        if (value.ends_with("px"))
+            value.resize(value.size() - 2);
+        const size_t digits = value.find_first_not_of("0123456789.");
+        if (digits == 0 || (digits != std::string::npos && value.substr(digits) != "%"))
+            continue;
+        for (size_t hash = selectors.find('#'); hash != std::string_view::npos; hash = selectors.find('#', hash + 1)) {
+            size_t nameEnd = hash + 1;
+            while (nameEnd < selectors.size() && IsNameChar(selectors[nameEnd]))
+                ++nameEnd;
+            if (nameEnd > hash + 1 && !value.empty())
+                widths[std::string(selectors.substr(hash + 1, nameEnd - hash - 1))] = value;
+        }
+    }
+    return widths;
+}
+
+std::string CellWidthsFromStyle(const std::string& text) {
+    const std::map<std::string, std::string> widths = StyledCellWidths(text);
+    if (widths.empty())
+        return text;
+    std::string out;
+    size_t copied = 0;
+    TagScanner scanner(text);
+    while (auto tag = scanner.Next()) {
+        if ((tag->name != "td" && tag->name != "th") || tag->closing || Attribute(tag->attributes, "width"))
+            continue;
+        const auto id = Attribute(tag->attributes, "id");
+        const auto width = id ? widths.find(std::string(*id)) : widths.end();
+        if (width == widths.end())
+            continue;
+        const size_t at = tag->begin + 1 + tag->name.size();
+        out += text.substr(copied, at - copied) + " width=\"" + width->second + "\"";
+        copied = at;
+    }
+    return out + text.substr(copied);
+}
+
 // Each left-floating div and the div right after it become one row of two cells.
 std::string SideBySide(const std::string& text) {
     std::string out;
@@ -298,6 +366,30 @@ std::string SideBySide(const std::string& text) {
         scanner.Seek(copied);
     }
     return out + text.substr(copied);
+}
+
+// The text without the table row that holds the element with that id; unchanged when there is none.
+std::string WithoutRowOf(const std::string& text, std::string_view id) {
+    std::vector<Tag> rows; // the rows open at the scanner's place, innermost last
+    TagScanner scanner(text);
+    while (auto tag = scanner.Next()) {
+        if (tag->name == "tr" && !tag->selfClosing) {
+            if (!tag->closing)
+                rows.push_back(*tag);
+            else if (!rows.empty())
+                rows.pop_back();
+        }
+        if (tag->closing || Attribute(tag->attributes, "id") != id)
+            continue;
+        if (rows.empty())
+            break;
+        const size_t rowBegin = rows.back().begin;
+        const auto rowEnd = MatchingEnd(scanner, rows.back());
+        if (!rowEnd)
+            break;
+        return text.substr(0, rowBegin) + text.substr(rowEnd->end);
+    }
+    return text;
 }
 
 } // namespace
@@ -337,6 +429,7 @@ std::optional<std::string> HtmlPage::InnerHtml(std::string_view id) const {
     return m_text.substr(range->begin, range->end - range->begin);
 }
 
-std::string HtmlPage::DisplayText() const {
-    return SideBySide(MiddleAlignedImages(m_text));
+std::string HtmlPage::DisplayText(std::string_view leftOutRow) const {
+    return SideBySide(
+        MiddleAlignedImages(CellWidthsFromStyle(leftOutRow.empty() ? m_text : WithoutRowOf(m_text, leftOutRow))));
 }

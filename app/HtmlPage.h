@@ -21,8 +21,9 @@ public:
 
     // The text as a simple rich-text view can show it: each pair of a left-floating div and the div after it
     // becomes one row of two cells (left, then right-aligned) that keep the look of the cell holding them.
-    // The page text itself does not change.
-    std::string DisplayText() const;
+    // The table row holding the element whose id is leftOutRow is left out: the window shows real controls
+    // in its place. The page text itself does not change.
+    std::string DisplayText(std::string_view leftOutRow = {}) const;
 
 private:
     struct Range {

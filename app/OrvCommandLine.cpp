@@ -22,7 +22,7 @@
 
 namespace {
 
-// Set by Ctrl+C during `--test`; the run polls it.
+// Set by Ctrl+C, SIGTERM or SIGHUP during `--test`; the run polls it.
 std::atomic<bool> s_interrupted = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
@@ -71,15 +71,17 @@ void OrvCommandLine::PrintHelp() {
              "                      does, with the settings of the window (ORV_Setting.ini in\n"
              "                      the data folder) and these options on top; print the log as\n"
              "                      it grows, then the export text (or write it to PATH). The\n"
-             "                      saved list is not touched. Ctrl+C stops the run as Stop\n"
-             "                      does and still prints the summary and the export.\n"
+             "                      saved list is not touched. Ctrl+C (also SIGTERM, SIGHUP)\n"
+             "                      stops the run as Stop does and still prints the summary\n"
+             "                      and the export.\n"
              "      --threads N     workers at once, 1 to 4000 (the window allows 100); fewer\n"
              "                      when the open-file limit cannot serve N (the log says so)\n"
              "      --timeout S     seconds each wait of a test may take, 1 to 100\n"
              "      --format F      the results as text (the export, default), json or csv;\n"
              "                      with json and csv the log goes to standard error\n"
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
-             "                      gave no address (nothing tested), 130 stopped by Ctrl+C\n"
+             "                      gave no address or a PATH that cannot be written (nothing\n"
+             "                      tested), 130 stopped by Ctrl+C\n"
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
     PrintFiles();
@@ -127,10 +129,31 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     ProxyTextParser parser(messageBox);
     int status = 0;
     std::string output;
+    const auto write = [&] {
+        m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
+        output.clear();
+    };
+    // A million lines: gather them and write in large blocks.
+    const auto print = [&](std::string_view pair) {
+        output.append(pair);
+        output += '\n';
+        if (output.size() >= OutputBlockSize)
+            write();
+    };
     for (const std::string& file : files) {
         // The parser's messages do not say which file they are about.
         messageBox.SetPrefix("orv: " + file + ": ");
         try {
+            if (file == "-") {
+                // Standard input may never end: each pair is printed as soon as it is found.
+                const auto flush = [&] {
+                    write();
+                    m_out.flush();
+                };
+                if (!parser.ExtractPairsAsRead(STDIN_FILENO, print, flush))
+                    status = 1;
+                continue;
+            }
             SourceText text;
             bool read = false;
             if (DownloadUrl::IsWebAddress(file)) {
@@ -139,28 +162,19 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
                 if (fd >= 0)
                     ::close(fd);
             } else {
-                read = file == "-" ? parser.ReadSource(STDIN_FILENO, text.Bytes())
-                                   : parser.ReadSourceFile(file, text, true);
+                read = parser.ReadSourceFile(file, text, true);
             }
             if (!read) {
                 status = 1;
                 continue;
             }
-            // A million lines: gather them and write in large blocks.
-            ProxyTextParser::ExtractPairs(text.View(), [&](std::string_view pair) {
-                output.append(pair);
-                output += '\n';
-                if (output.size() >= OutputBlockSize) {
-                    m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
-                    output.clear();
-                }
-            });
+            ProxyTextParser::ExtractPairs(text.View(), print);
         } catch (const std::bad_alloc&) {
             m_err << "orv: " << file << ": not enough memory\n";
             status = 1;
         }
     }
-    m_out.write(output.data(), static_cast<std::streamsize>(output.size()));
+    write();
     m_out.flush();
     return status;
 }
@@ -263,6 +277,8 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
     action.sa_handler = OnInterrupt;
     action.sa_flags = SA_RESETHAND; // a second Ctrl+C ends the program at once
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    // A closed terminal or a polite kill still gets the summary and the results.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
     return headless.Run(*options, AppFolders::DataFolder(), AppFolders::ProgramFolder(), s_interrupted);
 }

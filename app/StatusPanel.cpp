@@ -4,6 +4,12 @@ PanelUpdate StatusPanel::PanelValue(std::string_view id, int32_t value) {
     return {std::string(id), std::to_string(value)};
 }
 
+PanelUpdate StatusPanel::DownloadLine() {
+    return {"test",
+            "<div style=\"float:left\"><img src=\"res://orv.exe/143\" align=\"absmiddle\">&nbsp;Downloading the "
+            "proxy list...</div>"};
+}
+
 PanelUpdate StatusPanel::TestLine(int mode, std::string_view text) {
     std::string html;
     if (mode == 1) {
@@ -42,7 +48,9 @@ PanelRefresh StatusPanel::FullRefresh(const PanelSnapshot& snapshot) {
                        PanelValue("level2", snapshot.level2), PanelValue("level3", snapshot.level3),
                        PanelValue("ready", snapshot.ready)};
     refresh.clearLastTested = snapshot.total == 0;
-    if (!snapshot.testing) {
+    if (snapshot.downloading) {
+        refresh.updates.push_back(DownloadLine());
+    } else if (!snapshot.testing) {
         refresh.updates.push_back(TestLine(0, refresh.clearLastTested ? "" : snapshot.lastTestedText));
     }
     refresh.animateTray = snapshot.activeProxy.has_value();

@@ -29,6 +29,7 @@ struct PanelSnapshot {
     bool testing = false; // m_testing is 1
     std::string lastTestedText;
     std::optional<std::string> activeProxy; // its ProxyAddressText, none for a direct connection
+    bool downloading = false;               // a list download runs: the log may stay silent while the service is
 };
 
 struct PanelRefresh {
@@ -45,6 +46,8 @@ public:
     // The element "test": mode 1 while a test runs (text = progress, "0" when empty), mode 0 when idle
     // (text = LastTestedText, "(not tested yet)" when empty).
     static PanelUpdate TestLine(int mode, std::string_view text);
+    // The test line while a list download runs, with the same busy picture as a run.
+    static PanelUpdate DownloadLine();
 
     // The per-second refresh: only the values that differ from the ones this panel last showed.
     std::vector<PanelUpdate> Tick(const PanelCounters& now);

@@ -32,9 +32,18 @@ foreach(program IN LISTS TARVELO_PROGRAMS)
     install(FILES ${link} DESTINATION bin)
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/resources/orv.desktop DESTINATION share/applications)
+# What the desktop, man, the shell and the software centre find; each program with its menu entry and page.
+set(TARVELO_DESKTOP_FILES ${CMAKE_SOURCE_DIR}/resources/orv.desktop)
+if(ORV_GUI)
+    list(APPEND TARVELO_DESKTOP_FILES ${CMAKE_SOURCE_DIR}/resources/quillet.desktop)
+endif()
+install(FILES ${TARVELO_DESKTOP_FILES} DESTINATION share/applications)
+install(FILES ${TARVELO_MAN_PAGES} DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/io.github.tarvelo.tarvelo.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/completion/orv DESTINATION share/bash-completion/completions)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tarvelo.svg DESTINATION share/icons/hicolor/scalable/apps)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/resources/copyright DESTINATION share/doc/tarvelo)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/resources/copyright ${TARVELO_CHANGELOG}
+        DESTINATION share/doc/tarvelo)
 
 set(TARVELO_MAINTAINER "The Tarvelo developers <developers@tarvelo.invalid>"
     CACHE STRING "Maintainer field of the Debian package")

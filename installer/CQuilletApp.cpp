@@ -32,7 +32,7 @@ int CQuilletApp::Run(int argc, char** argv) {
     QuilletMessageBox box;
     platform::LinuxFirefoxProcesses firefox;
     ExtensionInstaller installer(box, firefox, QuilletFolders::ForUser(ProgramFolder()),
-                                 [](int seconds) { std::this_thread::sleep_for(std::chrono::seconds(seconds)); });
+                                 [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); });
     CQuilletDlg dialog(CommandLine(argc, argv), installer);
     box.SetOwner(&dialog);
     dialog.exec();

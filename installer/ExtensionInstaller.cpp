@@ -54,15 +54,24 @@ QuilletFolders QuilletFolders::ForUser(const std::string& programFolder) {
 }
 
 ExtensionInstaller::ExtensionInstaller(platform::MessageBox& box, platform::FirefoxProcesses& firefox,
-                                       QuilletFolders folders, std::function<void(int)> sleep)
+                                       QuilletFolders folders, Sleep sleep)
     : m_box(box), m_firefox(firefox), m_folders(std::move(folders)), m_sleep(std::move(sleep)) {}
 
 void ExtensionInstaller::CloseFirefoxLoop(const std::string& text, const std::string& caption) {
     while (m_firefox.IsRunning()) {
         m_box.ShowWithCaption(text, caption, platform::MessageBox::Ok);
-        if (m_firefox.IsRunning())
+        if (m_firefox.IsRunning()) {
             m_firefox.RequestClose();
+            WaitForFirefoxToEnd();
+        }
     }
+}
+
+// The close request only starts Firefox's shutdown; asking again before it is done would show a prompt
+// for a Firefox that is already on its way out.
+void ExtensionInstaller::WaitForFirefoxToEnd() {
+    for (auto waited = std::chrono::milliseconds(0); waited < CloseWait && m_firefox.IsRunning(); waited += ClosePoll)
+        m_sleep(ClosePoll);
 }
 
 void ExtensionInstaller::SetRegistration(const std::string& data) {
@@ -78,7 +87,7 @@ bool ExtensionInstaller::StartFirefoxForUninstall(const std::string& caption) {
     if (!m_firefox.IsRunning()) {
         m_firefox.Start();
         for (int step = 1; step <= 6; ++step) {
-            m_sleep(1);
+            m_sleep(std::chrono::seconds(1));
             if (step <= 5 && m_firefox.IsRunning())
                 break;
         }
@@ -89,7 +98,7 @@ bool ExtensionInstaller::StartFirefoxForUninstall(const std::string& caption) {
                 return false;
         }
     }
-    m_sleep(1);
+    m_sleep(std::chrono::seconds(1));
     if (m_bringToFront)
         m_bringToFront();
     return true;

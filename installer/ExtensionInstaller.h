@@ -3,6 +3,7 @@
 #include "platform/FirefoxProcesses.h"
 #include "platform/MessageBox.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -27,9 +28,14 @@ struct QuilletFolders {
 class ExtensionInstaller {
 public:
     enum Result { Finished, Stopped, RegistryFailed };
+    using Sleep = std::function<void(std::chrono::milliseconds)>;
+
+    // Firefox closes its windows a moment after the request; this long it may take before the prompt returns.
+    static constexpr std::chrono::milliseconds CloseWait{5000};
+    static constexpr std::chrono::milliseconds ClosePoll{100};
 
     ExtensionInstaller(platform::MessageBox& box, platform::FirefoxProcesses& firefox, QuilletFolders folders,
-                       std::function<void(int seconds)> sleep);
+                       Sleep sleep);
 
     // Brings the dialog back in front of the Firefox that was just started.
     void SetBringToFront(std::function<void()> bringToFront) { m_bringToFront = std::move(bringToFront); }
@@ -40,6 +46,7 @@ public:
     void CloseFirefoxLoop(const std::string& text, const std::string& caption);
 
 private:
+    void WaitForFirefoxToEnd();
     void SetRegistration(const std::string& data);
     bool StartFirefoxForUninstall(const std::string& caption);
     void WriteBridgeManifest();
@@ -48,6 +55,6 @@ private:
     platform::MessageBox& m_box;
     platform::FirefoxProcesses& m_firefox;
     QuilletFolders m_folders;
-    std::function<void(int)> m_sleep;
+    Sleep m_sleep;
     std::function<void()> m_bringToFront;
 };

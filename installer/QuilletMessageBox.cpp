@@ -6,21 +6,17 @@ platform::MessageBox::Answer QuilletMessageBox::Show(const std::string& text, Bu
     return ShowWithCaption(text, "ORV Firefox Extension", buttons);
 }
 
+// orv's boxes (ui/QtMessageBox.cpp) make the same choices of icon, buttons and answers; Quillet's texts may
+// hold a path, which is UTF-8.
 platform::MessageBox::Answer QuilletMessageBox::ShowWithCaption(const std::string& text, const std::string& caption,
                                                                 Buttons buttons) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::NoButton, m_owner);
-    switch (buttons) {
-    case YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    case OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    }
+    QMessageBox::StandardButtons choices = QMessageBox::Ok;
+    if (buttons == YesNo)
+        choices = QMessageBox::Yes | QMessageBox::No;
+    else if (buttons == OkCancel)
+        choices = QMessageBox::Ok | QMessageBox::Cancel;
+    const QMessageBox::Icon icon = buttons == OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
+    QMessageBox box(icon, QString::fromStdString(caption), QString::fromStdString(text), choices, m_owner);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return AnswerYes;
@@ -29,6 +25,6 @@ platform::MessageBox::Answer QuilletMessageBox::ShowWithCaption(const std::strin
     case QMessageBox::Cancel:
         return AnswerCancel;
     default:
-        return AnswerOk;
+        return Declined(buttons);
     }
 }

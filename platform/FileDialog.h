@@ -10,10 +10,11 @@ namespace platform {
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
-    // A file the user chose to open; nothing when cancelled.
-    virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) = 0;
+    // A file the user chose to open; nothing when cancelled. The dialog opens in startFolder.
+    virtual std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                                const std::string& startFolder) = 0;
     // A folder the user chose; nothing when cancelled; an empty text when the choice has no path.
-    virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+    virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) = 0;
 };
 
 // Answers from a script and records the titles it was shown.
@@ -22,13 +23,17 @@ public:
     std::optional<std::string> m_file;
     std::optional<std::string> m_folder;
     std::vector<std::string> m_titles;
+    std::vector<std::string> m_startFolders;
 
-    std::optional<std::string> OpenFile(const std::string& title, const std::string&) override {
+    std::optional<std::string> OpenFile(const std::string& title, const std::string&,
+                                        const std::string& startFolder) override {
         m_titles.push_back(title);
+        m_startFolders.push_back(startFolder);
         return m_file;
     }
-    std::optional<std::string> ChooseFolder(const std::string& title) override {
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) override {
         m_titles.push_back(title);
+        m_startFolders.push_back(startFolder);
         return m_folder;
     }
 };

@@ -19,14 +19,7 @@ public:
     Answer Show(const std::string& text, Buttons buttons = Ok) override {
         m_out << m_prefix << text << '\n';
         m_out.flush();
-        switch (buttons) {
-        case YesNo:
-            return AnswerNo;
-        case OkCancel:
-            return AnswerCancel;
-        default:
-            return AnswerOk;
-        }
+        return Declined(buttons);
     }
 
 private:

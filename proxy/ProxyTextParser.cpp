@@ -3,6 +3,8 @@
 #include "platform/InputFile.h"
 #include "platform/MessageBox.h"
 #include "proxy/HugePages.h"
+#include "proxy/PairBatch.h"
+#include "proxy/PairStream.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
@@ -15,56 +17,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-// The pairs found, gathered so that their keys go into the set together (see
-// ProxyKeySet::InsertMany), then handed on in order when new.
-class PairBatch {
-public:
-    static constexpr size_t Capacity = 256;
-
-    PairBatch(ProxyKeySet& seen, const std::function<void(std::string_view)>& found) : m_seen(seen), m_found(found) {}
-
-    // A pair has at most 21 characters: 15 of address, a separator, 5 of port.
-    void Add(std::string_view address, char separator, std::string_view port) {
-        Pair& pair = m_pairs[m_count];
-        char* end = std::copy(address.begin(), address.end(), pair.text);
-        *end++ = separator;
-        end = std::copy(port.begin(), port.end(), end);
-        pair.length = static_cast<uint8_t>(end - pair.text);
-        // The key is taken before a blank becomes a colon: "a.b.c.d p" and "a.b.c.d:p" are two records.
-        m_keys[m_count] = ProxyKey(std::string_view(pair.text, pair.length));
-        pair.text[address.size()] = ':';
-        if (++m_count == Capacity)
-            Flush();
-    }
-
-    void Flush() {
-        m_seen.InsertMany(std::span(m_keys, m_count), std::span(m_isNew, m_count));
-        for (size_t i = 0; i < m_count; ++i) {
-            if (!m_isNew[i])
-                continue;
-            m_found(std::string_view(m_pairs[i].text, m_pairs[i].length));
-        }
-        m_count = 0;
-    }
-
-private:
-    struct Pair {
-        char text[24];
-        uint8_t length;
-    };
-
-    ProxyKeySet& m_seen;
-    const std::function<void(std::string_view)>& m_found;
-    Pair m_pairs[Capacity];
-    int64_t m_keys[Capacity];
-    bool m_isNew[Capacity];
-    size_t m_count = 0;
-};
-
-} // namespace
+#include <vector>
 
 void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found) {
     ProxyKeySet seen;
@@ -146,6 +99,41 @@ bool ProxyTextParser::ReadSource(int fd, std::string& text) {
         if (filled == 0)
             return true;
     }
+}
+
+bool ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::string_view)>& found,
+                                         const std::function<void()>& pieceDone) {
+    PairStream stream(found);
+    std::vector<char> chunk(ChunkBufferSize - 1);
+    // How much of the current chunk has been read, and whether a NUL has ended what it contributes.
+    size_t filled = 0;
+    bool cut = false;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data() + filled, chunk.size() - filled);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ReportOpenError(errno);
+            return false;
+        }
+        if (got == 0)
+            break;
+        std::string_view piece(chunk.data() + filled, static_cast<size_t>(got));
+        filled += piece.size();
+        if (!cut) {
+            const size_t nul = piece.find('\0');
+            cut = nul != std::string_view::npos;
+            stream.Feed(piece.substr(0, nul));
+            pieceDone();
+        }
+        if (filled == chunk.size()) {
+            filled = 0;
+            cut = false;
+        }
+    }
+    stream.Finish();
+    pieceDone();
+    return true;
 }
 
 void ProxyTextParser::ReportOpenError(int error) {

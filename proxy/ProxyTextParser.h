@@ -36,6 +36,13 @@ public:
     bool ReadSourceFile(const std::string& path, SourceText& text, bool mayMap);
     bool ReadSource(int fd, std::string& text);
 
+    // Reads fd as its bytes arrive, by the chunks and NUL rule of ReadSource, and calls found for each pair
+    // as soon as it is sure: the same pairs in the same order as ExtractPairs gives for the whole text.
+    // pieceDone follows every read that gave text, and the end. Memory grows with the distinct pairs
+    // only. Shows the open error and returns false when fd cannot be read.
+    bool ExtractPairsAsRead(int fd, const std::function<void(std::string_view)>& found,
+                            const std::function<void()>& pieceDone);
+
     // Calls found("address:port") for every record that LoadProxies would append from the text, in
     // append order.
     static void ExtractPairs(std::string_view text, const std::function<void(std::string_view)>& found);

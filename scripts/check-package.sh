@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build folder (cpack -G DEB), checks its file list and
-# control fields, unpacks it into a temporary root and runs the unpacked orv through its bin/ link.
+# control fields, has lintian judge it, unpacks it into a temporary root, validates its metainfo and menu
+# entries, compares the options of orv --help with its manual page and completion, and runs the unpacked
+# orv through its bin/ link.
 #   ./scripts/check-package.sh BUILD_DIR
 # Prints each check as it passes; the first failure prints one "FAILED:" line and exits 1.
 set -euo pipefail
@@ -17,7 +19,7 @@ ok() { echo "check-package: ok: $*"; }
 }
 [ -f "$1/CPackConfig.cmake" ] || fail "'$1' is no configured build folder (no CPackConfig.cmake)"
 build=$(cd "$1" && pwd)
-for tool in cpack dpkg-deb dpkg-shlibdeps; do
+for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
@@ -49,9 +51,15 @@ lrwxrwxrwx root/root ./usr/bin/quillet -> ../lib/tarvelo/quillet
 -rw-r--r-- root/root ./usr/lib/tarvelo/firefox/icon.svg
 -rw-r--r-- root/root ./usr/lib/tarvelo/DangerousIP.dat
 -rw-r--r-- root/root ./usr/share/applications/orv.desktop
+-rw-r--r-- root/root ./usr/share/applications/quillet.desktop
+-rw-r--r-- root/root ./usr/share/man/man1/orv.1.gz
+-rw-r--r-- root/root ./usr/share/man/man1/quillet.1.gz
+-rw-r--r-- root/root ./usr/share/metainfo/io.github.tarvelo.tarvelo.metainfo.xml
+-rw-r--r-- root/root ./usr/share/bash-completion/completions/orv
 -rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/tarvelo.svg
 -rw-r--r-- root/root ./usr/share/doc/tarvelo/README.md
 -rw-r--r-- root/root ./usr/share/doc/tarvelo/copyright
+-rw-r--r-- root/root ./usr/share/doc/tarvelo/changelog.gz
 EOF
 diff -u "$work/expected" "$work/files" >&2 || fail "the package's files differ from the expected list (above: - expected, + found)"
 ok "file list: $(wc -l <"$work/files") entries, as expected"
@@ -69,8 +77,32 @@ for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libc6; do
 done
 ok "control: tarvelo $version, section net; Depends: $depends"
 
+# Debian's own judge of packages: not one error or warning.
+lintian "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -qv '^running with root privileges is not recommended!$' "$work/lintian.log"; then
+    cat "$work/lintian.log" >&2
+    fail "lintian $(basename "$deb") (above)"
+fi
+ok "lintian: no errors, no warnings"
+
 # The unpacked program, started through bin/orv as a user would.
 dpkg-deb -x "$deb" "$work/root"
+share="$work/root/usr/share"
+"$(dirname "$0")/check-metadata.sh" "$share/metainfo/io.github.tarvelo.tarvelo.metainfo.xml" "$share"/applications/*.desktop
+# The metainfo with the menu entry and icon it names, as a software centre gathers them.
+appstreamcli validate-tree --no-net --no-color "$work/root" >"$work/appstream.log" 2>&1 || {
+    cat "$work/appstream.log" >&2
+    fail "appstreamcli validate-tree of the unpacked package (above)"
+}
+ok "appstreamcli validate-tree: the metainfo finds its menu entry and icon"
+"$(dirname "$0")/../tests/package/orv_options.sh" "$work/root/usr/bin/orv" "$share/man/man1/orv.1.gz" \
+    "$share/bash-completion/completions/orv"
+# bash-completion finds the completion where the package puts it, as at the first Tab after "orv ".
+loaded=$(XDG_DATA_DIRS="$share" BASH_COMPLETION_USER_DIR="$work/none" bash -c \
+    'source /usr/share/bash-completion/bash_completion && __load_completion orv && shopt -s extdebug && declare -F _orv')
+# declare -F names the function, the line it starts on and its file.
+[[ $loaded == "_orv "*" $share/bash-completion/completions/orv" ]] || fail "bash-completion did not load orv's completion: '$loaded'"
+ok "bash-completion loads orv's completion from share/bash-completion/completions"
 orv="$work/root/usr/bin/orv"
 program_folder="$work/root/usr/lib/tarvelo"
 cmp -s "$program_folder/DangerousIP.dat" "$build/resources/DangerousIP.dat" ||

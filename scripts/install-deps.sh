@@ -6,8 +6,8 @@ set -euo pipefail
 PACKAGES=(
     # build
     build-essential cmake ninja-build pkg-config git clang clang-format libclang-rt-14-dev
-    # the Debian package (cpack computes its Depends with dpkg-shlibdeps)
-    dpkg-dev
+    # the Debian package (cpack computes its Depends with dpkg-shlibdeps), its manual pages and its checks
+    dpkg-dev scdoc lintian appstream desktop-file-utils bash-completion
     # core libraries
     libre2-dev libboost-regex-dev zlib1g-dev libcurl4-openssl-dev libglib2.0-dev gsettings-desktop-schemas
     libssl-dev nlohmann-json3-dev

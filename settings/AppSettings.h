@@ -3,6 +3,7 @@
 #include "proxy/RelaxedInt32.h"
 #include "proxy/TestItems.h"
 
+#include <set>
 #include <string>
 
 // The user's options, named after their keys in the settings file, with the defaults of a first start.
@@ -36,6 +37,9 @@ struct AppSettings {
     std::string ProxyJudge = DefaultProxyJudge;
     // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";
+    // The integer keys whose value in the file held no digits: they read as 0, and a run takes their
+    // default instead. Filled by LoadSettings.
+    std::set<std::string, std::less<>> NotNumbers;
 
     TestItems Items() const {
         return {TestDelay != 0, TestAnon != 0, TestGateway != 0, TestSSL != 0, TestDanger != 0, TestCodeen != 0};

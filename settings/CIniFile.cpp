@@ -28,7 +28,7 @@ int DigitValue(char c) {
 
 // The unsigned conversion of a 32-bit C library: blanks, a sign, digits up to the first non-digit;
 // a number too large for 32 bits gives the largest value; a minus sign negates modulo 2^32.
-uint32_t ToUnsigned(std::string_view text, int radix) {
+uint32_t ToUnsigned(std::string_view text, int radix, bool* hasDigits = nullptr) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
@@ -37,6 +37,8 @@ uint32_t ToUnsigned(std::string_view text, int radix) {
         negative = text[i++] == '-';
     uint64_t value = 0;
     bool overflow = false;
+    if (hasDigits != nullptr)
+        *hasDigits = i < text.size() && DigitValue(text[i]) < radix;
     for (; i < text.size() && DigitValue(text[i]) < radix; ++i) {
         value = value * static_cast<uint64_t>(radix) + static_cast<uint64_t>(DigitValue(text[i]));
         if (value > UINT32_MAX) {
@@ -101,6 +103,13 @@ int32_t CIniFile::ToInt(const std::optional<std::string>& value, int32_t default
         return defaultValue;
     const std::string_view text = std::string_view(*value).substr(0, IntBufferSize);
     return static_cast<int32_t>(ToUnsigned(text, NormalRadix(radix)));
+}
+
+bool CIniFile::IsNumber(const std::optional<std::string>& value, int radix) {
+    bool hasDigits = true;
+    if (value && !value->empty())
+        ToUnsigned(*value, NormalRadix(radix), &hasDigits);
+    return hasDigits;
 }
 
 std::string CIniFile::FromInt(int32_t value, int radix) {

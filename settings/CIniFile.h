@@ -39,6 +39,9 @@ public:
     // The conversions of ReadInt and WriteInt, for values taken from a loaded document.
     static int32_t ToInt(const std::optional<std::string>& value, int32_t defaultValue, int radix);
     static std::string FromInt(int32_t value, int radix);
+    // False when ToInt gives 0 only because the value holds no digits; a missing or empty value counts
+    // as a number, since it gives the default.
+    static bool IsNumber(const std::optional<std::string>& value, int radix);
 
 private:
     std::optional<std::string> Value(const char* section, const char* key) const;

@@ -72,7 +72,10 @@ void ExportDialogLogic::Compose(ExportDialogControls& c) const {
 }
 
 void ExportDialogLogic::OnBrowse(ExportDialogControls& c) const {
-    auto folder = m_services.m_fileDialog.ChooseFolder("Please select the output folder");
+    // The chooser opens where the file would be written now.
+    const size_t slash = c.m_path.rfind('/');
+    const std::string current = slash == std::string::npos ? std::string() : c.m_path.substr(0, slash + 1);
+    auto folder = m_services.m_fileDialog.ChooseFolder("Please select the output folder", current);
     if (!folder)
         return;
     if (folder->empty()) {

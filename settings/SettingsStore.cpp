@@ -50,9 +50,13 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
     std::string problem;
     const IniDocument document = CIniFile(m_path).Load(&problem).value_or(IniDocument());
     const AppSettings defaults;
+    m_settings.NotNumbers.clear();
     for (const IntKey& key : IntKeys) {
         RelaxedInt32& field = m_settings.*key.m_field;
-        field = CIniFile::ToInt(document.Get(Section, key.m_name), defaults.*key.m_field, 10);
+        const std::optional<std::string> value = document.Get(Section, key.m_name);
+        field = CIniFile::ToInt(value, defaults.*key.m_field, 10);
+        if (!CIniFile::IsNumber(value, 10))
+            m_settings.NotNumbers.insert(key.m_name);
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
     m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);

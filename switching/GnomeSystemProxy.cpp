@@ -17,7 +17,6 @@ namespace {
 
 constexpr const char* ProxySchema = "org.gnome.system.proxy";
 constexpr std::array<const char*, 3> Protocols = {"http", "https", "ftp"};
-constexpr std::array<const char*, 4> LocalHosts = {"localhost", "127.0.0.0/8", "::1", nullptr};
 constexpr std::chrono::seconds BusLimit{3};
 
 struct ObjectUnref {
@@ -34,6 +33,41 @@ struct Key {
     const char* m_name;
     const char* m_type;
 };
+
+// The keys of the main schema (child "") or of one of its children that a call needs.
+struct Schema {
+    const char* m_child;
+    std::vector<Key> m_keys;
+};
+
+const std::vector<Key> HostKeys = {{"host", "s"}, {"port", "i"}};
+
+// Every key a switch to our proxy may change: these are the user's values that are kept and put back.
+// The http proxy's credentials are the user's, for the user's proxy: ours must not receive them.
+const std::vector<Schema> KeptKeys = {
+    {"", {{"mode", "s"}, {"autoconfig-url", "s"}, {"ignore-hosts", "as"}}},
+    {"http",
+     {{"host", "s"},
+      {"port", "i"},
+      {"use-authentication", "b"},
+      {"authentication-user", "s"},
+      {"authentication-password", "s"}}},
+    {"https", HostKeys},
+    {"ftp", HostKeys},
+    {"socks", HostKeys},
+};
+
+const std::vector<Schema> ProxyKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as"}}},
+                                       {"http", {{"host", "s"}, {"port", "i"}, {"use-authentication", "b"}}},
+                                       {"https", HostKeys},
+                                       {"ftp", HostKeys}};
+
+const std::vector<Schema> DirectKeys = {{"", {{"mode", "s"}}}};
+
+// The name of a value in the record: the key, after its child's name for a child's key.
+std::string ValueName(const Schema& schema, const Key& key) {
+    return *schema.m_child ? std::string(schema.m_child) + "." + key.m_name : key.m_name;
+}
 
 // The store GSettings writes to holds the values beyond this process: dconf only with a session bus
 // (without one it warns on the terminal or launches a bus), never the memory store.
@@ -92,67 +126,167 @@ std::string ReadString(GSettings* settings, const char* key) {
     return text;
 }
 
-// The proxy's settings: the main schema and its children, each opened only once all are known good.
+std::vector<std::string> ReadStrings(GSettings* settings, const char* key) {
+    gchar** values = g_settings_get_strv(settings, key);
+    std::vector<std::string> strings(values, values + g_strv_length(values));
+    g_strfreev(values);
+    return strings;
+}
+
+std::string Print(GVariant* value) {
+    gchar* text = g_variant_print(value, FALSE);
+    std::string printed(text);
+    g_free(text);
+    return printed;
+}
+
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+
+// The value text of a record read back for the key: nothing when it does not parse as the key's type or
+// lies outside its range (a mode this schema does not know).
+VariantPtr Parse(GSettingsSchema* schema, const Key& key, const std::string& text) {
+    VariantPtr value(g_variant_parse(G_VARIANT_TYPE(key.m_type), text.c_str(), nullptr, nullptr, nullptr));
+    GSettingsSchemaKey* schemaKey = g_settings_schema_get_key(schema, key.m_name);
+    const bool inRange = value && g_settings_schema_key_range_check(schemaKey, value.get());
+    g_settings_schema_key_unref(schemaKey);
+    return inRange ? std::move(value) : nullptr;
+}
+
+// The proxy's settings: the main schema and the children a call needs, each opened only once all are
+// known good.
 class ProxySettings {
 public:
-    // Opens the main schema and, withProtocols, its children; false when any is missing or locked.
-    bool Open(bool withProtocols) {
-        const std::vector<Key> mainKeys = {{"mode", "s"}, {"ignore-hosts", "as"}};
-        const std::vector<Key> childKeys = {{"host", "s"}, {"port", "i"}};
-        const SchemaPtr main = LookUp(ProxySchema, mainKeys);
-        if (!main || !ModeAllowed(main.get(), "manual") || !ModeAllowed(main.get(), "none"))
-            return false;
-        std::vector<SchemaPtr> children;
-        for (size_t i = 0; withProtocols && i < Protocols.size(); ++i) {
-            children.push_back(LookUp(std::string(ProxySchema) + "." + Protocols[i], childKeys));
-            if (!children.back())
+    // Opens the schemas (the main one first), false when any of them, or a key, is missing or locked.
+    bool Open(const std::vector<Schema>& schemas) {
+        m_schemas = &schemas;
+        std::vector<SchemaPtr> found;
+        for (const Schema& schema : schemas) {
+            const std::string id = *schema.m_child ? std::string(ProxySchema) + "." + schema.m_child : ProxySchema;
+            found.push_back(LookUp(id, schema.m_keys));
+            if (!found.back())
                 return false;
         }
-        if (!StoreKeepsValues())
+        if (!ModeAllowed(found.front().get(), "manual") || !ModeAllowed(found.front().get(), "none") ||
+            !StoreKeepsValues())
             return false;
-        m_main.reset(g_settings_new_full(main.get(), nullptr, nullptr));
-        if (!Writable(m_main.get(), withProtocols ? mainKeys : std::vector<Key>{{"mode", "s"}}))
-            return false;
-        for (const SchemaPtr& child : children) {
-            m_children.emplace_back(g_settings_new_full(child.get(), nullptr, nullptr));
-            if (!Writable(m_children.back().get(), childKeys))
+        for (size_t i = 0; i < schemas.size(); ++i) {
+            m_settings.emplace_back(g_settings_new_full(found[i].get(), nullptr, nullptr));
+            if (!Writable(m_settings.back().get(), schemas[i].m_keys))
                 return false;
         }
+        m_found = std::move(found);
         return true;
     }
 
-    GSettings* Main() const { return m_main.get(); }
-    const std::vector<SettingsPtr>& Children() const { return m_children; }
+    GSettings* Main() const { return m_settings.front().get(); }
+    // The child of that name; it must be among the opened schemas.
+    GSettings* Child(std::string_view child) const {
+        for (size_t i = 0; i < m_schemas->size(); ++i)
+            if (child == (*m_schemas)[i].m_child)
+                return m_settings[i].get();
+        return nullptr;
+    }
+
+    // The values of the opened keys that the user has set.
+    platform::ProxyValues UserValues() const {
+        platform::ProxyValues values;
+        for (size_t i = 0; i < m_schemas->size(); ++i)
+            for (const Key& key : (*m_schemas)[i].m_keys)
+                if (const VariantPtr value{g_settings_get_user_value(m_settings[i].get(), key.m_name)})
+                    values[ValueName((*m_schemas)[i], key)] = Print(value.get());
+        return values;
+    }
+
+    // Sets every opened key to its value, or back to its default where values has none. Checks them all
+    // first, so that a damaged record changes nothing. Returns the values as the store should now hold them.
+    std::optional<platform::ProxyValues> Restore(const platform::ProxyValues& values) const {
+        std::vector<std::vector<VariantPtr>> parsed(m_schemas->size());
+        platform::ProxyValues expected;
+        for (size_t i = 0; i < m_schemas->size(); ++i) {
+            for (const Key& key : (*m_schemas)[i].m_keys) {
+                const auto value = values.find(ValueName((*m_schemas)[i], key));
+                VariantPtr& variant = parsed[i].emplace_back();
+                if (value == values.end())
+                    continue;
+                variant = Parse(m_found[i].get(), key, value->second);
+                if (!variant)
+                    return std::nullopt;
+                expected[value->first] = Print(variant.get());
+            }
+        }
+        for (size_t i = 0; i < m_schemas->size(); ++i) {
+            for (size_t k = 0; k < parsed[i].size(); ++k) {
+                const char* name = (*m_schemas)[i].m_keys[k].m_name;
+                if (parsed[i][k])
+                    g_settings_set_value(m_settings[i].get(), name, parsed[i][k].get());
+                else
+                    g_settings_reset(m_settings[i].get(), name);
+            }
+        }
+        return expected;
+    }
 
 private:
-    SettingsPtr m_main;
-    std::vector<SettingsPtr> m_children;
+    const std::vector<Schema>* m_schemas = nullptr;
+    std::vector<SchemaPtr> m_found;
+    std::vector<SettingsPtr> m_settings;
 };
+
+std::vector<const char*> NullTerminated(const std::vector<std::string>& strings) {
+    std::vector<const char*> pointers;
+    for (const std::string& text : strings)
+        pointers.push_back(text.c_str());
+    pointers.push_back(nullptr);
+    return pointers;
+}
 
 } // namespace
 
 bool GnomeSystemProxy::SetIEProxyAll(const std::string& server) {
     const auto parsed = ParseProxyServer(server);
     ProxySettings settings;
-    if (!parsed || !settings.Open(true))
+    if (!parsed || !settings.Open(ProxyKeys))
         return false;
-    for (const SettingsPtr& child : settings.Children()) {
-        g_settings_set_string(child.get(), "host", parsed->m_host.c_str());
-        g_settings_set_int(child.get(), "port", parsed->m_port);
+    for (const char* protocol : Protocols) {
+        g_settings_set_string(settings.Child(protocol), "host", parsed->m_host.c_str());
+        g_settings_set_int(settings.Child(protocol), "port", parsed->m_port);
     }
-    g_settings_set_strv(settings.Main(), "ignore-hosts", LocalHosts.data());
+    g_settings_set_boolean(settings.Child("http"), "use-authentication", FALSE);
+    const std::vector<std::string> hosts = WithLocalHosts(ReadStrings(settings.Main(), "ignore-hosts"));
+    g_settings_set_strv(settings.Main(), "ignore-hosts", NullTerminated(hosts).data());
     g_settings_set_string(settings.Main(), "mode", "manual");
     g_settings_sync();
     // dconf writes through its service; a refused write shows as the old value once synced.
     return ReadString(settings.Main(), "mode") == "manual" &&
-           ReadString(settings.Children().front().get(), "host") == parsed->m_host;
+           ReadString(settings.Child("http"), "host") == parsed->m_host;
 }
 
 bool GnomeSystemProxy::SetIEDirectAll() {
     ProxySettings settings;
-    if (!settings.Open(false))
+    if (!settings.Open(DirectKeys))
         return false;
     g_settings_set_string(settings.Main(), "mode", "none");
     g_settings_sync();
     return ReadString(settings.Main(), "mode") == "none";
+}
+
+std::optional<platform::ProxyValues> GnomeSystemProxy::ReadUserValues() {
+    ProxySettings settings;
+    if (!settings.Open(KeptKeys))
+        return std::nullopt;
+    return settings.UserValues();
+}
+
+bool GnomeSystemProxy::RestoreUserValues(const platform::ProxyValues& values) {
+    ProxySettings settings;
+    if (!settings.Open(KeptKeys))
+        return false;
+    const auto expected = settings.Restore(values);
+    if (!expected)
+        return false;
+    g_settings_sync();
+    return settings.UserValues() == *expected;
 }

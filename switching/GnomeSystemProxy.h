@@ -7,9 +7,14 @@
 // dconf store, a session bus answers. Otherwise it writes nothing and returns false.
 class GnomeSystemProxy : public platform::SystemProxy {
 public:
-    // The same host and port for http, https and ftp, the local addresses bypassed, mode 'manual';
-    // the socks proxy is left as it is.
+    // The same host and port for http, https and ftp without the user's credentials, the local addresses
+    // added to the user's exceptions, mode 'manual'; the socks proxy is left as it is.
     bool SetIEProxyAll(const std::string& server) override;
     // Mode 'none' only: the hosts and ports stay for the next switch in the desktop's own settings.
     bool SetIEDirectAll() override;
+    std::string Desktop() const override { return "gnome"; }
+    // The mode, the automatic configuration's address, the exceptions, every protocol's host and port
+    // and the http proxy's credentials, each as GVariant text.
+    std::optional<platform::ProxyValues> ReadUserValues() override;
+    bool RestoreUserValues(const platform::ProxyValues& values) override;
 };

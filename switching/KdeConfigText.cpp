@@ -56,20 +56,23 @@ KdeConfigText::KdeConfigText(std::string_view text) {
     }
 }
 
-bool KdeConfigText::ReplaceAll(std::string_view group, std::string_view key, std::string_view value) {
-    bool found = false;
+std::vector<size_t> KdeConfigText::Find(std::string_view group, std::string_view key) const {
+    std::vector<size_t> found;
     bool inGroup = false;
-    for (std::string& line : m_lines) {
-        if (IsGroupLine(line)) {
-            inGroup = IsGroup(line, group);
-            continue;
-        }
-        if (!inGroup || KeyOf(line) != key)
-            continue;
-        line = std::string(key) + "=" + std::string(value) + std::string(LineEnd(line));
-        found = true;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (IsGroupLine(m_lines[i]))
+            inGroup = IsGroup(m_lines[i], group);
+        else if (inGroup && KeyOf(m_lines[i]) == key)
+            found.push_back(i);
     }
     return found;
+}
+
+bool KdeConfigText::ReplaceAll(std::string_view group, std::string_view key, std::string_view value) {
+    const std::vector<size_t> found = Find(group, key);
+    for (const size_t i : found)
+        m_lines[i] = std::string(key) + "=" + std::string(value) + std::string(LineEnd(m_lines[i]));
+    return !found.empty();
 }
 
 void KdeConfigText::Replace(std::string_view group, std::string_view key, std::string_view value) {
@@ -77,9 +80,40 @@ void KdeConfigText::Replace(std::string_view group, std::string_view key, std::s
 }
 
 void KdeConfigText::Set(std::string_view group, std::string_view key, std::string_view value) {
-    if (ReplaceAll(group, key, value))
-        return;
-    const std::string entry = std::string(key) + "=" + std::string(value) + "\n";
+    if (!ReplaceAll(group, key, value))
+        Add(group, std::string(key) + "=" + std::string(value) + "\n");
+}
+
+std::optional<std::string> KdeConfigText::Value(std::string_view group, std::string_view key) const {
+    const std::vector<size_t> found = Find(group, key);
+    if (found.empty())
+        return std::nullopt;
+    const std::string_view line = Content(m_lines[found.back()]);
+    return std::string(Trim(line.substr(line.find('=') + 1)));
+}
+
+std::vector<std::string> KdeConfigText::Lines(std::string_view group, std::string_view key) const {
+    std::vector<std::string> lines;
+    for (const size_t i : Find(group, key))
+        lines.emplace_back(Content(m_lines[i]));
+    return lines;
+}
+
+bool KdeConfigText::SetLines(std::string_view group, std::string_view key, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        if (line.find_first_of("\r\n") != std::string::npos || KeyOf(line) != key)
+            return false;
+    const std::vector<size_t> found = Find(group, key);
+    for (size_t i = 0; i < lines.size() && i < found.size(); ++i)
+        m_lines[found[i]] = lines[i] + std::string(LineEnd(m_lines[found[i]]));
+    for (size_t i = found.size(); i-- > lines.size();)
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(found[i]));
+    for (size_t i = found.size(); i < lines.size(); ++i)
+        Add(group, lines[i] + "\n");
+    return true;
+}
+
+void KdeConfigText::Add(std::string_view group, std::string line) {
     size_t header = 0;
     while (header < m_lines.size() && !IsGroup(m_lines[header], group))
         ++header;
@@ -88,10 +122,10 @@ void KdeConfigText::Set(std::string_view group, std::string_view key, std::strin
         if (!m_lines.empty() && !Trim(Content(m_lines.back())).empty())
             Insert(m_lines.size(), "\n");
         // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + std::string&&.
-        std::string header = "[";
-        header.append(group).append("]\n");
-        Insert(m_lines.size(), header);
-        Insert(m_lines.size(), entry);
+        std::string heading = "[";
+        heading.append(group).append("]\n");
+        Insert(m_lines.size(), heading);
+        Insert(m_lines.size(), std::move(line));
         return;
     }
     // After the group's last non-blank line, so that the blank line before the next group stays.
@@ -100,7 +134,7 @@ void KdeConfigText::Set(std::string_view group, std::string_view key, std::strin
         ++end;
     while (end > header + 1 && Trim(Content(m_lines[end - 1])).empty())
         --end;
-    Insert(end, entry);
+    Insert(end, std::move(line));
 }
 
 void KdeConfigText::Insert(size_t at, std::string line) {

@@ -10,8 +10,13 @@
 class KdeSystemProxy : public platform::SystemProxy {
 public:
     // ProxyType 1 with the same "http://HOST PORT" for http, https and ftp and the local addresses
-    // bypassed.
+    // added to the user's NoProxyFor.
     bool SetIEProxyAll(const std::string& server) override;
     // ProxyType 0 only: the proxies stay for the next switch in the desktop's own settings.
     bool SetIEDirectAll() override;
+    std::string Desktop() const override { return "kde"; }
+    // The [Proxy Settings] lines of every key SetIEProxyAll edits, whole (options such as [$e]
+    // included), one value per key with its lines separated by '\n'.
+    std::optional<platform::ProxyValues> ReadUserValues() override;
+    bool RestoreUserValues(const platform::ProxyValues& values) override;
 };

@@ -7,4 +7,7 @@ class NoSystemProxy : public platform::SystemProxy {
 public:
     bool SetIEProxyAll(const std::string&) override { return false; }
     bool SetIEDirectAll() override { return false; }
+    std::string Desktop() const override { return {}; }
+    std::optional<platform::ProxyValues> ReadUserValues() override { return std::nullopt; }
+    bool RestoreUserValues(const platform::ProxyValues&) override { return false; }
 };

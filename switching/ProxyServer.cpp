@@ -56,3 +56,14 @@ std::optional<ProxyServer> ParseProxyServer(std::string_view server) {
     inet_ntop(AF_INET, &address, text, sizeof text);
     return ProxyServer{text, *port};
 }
+
+std::vector<std::string> LocalHosts() {
+    return {"localhost", "127.0.0.0/8", "::1"};
+}
+
+std::vector<std::string> WithLocalHosts(std::vector<std::string> hosts) {
+    for (std::string& local : LocalHosts())
+        if (std::find(hosts.begin(), hosts.end(), local) == hosts.end())
+            hosts.push_back(std::move(local));
+    return hosts;
+}

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A proxy server as the desktop's settings hold it.
 struct ProxyServer {
@@ -16,3 +17,10 @@ struct ProxyServer {
 // read as the tester reads them when it connects (so the desktop goes to the host that was tested);
 // PORT is 1 to 65535. Anything else is refused.
 std::optional<ProxyServer> ParseProxyServer(std::string_view server);
+
+// The hosts that always bypass our proxy: the local ones.
+std::vector<std::string> LocalHosts();
+
+// The user's exceptions with each local host that they lack added after them: ours join the user's,
+// never replace them.
+std::vector<std::string> WithLocalHosts(std::vector<std::string> hosts);

@@ -24,6 +24,18 @@ std::string Format(const char* format, long long a, long long b = 0, long long c
     return text;
 }
 
+struct SettingBound {
+    const char* m_name;
+    RelaxedInt32 AppSettings::*m_field;
+    int32_t m_least;
+    int32_t m_most;
+};
+
+constexpr SettingBound RunBounds[] = {
+    {"MaxThread", &AppSettings::MaxThread, 1, TestRun::MostThreads},
+    {"Timeout", &AppSettings::Timeout, 1, TestRun::MostTimeout},
+};
+
 } // namespace
 
 void TestRun::Task::Start(std::function<void()> body) {
@@ -100,7 +112,8 @@ void TestRun::StartTest() {
     m_testStartSeconds = LocalSeconds();
     m_workersAllowed = WorkersAllowed(m_context.OpenFileLimit);
     // The start lines come before anything the controller writes.
-    std::string text = StartText();
+    const std::string clamped = ClampSettings();
+    std::string text = StartText() + clamped;
     if (settings.MaxThread.load() > m_workersAllowed)
         text += Format(FewerThreadsText, settings.MaxThread.load(), m_workersAllowed);
     m_log.AppendLog(text);
@@ -112,6 +125,25 @@ void TestRun::StartTest() {
         view.StartTimer(TimerPanelRefresh, 0);
         SetTesting(0);
     }
+}
+
+std::string TestRun::ClampSettings() {
+    AppSettings& settings = m_context.m_settings;
+    const AppSettings defaults;
+    std::string text;
+    for (const SettingBound& bound : RunBounds) {
+        RelaxedInt32& field = settings.*bound.m_field;
+        const int32_t value = field;
+        if (value == 0 && settings.NotNumbers.erase(bound.m_name) != 0) {
+            field = defaults.*bound.m_field;
+            text += std::string(bound.m_name) + " is not a number; using " + std::to_string(field.load()) + ".\r\n";
+        } else if (value < bound.m_least || value > bound.m_most) {
+            field = std::clamp(value, bound.m_least, bound.m_most);
+            text += std::string(bound.m_name) + " " + std::to_string(value) + " is out of range; using " +
+                    std::to_string(field.load()) + ".\r\n";
+        }
+    }
+    return text;
 }
 
 std::string TestRun::StartText() const {

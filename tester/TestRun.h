@@ -44,6 +44,9 @@ public:
     static constexpr const char* NoCountryText = "The country is not tested: ";
     static constexpr const char* NoHttpsText = "HTTPS is not tested: ";
     static constexpr const char* NoDangerText = "Danger is not tested: cannot use the dangerous network list ";
+    // A run's bounds of the two settings it depends on; the settings sheet allows 100 threads, a script more.
+    static constexpr int32_t MostThreads = 4000;
+    static constexpr int32_t MostTimeout = 100;
     static constexpr const char* FewerThreadsText =
         "Max thread %lld is more than the open-file limit allows: testing with %lld threads.\r\n";
     // A worker holds one socket at a time; two a worker leave room for what opens beside it, and the
@@ -159,6 +162,9 @@ private:
     // Seconds since local midnight.
     int32_t LocalSeconds() const;
     std::string StartText() const;
+    // Brings MaxThread and Timeout, which the settings file may hold unchecked, into their ranges; a
+    // log line for each that had to change.
+    std::string ClampSettings();
 
     TestContext& m_context;
     TestLog& m_log;

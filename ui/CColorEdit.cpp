@@ -37,7 +37,10 @@ CColorEdit* CColorEdit::CreateLogPane(LogStore& store, QWidget* parent) {
     pane->setUndoRedoEnabled(false); // appends would otherwise pile up undo steps for the whole run
     pane->setFrameShape(QFrame::NoFrame);
     pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    pane->setLineWrapMode(QPlainTextEdit::NoWrap); // the log's lines scroll sideways rather than wrap
+    // Long lines wrap: a sideways scroll bar would take a third of the short pane and hide line ends.
+    pane->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    pane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pane->setFont(LogFont());
     pane->SetTextColor(Qt::white);
     pane->SetBackgroundColor(QColor(100, 100, 100));

@@ -5,9 +5,11 @@
 #include <string>
 
 class CHtmlCtrl;
+class QPushButton;
 
-// "Download Proxy": page 179 over the whole dialog, saying how many proxies came and when the list was
-// updated, and asking whether to test the list now. "Yes" accepts, "No" rejects.
+// "Download Proxy": page 179, saying how many proxies came and when the list was updated, and asking whether
+// to test the list now. The page's "Yes" and "No" are real buttons under it, so that Tab and Enter reach
+// them; "Yes" accepts, "No" (and Escape) rejects. The dialog takes the size of its content.
 class CDownloadDoneDlg : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +19,10 @@ public:
     static std::string MessageHtml(const std::string& count, const std::string& updateTime);
 
 private:
+    QWidget* MakeButtonRow(QPushButton* yes, QPushButton* no);
+    int ContentWidth() const;
+    void FitToPage();
+
     CHtmlCtrl* m_html;
     std::string m_count;
     std::string m_updateTime;

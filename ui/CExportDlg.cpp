@@ -98,7 +98,7 @@ CExportDlg::CExportDlg(SettingsStore& store, ExportDialogLogic::Services service
     connect(m_browse, &QPushButton::clicked, this, &CExportDlg::OnBrowse);
     connect(m_save, &QPushButton::clicked, this, &CExportDlg::OnSave);
     connect(m_exit, &QPushButton::clicked, this, &CExportDlg::reject);
-    // Ctrl+A selects the preview wherever the focus is, even in the path field that has a Ctrl+A of its own.
+    // Ctrl+A selects the preview from anywhere but a field the user types in.
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>())
         child->installEventFilter(this);
@@ -114,6 +114,11 @@ void CExportDlg::reject() {
 
 bool CExportDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        // A field the user types in keeps its own Ctrl+A: moving the focus would send the typing that
+        // follows into the preview, and Save would write it.
+        const auto* field = qobject_cast<const QLineEdit*>(watched);
+        if (field != nullptr && !field->isReadOnly())
+            return QDialog::eventFilter(watched, event);
         if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll)) {
             if (event->type() == QEvent::KeyPress) {
                 m_preview->setFocus(Qt::ShortcutFocusReason);

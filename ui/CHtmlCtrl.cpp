@@ -120,7 +120,7 @@ void CHtmlCtrl::OnMovieFrame() {
 }
 
 void CHtmlCtrl::Reshow() {
-    QString text = QString::fromStdString(m_page.DisplayText());
+    QString text = QString::fromStdString(m_page.DisplayText(m_leftOutRow));
     // Rich text has no system colour names; the page's body is on the button face.
     text.replace(QLatin1String("buttonface"), palette().color(QPalette::Button).name(), Qt::CaseInsensitive);
     const int x = horizontalScrollBar()->value();

@@ -39,6 +39,8 @@ public:
     void PostPanelHtml(std::string id, std::string html);
 
     const HtmlPage& Page() const { return m_page; }
+    // The table row holding the element with this id is not shown: the window puts real controls in its place.
+    void SetLeftOutRow(std::string id) { m_leftOutRow = std::move(id); }
 
 signals:
     // IdOk or IdCancel for the window that hosts the control (a dialog connects it to done()).
@@ -58,6 +60,7 @@ private:
     void Reshow();
 
     HtmlPage m_page;
+    std::string m_leftOutRow;
     bool m_hasPage = false;
     QMovie* m_movie = nullptr;
     std::mutex m_pendingLock;

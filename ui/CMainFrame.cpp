@@ -194,8 +194,8 @@ void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
             found = states.emplace(id, CommandStateOf(id)).first;
         const CommandState& state = found->second;
         action->setEnabled(state.enabled);
-        if (action->isCheckable())
-            action->setChecked(state.checked);
+        if (id == cmd::DirectConnection)
+            CSystemTray::SetMark(action, state.checked);
         if (!state.text.empty() && action->parent() != m_toolBar)
             action->setText(QString::fromStdString(state.text));
     }
@@ -216,7 +216,6 @@ QMenu* CMainFrame::AddMenu(QMenu* menu, const std::vector<MenuItem>& items, bool
         }
         QAction* action = menu->addAction(Text(item.text));
         action->setData(item.id);
-        action->setCheckable(item.id == cmd::DirectConnection);
         if (withShortcuts && item.shortcut != nullptr)
             action->setShortcut(QKeySequence(Text(item.shortcut)));
         const int id = item.id;
@@ -551,7 +550,14 @@ platform::MessageBox::Answer CMainFrame::UiThreadMessageBox::Show(const std::str
 }
 
 void CMainFrame::TestingChanged() {
-    PostToWindow([this] { UpdateCommandUI(); });
+    PostToWindow([this] {
+        UpdateCommandUI();
+        // A download may wait long for a silent service; the cursor shows that work goes on.
+        if (m_model.IsDownloading())
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+    });
 }
 
 void CMainFrame::PostToWindow(std::function<void()> work) {

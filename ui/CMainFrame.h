@@ -90,8 +90,9 @@ public:
     // Hides the window into the tray where a tray exists; minimises it elsewhere.
     void MinimiseToTray();
     void MaximiseFromTray();
-    // Shown on screen or minimised, rather than hidden in the tray.
-    bool IsOnScreen() const { return isVisible() || isMinimized(); }
+    // Shown on screen or minimised, rather than hidden in the tray. A window that the window manager
+    // minimised still counts as minimised once hidden in the tray, so only visibility tells.
+    bool IsOnScreen() const { return isVisible(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -23,6 +23,9 @@ namespace {
 // The write end of the pipe that turns a signal into an event of the window's thread.
 int g_signalPipe[2] = {-1, -1};
 
+// Each closes the window through its shutdown. SIGHUP comes when the terminal that started orv closes.
+constexpr int TerminationSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 void OnTerminationSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
@@ -33,9 +36,8 @@ void OnTerminationSignal(int) {
 void CORVApp::NameTheProgram() {
     InitOrvResources();
     QApplication::setApplicationName(QStringLiteral("orv"));
-    // Title bars get the display name appended unless the title ends with it: the main window's title
-    // is the display name, so that it shows exactly as written.
-    QApplication::setApplicationDisplayName(QString::fromLatin1(CMainFrame::Title));
+    // No display name: Qt would append it to the title bar of every window whose title does not end with it,
+    // and each dialog's title is to read exactly its caption. The desktop file names the program instead.
     QApplication::setApplicationVersion(QStringLiteral("1.07B"));
     QApplication::setOrganizationName(QStringLiteral("Halvard"));
     QGuiApplication::setDesktopFileName(QStringLiteral("orv"));
@@ -78,10 +80,9 @@ bool CORVApp::InitInstance() {
 }
 
 void CORVApp::ExitInstance() {
-    if (m_signalNotifier != nullptr) {
-        std::signal(SIGTERM, SIG_DFL);
-        std::signal(SIGINT, SIG_DFL);
-    }
+    if (m_signalNotifier != nullptr)
+        for (int signal : TerminationSignals)
+            std::signal(signal, SIG_DFL);
     m_frame.reset();
 }
 
@@ -94,8 +95,8 @@ void CORVApp::WatchSignals() {
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : TerminationSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 void CORVApp::OnSignal() {
@@ -106,9 +107,29 @@ void CORVApp::OnSignal() {
         m_frame->close();
 }
 
+bool CORVApp::IsOnlyWindow(const platform::FolderLock& lock, const std::string& dataFolder) {
+    if (lock.GetState() != platform::FolderLock::State::HeldElsewhere)
+        return true;
+    std::string folder = dataFolder;
+    if (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    const std::string text = "Tarvelo is already running with the data folder " + folder + ".";
+    std::fprintf(stderr, "orv: %s\n", text.c_str());
+    // Offscreen nobody could see the box, let alone close it.
+    if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
+        platform::QtMessageBox().Show(text);
+    return false;
+}
+
 int CORVApp::RunWindow(int argc, char** argv) {
     QApplication application(argc, argv);
     NameTheProgram();
+    // Two windows on one data folder would each save their own list over the other's.
+    const std::string dataFolder = AppFolders::DataFolder();
+    AppFolders::CreateFolders(dataFolder);
+    const platform::FolderLock lock(dataFolder);
+    if (!IsOnlyWindow(lock, dataFolder))
+        return 1;
     CORVApp app;
     if (!app.InitInstance()) {
         std::fputs("orv: the main window could not be created\n", stderr);

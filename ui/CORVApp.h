@@ -5,6 +5,7 @@
 #include "ui/QtMessageBox.h"
 #include "ui/QtShellOpen.h"
 
+#include "platform/FolderLock.h"
 #include "platform/SystemProxy.h"
 
 #include <QObject>
@@ -17,7 +18,7 @@ class QSocketNotifier;
 
 // The application object: names the program to the desktop, makes the folders, creates and shows the
 // main window, and closes it through its shutdown (so that the list is saved) on SIGTERM, SIGINT and
-// the session's logout as well as on "Exit ORV".
+// SIGHUP and the session's logout as well as on "Exit ORV". One window at a time holds a data folder.
 class CORVApp : public QObject {
     Q_OBJECT
 public:
@@ -39,6 +40,8 @@ public:
     static int RunScreenshot(int argc, char** argv, const std::string& file);
 
 private:
+    // False, after saying so, when another window holds the data folder.
+    static bool IsOnlyWindow(const platform::FolderLock& lock, const std::string& dataFolder);
     void WatchSignals();
     void OnSignal();
 

@@ -30,7 +30,7 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
         connect(action, &QAction::triggered, this, [this, id] { m_dispatch(id); });
         return action;
     };
-    add(cmd::DirectConnection, "Direct connection")->setCheckable(true);
+    add(cmd::DirectConnection, "Direct connection");
     m_lowerSeparator = m_menu->addSeparator();
     QAction* show = add(cmd::ShowMainWindow, "Show main window");
     QFont bold = show->font();
@@ -58,6 +58,11 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
     return true;
 }
 
+void CSystemTray::SetMark(QAction* action, bool on) {
+    action->setCheckable(on);
+    action->setChecked(on);
+}
+
 void CSystemTray::UpdateMenu() {
     for (QAction* action : m_quickSwitch)
         delete action;
@@ -72,8 +77,7 @@ void CSystemTray::UpdateMenu() {
             m_quickSwitch.push_back(m_menu->insertSeparator(m_lowerSeparator));
         auto* action = new QAction(QString::fromLatin1(state.text.c_str()), m_menu.get());
         action->setData(id);
-        action->setCheckable(true);
-        action->setChecked(state.checked);
+        SetMark(action, state.checked);
         connect(action, &QAction::triggered, this, [this, id] { m_dispatch(id); });
         m_menu->insertAction(m_lowerSeparator, action);
         m_quickSwitch.push_back(action);
@@ -84,8 +88,8 @@ void CSystemTray::UpdateMenu() {
             continue;
         const CommandState state = m_stateOf(id);
         action->setEnabled(state.enabled);
-        if (action->isCheckable())
-            action->setChecked(state.checked);
+        if (id == cmd::DirectConnection)
+            SetMark(action, state.checked);
         if (!state.text.empty())
             action->setText(QString::fromLatin1(state.text.c_str()));
     }

@@ -42,6 +42,9 @@ public:
     QMenu* Menu() const { return m_menu.get(); }
     QSystemTrayIcon* Icon() const { return m_icon; }
     static QIcon StaticIcon();
+    // Only the entry that is on carries a mark: a checkable entry that is off would draw an empty box,
+    // and the menus would look like multiple choice.
+    static void SetMark(QAction* action, bool on);
 
     static constexpr int QuickSwitchMax = 12;
     static constexpr int FramePeriodMs = 500;

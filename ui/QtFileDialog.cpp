@@ -26,16 +26,19 @@ std::string QtFileDialog::QtFilter(const std::string& filter) {
     return result;
 }
 
-std::optional<std::string> QtFileDialog::OpenFile(const std::string& title, const std::string& filter) {
-    const QString path = QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title), QString(),
-                                                      QString::fromStdString(QtFilter(filter)));
+std::optional<std::string> QtFileDialog::OpenFile(const std::string& title, const std::string& filter,
+                                                  const std::string& startFolder) {
+    const QString path =
+        QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title), QString::fromLocal8Bit(startFolder),
+                                     QString::fromStdString(QtFilter(filter)));
     if (path.isEmpty())
         return std::nullopt;
     return path.toLocal8Bit().toStdString();
 }
 
-std::optional<std::string> QtFileDialog::ChooseFolder(const std::string& title) {
-    const QString path = QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(title));
+std::optional<std::string> QtFileDialog::ChooseFolder(const std::string& title, const std::string& startFolder) {
+    const QString path =
+        QFileDialog::getExistingDirectory(m_parent, QString::fromStdString(title), QString::fromLocal8Bit(startFolder));
     if (path.isEmpty())
         return std::nullopt;
     return path.toLocal8Bit().toStdString();

@@ -13,8 +13,9 @@ public:
     void SetParent(QWidget* parent) { m_parent = parent; }
 
     // filter: "Name (*.ext)|*.ext|...||" pairs, as the program writes them.
-    std::optional<std::string> OpenFile(const std::string& title, const std::string& filter) override;
-    std::optional<std::string> ChooseFolder(const std::string& title) override;
+    std::optional<std::string> OpenFile(const std::string& title, const std::string& filter,
+                                        const std::string& startFolder) override;
+    std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) override;
 
     // "A (*.txt)|*.txt|B (*.*)|*.*||" -> "A (*.txt);;B (*.*)".
     static std::string QtFilter(const std::string& filter);

@@ -9,6 +9,7 @@
 
 namespace platform {
 
+// Quillet's boxes (installer/QuilletMessageBox.cpp) make the same choices of icon, buttons and answers.
 MessageBox::Answer QtMessageBox::Show(const std::string& text, Buttons buttons) {
     // Where no one can see a window, a modal box would wait for good (a failed save at exit would
     // keep the program from ending): the text goes to standard error, as on the command line.
@@ -20,8 +21,9 @@ MessageBox::Answer QtMessageBox::Show(const std::string& text, Buttons buttons) 
         choices = QMessageBox::Yes | QMessageBox::No;
     else if (buttons == OkCancel)
         choices = QMessageBox::Ok | QMessageBox::Cancel;
+    const QMessageBox::Icon icon = buttons == OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
     const QString body = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ORV"), body, choices, m_parent);
+    QMessageBox box(icon, QStringLiteral("ORV"), body, choices, m_parent);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return AnswerYes;
@@ -30,7 +32,7 @@ MessageBox::Answer QtMessageBox::Show(const std::string& text, Buttons buttons) 
     case QMessageBox::Cancel:
         return AnswerCancel;
     default:
-        return buttons == OkCancel ? AnswerCancel : (buttons == YesNo ? AnswerNo : AnswerOk);
+        return Declined(buttons);
     }
 }
 

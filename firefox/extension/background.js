@@ -5,7 +5,8 @@ const BRIDGE = "tarvelo_orv_bridge";
 // How long to wait before starting the bridge again after it ended (port taken, Firefox restarting it).
 const RECONNECT_MS = 10000;
 
-// Mode 1: the HTTP proxy at host:port; 0: direct; 2: orv has closed, direct.
+// Mode 1: the HTTP proxy at host:port; 0: direct; 2: orv has closed, direct. "Direct" here hands the
+// request back to Firefox's own connection setting, which is a direct connection unless the user chose another.
 let state = { mode: 0, host: "", port: 0 };
 
 // This machine's own names are never sent through the proxy.

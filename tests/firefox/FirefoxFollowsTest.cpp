@@ -151,7 +151,8 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     platform::ScriptedMessageBox box;
     platform::ScriptedFirefoxProcesses scripted;
     scripted.m_checksUntilStarted = 0;
-    ExtensionInstaller installer(box, scripted, QuilletFolders::ForUser(ORV_QUILLET_DIR "/"), [](int) {});
+    ExtensionInstaller installer(box, scripted, QuilletFolders::ForUser(ORV_QUILLET_DIR "/"),
+                                 [](std::chrono::milliseconds) {});
     ASSERT_EQ(installer.InstallExtension(), ExtensionInstaller::Finished)
         << (box.m_shown.empty() ? "" : box.m_shown.back());
 

@@ -1,9 +1,11 @@
 // Quillet's close request on a desktop: an X server of the test's own (Xvfb) where the test plays the
 // window manager, and a stand-in Firefox process (sleep under Firefox's name) owning one window.
+#include "installer/ExtensionInstaller.h"
 #include "platform/LinuxFirefoxProcesses.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/XvfbDisplay.h"
 
 #include <cstring>
 #include <filesystem>
@@ -16,13 +18,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
-        &std::free);
-    return reply ? reply->atom : 0;
-}
 
 // The _NET_CLOSE_WINDOW message for window that reaches the window manager within limit.
 bool CloseMessageArrives(xcb_connection_t* c, xcb_window_t window, xcb_atom_t close, std::chrono::milliseconds limit) {
@@ -41,21 +36,38 @@ bool CloseMessageArrives(xcb_connection_t* c, xcb_window_t window, xcb_atom_t cl
 
 } // namespace
 
+// A Firefox that takes a second to end after SIGTERM (a shell under Firefox's name): Quillet waits for it
+// instead of asking again.
+TEST(FirefoxWindows, QuilletAsksOnceWhileFirefoxTakesAMomentToEnd) {
+    if (!platform::LinuxFirefoxProcesses::FindMainProcesses().empty())
+        GTEST_SKIP() << "another Firefox of this user runs; the close request would reach it too";
+    ScopedEnv noDisplay("DISPLAY", nullptr);
+    TempDir dir;
+    std::filesystem::copy_file("/bin/sh", dir.File("firefox"));
+    ChildProcess firefox;
+    // "ready" once the handler is set, so that SIGTERM cannot end it at once.
+    ASSERT_TRUE(firefox.Start(
+        {dir.File("firefox"), "-c", "trap 'sleep 1; exit 0' TERM; echo ready; while :; do sleep 0.1; done"},
+        dir.File("firefox.log")));
+    for (int i = 0; i < 200 && dir.Read("firefox.log").empty(); ++i)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(dir.Read("firefox.log"), "ready\n");
+    platform::ScriptedMessageBox box;
+    platform::LinuxFirefoxProcesses processes;
+    ExtensionInstaller installer(box, processes, {dir.File("orv/"), dir.File("extensions"), dir.File("hosts")},
+                                 [](std::chrono::milliseconds time) { std::this_thread::sleep_for(time); });
+    installer.CloseFirefoxLoop("Close your Firefox now to prepare for the uninstall?", "caption");
+    EXPECT_EQ(box.m_shown.size(), 1u);
+    EXPECT_FALSE(firefox.Running());
+}
+
 TEST(FirefoxWindows, CloseGoesToTheWindowsElseSigtermToTheProcess) {
     if (!platform::LinuxFirefoxProcesses::FindMainProcesses().empty())
         GTEST_SKIP() << "another Firefox of this user runs; the close request would reach it too";
     TempDir dir;
-    ChildProcess xvfb;
-    ASSERT_TRUE(xvfb.Start({"Xvfb", "-displayfd", "1", "-nolisten", "tcp"}, dir.File("xvfb.log")));
-    std::string display;
-    for (int i = 0; i < 300 && display.empty(); ++i) {
-        const std::string log = dir.Read("xvfb.log");
-        if (log.find('\n') != std::string::npos)
-            display = ":" + log.substr(0, log.find('\n'));
-        else
-            std::this_thread::sleep_for(100ms);
-    }
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start: " << dir.Read("xvfb.log");
+    XvfbDisplay xvfb;
+    const std::string display = xvfb.Name();
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start: " << xvfb.Log();
     ScopedEnv displayEnv("DISPLAY", display.c_str());
 
     std::filesystem::copy_file("/bin/sleep", dir.File("firefox"));
@@ -74,9 +86,9 @@ TEST(FirefoxWindows, CloseGoesToTheWindowsElseSigtermToTheProcess) {
     xcb_create_window(c.get(), XCB_COPY_FROM_PARENT, window, root, 0, 0, 100, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
     const uint32_t pid = static_cast<uint32_t>(pids[0]);
-    xcb_change_property(c.get(), XCB_PROP_MODE_REPLACE, window, Atom(c.get(), "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1,
-                        &pid);
-    const xcb_atom_t clientList = Atom(c.get(), "_NET_CLIENT_LIST");
+    xcb_change_property(c.get(), XCB_PROP_MODE_REPLACE, window, InternAtom(c.get(), "_NET_WM_PID"), XCB_ATOM_CARDINAL,
+                        32, 1, &pid);
+    const xcb_atom_t clientList = InternAtom(c.get(), "_NET_CLIENT_LIST");
     xcb_change_property(c.get(), XCB_PROP_MODE_REPLACE, root, clientList, XCB_ATOM_WINDOW, 32, 1, &window);
     const uint32_t manager = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
     ASSERT_EQ(
@@ -85,7 +97,7 @@ TEST(FirefoxWindows, CloseGoesToTheWindowsElseSigtermToTheProcess) {
 
     platform::LinuxFirefoxProcesses processes;
     processes.RequestClose();
-    const bool arrived = CloseMessageArrives(c.get(), window, Atom(c.get(), "_NET_CLOSE_WINDOW"), 10s);
+    const bool arrived = CloseMessageArrives(c.get(), window, InternAtom(c.get(), "_NET_CLOSE_WINDOW"), 10s);
     EXPECT_TRUE(arrived) << "no close message on display " << display;
     EXPECT_TRUE(firefox.Running()); // the window manager decides; no signal was sent
 

@@ -127,6 +127,9 @@ TEST_F(ExportDlgGui, BrowsePutsProxyTxtInTheChosenFolder) {
     Click(dialog->BrowseButton());
     EXPECT_EQ(m_messages.m_shown, std::vector<std::string>{"Please select the proper folder for the result file."});
     EXPECT_EQ(m_fileDialog.m_titles.front(), "Please select the output folder");
+    // The chooser opens at the folder of the path shown then.
+    EXPECT_EQ(m_fileDialog.m_startFolders,
+              (std::vector<std::string>{m_dir.File("out/"), m_dir.File("out/"), "/home/user/lists/"}));
 }
 
 TEST_F(ExportDlgGui, ExitAndEscapeKeepTheOptions) {
@@ -151,18 +154,27 @@ TEST_F(ExportDlgGui, ExitAndEscapeKeepTheOptions) {
     EXPECT_EQ(reloaded.SaveCountry, 0);
 }
 
-TEST_F(ExportDlgGui, CtrlASelectsThePreviewFromAnyControl) {
+// Ctrl+A in "Save as", a new path typed over it and Enter: the path changes, the export text does not,
+// and Save writes that text to the new path. From a control that takes no typing, Ctrl+A selects the preview.
+TEST_F(ExportDlgGui, CtrlASelectsTheFocusedFieldAndTypingNeverReachesThePreview) {
     auto dialog = Open();
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
+    const QString before = Preview(*dialog);
     dialog->PathEdit()->setFocus();
     QTest::keyClick(dialog->PathEdit(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(dialog->Preview()->textCursor().selectedText().size(), Preview(*dialog).size());
-    EXPECT_FALSE(dialog->PathEdit()->hasSelectedText());
+    EXPECT_TRUE(dialog->PathEdit()->hasSelectedText());
+    const QString typed = QString::fromStdString(m_dir.File("new.txt"));
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(dialog->PathEdit()->text(), typed);
+    EXPECT_EQ(Preview(*dialog), before);
+    EXPECT_EQ(QString::fromStdString(m_dir.Read("new.txt")).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+              before);
 
     dialog->Preview()->moveCursor(QTextCursor::Start);
     QTest::keyClick(dialog->OptionBox(CExportDlg::Speed), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_FALSE(dialog->Preview()->textCursor().selectedText().isEmpty());
+    EXPECT_EQ(dialog->Preview()->textCursor().selectedText().size(), before.size());
 }
 
 } // namespace

@@ -2,12 +2,16 @@
 #include "app/StatusPanel.h"
 #include "tests/support/QtApp.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextTable>
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -129,4 +133,30 @@ TEST_F(CHtmlCtrlTest, APostedUpdateReplacesTheOneStillPending) {
     worker.join();
     QCoreApplication::processEvents();
     EXPECT_EQ(Inner("level3"), "9");
+}
+
+// The count columns keep their places when the numbers grow and the test line changes, as after a run.
+TEST_F(CHtmlCtrlTest, PanelColumnsStayWhereTheyAreWhenTheNumbersChange) {
+    m_ctrl.resize(330, 96);
+    m_ctrl.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_ctrl));
+    // Where each header's fixed text starts: it moves only when its column does.
+    const auto columnStarts = [this] {
+        std::vector<int> starts;
+        for (QTextFrame* frame : m_ctrl.document()->rootFrame()->childFrames())
+            if (auto* table = qobject_cast<QTextTable*>(frame); table != nullptr && starts.empty())
+                for (int column = 0; column < table->columns(); ++column)
+                    starts.push_back(m_ctrl.cursorRect(table->cellAt(0, column).firstCursorPosition()).x());
+        return starts;
+    };
+    const std::vector<int> before = columnStarts();
+    ASSERT_EQ(before.size(), 5u);
+    const std::vector<PanelUpdate> run[] = {
+        {StatusPanel::TestLine(1, "45"), {"total", "123456"}, {"level1", "98765"}, {"level3", "55555"}},
+        {StatusPanel::TestLine(0, "2026-12-08 13:45:00"), {"ready", "12"}, {"activeproxy", "10.0.0.1:8080"}},
+    };
+    for (const auto& updates : run) {
+        m_ctrl.ApplyPanelUpdates(updates);
+        EXPECT_EQ(columnStarts(), before);
+    }
 }

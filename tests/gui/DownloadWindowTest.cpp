@@ -21,12 +21,15 @@
 #include <QCheckBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -111,7 +114,7 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
     // No test item: a started test stops at its message instead of reaching for anything.
     window.Model().m_settings.TestDelay = 0;
     window.Model().m_settings.TestAnon = 0;
-    for (const char* answer : {"app:no", "app:yes"}) {
+    for (const char* answer : {"no", "yes"}) {
         SCOPED_TRACE(answer);
         window.frame->OnCommand(cmd::DownloadList);
         EXPECT_FALSE(window.frame->CommandStateOf(cmd::DownloadList).enabled);
@@ -127,13 +130,16 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Download Proxy"));
+        EXPECT_NE(window.frame->cursor().shape(), Qt::BusyCursor);
+        EXPECT_EQ(window.frame->StatusPanel()->Page().InnerHtml("test").value_or("").find("Downloading"),
+                  std::string::npos);
         const QString shown = dialog->Html()->toPlainText();
         EXPECT_TRUE(shown.contains(QStringLiteral("Get 3 proxy from Halvard successfully.")));
         EXPECT_TRUE(shown.contains(QStringLiteral("The proxy list is updated at 12:34 GMT.")));
         EXPECT_EQ(window.Model().m_list.GetSize() % 3, 0u);
         EXPECT_FALSE(window.Exists(ListDownload::TempFile));
         EXPECT_FALSE(window.Exists(ListDownload::Temp2File));
-        emit dialog->Html()->anchorClicked(QUrl(QString::fromLatin1(answer)));
+        dialog->findChild<QPushButton*>(QString::fromLatin1(answer))->click();
         for (int i = 0; i < 5; ++i)
             window.Turn();
         EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
@@ -142,6 +148,38 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
     EXPECT_EQ(window.Addresses(), (Strings{"127.0.0.1:8080", "127.0.0.1:8081", "127.0.0.1:3128"}));
     EXPECT_EQ(window.Model().Run().TestSet.size(), 3u);
     EXPECT_EQ(window.messages.m_shown, Strings{TestRun::NoTestItemText});
+}
+
+// The answers are real buttons that Tab reaches and Enter chooses; the dialog is as big as its content: the
+// whole page with its message, then the button row, and no band below.
+TEST(DownloadWindow, TheFinishedDialogIsAnsweredByKeyboardAndFitsItsContent) {
+    QtApp();
+    const struct {
+        int tabs;
+        const char* focused;
+        int result;
+    } cases[] = {{1, "no", QDialog::Rejected}, {2, "yes", QDialog::Accepted}};
+    for (const auto& c : cases) {
+        CDownloadDoneDlg dialog("3", "12:34 GMT");
+        dialog.open();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents(); // the posted message
+        const QWidget* view = dialog.Html()->viewport();
+        std::unique_ptr<QTextDocument> page(dialog.Html()->document()->clone());
+        page->setTextWidth(view->width());
+        EXPECT_NEAR(view->height(), page->size().height(), 1.0);
+        EXPECT_FALSE(page->toPlainText().contains(QStringLiteral("Yes"))); // not as a link
+        const QWidget* row = dialog.findChild<QWidget*>(QStringLiteral("btn"));
+        EXPECT_EQ(row->mapTo(&dialog, QPoint(0, row->height())).y() + 2, dialog.height());
+        EXPECT_EQ(dialog.size(), dialog.sizeHint());
+
+        for (int i = 0; i < c.tabs; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), c.focused);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(dialog.result(), c.result);
+    }
 }
 
 TEST(DownloadWindow, ABrokenServiceLeavesTheListAsItWasWithTheFailureLines) {
@@ -178,6 +216,13 @@ TEST(DownloadWindow, ClosingDuringASilentDownloadEndsPromptly) {
     const auto start = std::chrono::steady_clock::now();
     while (silent.Requests() == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
         window.Turn();
+    // While the service is silent the log stays cleared; the panel and the cursor show the work.
+    for (int i = 0; i < 10; ++i)
+        window.Turn();
+    EXPECT_EQ(window.Log(), "");
+    EXPECT_NE(window.frame->StatusPanel()->Page().InnerHtml("test").value_or("").find("Downloading the proxy list..."),
+              std::string::npos);
+    EXPECT_EQ(window.frame->cursor().shape(), Qt::BusyCursor);
     window.frame->close();
     // The low-speed limit is 30 s; closing does not wait for it.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
@@ -208,6 +253,7 @@ TEST(SystemCheckWindow, LinuxAndUnaffectedWindowsAreOkAndXpOrVistaOpenTheDialog)
             EXPECT_EQ(window.Log(), startUp);
             EXPECT_EQ(startUp.find("System check"), std::string::npos);
             EXPECT_EQ(window.messages.m_shown, Strings{SystemCheck::OkText});
+            EXPECT_EQ(window.messages.m_buttons, std::vector{platform::MessageBox::OkInformation});
             EXPECT_TRUE(dialogs.empty());
         } else {
             const std::string message = "System check: You are using Windows " + std::string(c.release) + ".\r\n";

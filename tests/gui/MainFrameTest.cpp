@@ -238,6 +238,13 @@ TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
                                  "Exit ORV|57665"}));
     EXPECT_TRUE(checked(cmd::QuickSwitchFirst));
     EXPECT_FALSE(checked(cmd::DirectConnection));
+    // Only the active entry carries a mark; the others draw no empty box, here and in the Switch menu.
+    auto* switchMenu = qobject_cast<QMenu*>(window.MenuAction(cmd::DirectConnection)->parent());
+    ASSERT_NE(switchMenu, nullptr);
+    emit switchMenu->aboutToShow();
+    for (QMenu* shown : {menu, switchMenu})
+        for (QAction* action : shown->actions())
+            EXPECT_EQ(action->isCheckable(), action->isChecked()) << action->text().toStdString();
 
     window.frame->OnCommand(cmd::SelectAll);
     window.frame->OnCommand(cmd::ToggleTray);
@@ -250,8 +257,8 @@ TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
             action->trigger();
     EXPECT_EQ(window.Model().m_activeProxy, window.Model().m_list[0]);
     EXPECT_EQ(opened()[2], "10.0.0.1:80|32807"); // the switch rebuilt the set in list order
-    // Start-up applied the restored state (direct) first.
-    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"direct", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
+    // Start-up with nothing active left the desktop alone; the first switch kept the user's values.
+    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"read", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
 }
 
 // Without a tray (as here) hiding minimises and the tray command brings the window back; a window

@@ -18,7 +18,7 @@ struct Quillet {
     platform::ScriptedMessageBox box;
     platform::ScriptedFirefoxProcesses firefox;
     ExtensionInstaller installer{
-        box, firefox, {dir.File("orv/"), dir.File("extensions"), dir.File("hosts")}, [](int) {}};
+        box, firefox, {dir.File("orv/"), dir.File("extensions"), dir.File("hosts")}, [](std::chrono::milliseconds) {}};
 
     Quillet() {
         QtApp();

@@ -50,22 +50,31 @@ bool WaitForMode(const std::string& value) {
     return false;
 }
 
+bool SaveTwoProxies(const std::string& dataFolder, int32_t secondStatus) {
+    ProxyList list;
+    for (const char* address : {"10.0.0.1:3128", "10.0.0.2:8080"}) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(address);
+        list.Append(std::move(item));
+    }
+    list[1]->m_status = secondStatus;
+    return SavedList::SaveList(dataFolder, list, "");
+}
+
+// Everything of the desktop's proxy that a switch may change: GNOME's whole schema, or KDE's file.
+std::string DesktopProxy(const std::string& desktop, const TempDir& dir) {
+    if (desktop == "kde")
+        return std::filesystem::exists(dir.File("config/kioslaverc")) ? dir.Read("config/kioslaverc") : "";
+    return RunProgram({"gsettings", "list-recursively", "org.gnome.system.proxy"}).m_output;
+}
+
 } // namespace
 
 TEST(SwitchingEndToEnd, TheProgramFollowsTheSavedActiveProxyAndLeavesDirect) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("data"));
     std::filesystem::create_directories(dir.File("config"));
-    {
-        ProxyList list;
-        for (const char* address : {"10.0.0.1:3128", "10.0.0.2:8080"}) {
-            auto item = std::make_unique<ProxyItem>();
-            item->SetAddress(address);
-            list.Append(std::move(item));
-        }
-        list[1]->m_status = StatusActive;
-        ASSERT_TRUE(SavedList::SaveList(dir.File("data/"), list, ""));
-    }
+    ASSERT_TRUE(SaveTwoProxies(dir.File("data/"), StatusActive));
     ExtensionStub firefox{ExtensionStub::Reads};
     const uint16_t listenPort = ClosedPort();
     const std::string ports = std::to_string(firefox.Port()) + "," + std::to_string(listenPort);
@@ -90,10 +99,103 @@ TEST(SwitchingEndToEnd, TheProgramFollowsTheSavedActiveProxyAndLeavesDirect) {
 
     orv.Stop(10s);
     EXPECT_EQ(firefox.WaitFor(4, 10s), (Messages{proxy, proxy, "0\r\n--\r\n--\r\n", "2\r\n--\r\n--\r\n"}));
+    // The user had set nothing: every key is back at its default.
     EXPECT_EQ(Gsettings("", "mode"), "'none'");
-    EXPECT_EQ(Gsettings("http", "host"), "'10.0.0.2'"); // direct keeps the hosts
+    EXPECT_EQ(Gsettings("http", "host"), "''");
     ProxyList saved;
     ASSERT_TRUE(SavedList::LoadList(dir.File("data/"), saved).m_loaded);
     ASSERT_EQ(saved.GetSize(), 2u);
     EXPECT_EQ(saved[1]->m_status, StatusActive);
+}
+
+// A user's own settings (an automatic configuration; a manual proxy with an exception and credentials) are
+// the same before orv starts, while it runs with nothing active, and after it ends, by exit or by a kill
+// and the next start; while our proxy is set the user's exception stays and the credentials are off.
+TEST(SwitchingEndToEnd, TheDesktopIsTheUsersBeforeAndAfterTheProgram) {
+    using Strings = std::vector<std::string>;
+    struct Case {
+        const char* m_name;
+        const char* m_desktop;
+        std::vector<Strings> m_gsettings;
+        std::string m_kioslaverc;
+        bool m_active;
+        bool m_killed;
+        Strings m_whileOurs;
+    };
+    const std::string proxy = "org.gnome.system.proxy";
+    const std::vector<Strings> pac = {{proxy, "mode", "'auto'"},
+                                      {proxy, "autoconfig-url", "\"http://wpad.example/a,b'c[1].pac\""}};
+    // The configuration address, full of quotes, commas and brackets, is kept while the mode is manual.
+    std::vector<Strings> manual = pac;
+    manual.insert(manual.end(), {{proxy, "mode", "'manual'"},
+                                 {proxy, "ignore-hosts", "['mycorp.example']"},
+                                 {proxy + ".http", "host", "'corp.example'"},
+                                 {proxy + ".http", "use-authentication", "true"}});
+    const Strings gnomeOurs = {"proxy ignore-hosts ['mycorp.example', 'localhost', '127.0.0.0/8', '::1']",
+                               "proxy.http use-authentication false"};
+    const std::string kdeManual = "[Proxy Settings]\nProxyType=1\nhttpProxy=http://corp.example 3128\n"
+                                  "NoProxyFor=intranet.corp\n";
+    const Case cases[] = {
+        {"GNOME, automatic configuration, nothing active", "gnome", pac, "", false, false, {}},
+        {"GNOME, manual proxy, ours active, exit", "gnome", manual, "", true, false, gnomeOurs},
+        {"GNOME, manual proxy, ours active, killed, started with none", "gnome", manual, "", true, true, gnomeOurs},
+        {"KDE, automatic configuration, nothing active",
+         "kde",
+         {},
+         "[Proxy Settings]\nProxyType=2\n",
+         false,
+         false,
+         {}},
+        {"KDE, manual proxy, ours active, killed, started with none",
+         "kde",
+         {},
+         kdeManual,
+         true,
+         true,
+         {"NoProxyFor=intranet.corp,localhost,127.0.0.0/8,::1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        TempDir dir;
+        std::filesystem::create_directories(dir.File("data"));
+        std::filesystem::create_directories(dir.File("config"));
+        ASSERT_TRUE(SaveTwoProxies(dir.File("data/"), c.m_active ? StatusActive : StatusReady));
+        const uint16_t listenPort = ClosedPort();
+        const std::string ports = "1," + std::to_string(listenPort);
+        ScopedEnv data("ORV_DATA_DIR", dir.File("data").c_str());
+        ScopedEnv backend("GSETTINGS_BACKEND", "keyfile");
+        ScopedEnv config("XDG_CONFIG_HOME", dir.File("config").c_str());
+        ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", nullptr);
+        ScopedEnv runtime("XDG_RUNTIME_DIR", dir.Path().c_str());
+        ScopedEnv desktop("ORV_SYSTEM_PROXY", c.m_desktop);
+        ScopedEnv firefoxPorts("ORV_FIREFOX_PORTS", ports.c_str());
+        ScopedEnv platform("QT_QPA_PLATFORM", "offscreen");
+        for (const Strings& setting : c.m_gsettings)
+            ASSERT_EQ(RunProgram({"gsettings", "set", setting[0], setting[1], setting[2]}).m_exitCode, 0);
+        if (!c.m_kioslaverc.empty())
+            dir.Write("config/kioslaverc", c.m_kioslaverc);
+        const std::string before = DesktopProxy(c.m_desktop, dir);
+        const auto ours = [&] { return DesktopProxy(c.m_desktop, dir).find("10.0.0.2") != std::string::npos; };
+
+        ChildProcess orv;
+        ASSERT_TRUE(orv.Start({ORV_EXECUTABLE}, dir.File("orv.log")));
+        // The start-up timer starts the listener once the window, and the desktop's switch, are done.
+        ASSERT_TRUE(WaitForListener("127.0.0.1", listenPort, 30s)) << dir.Read("orv.log");
+        EXPECT_EQ(ours(), c.m_active);
+        if (!c.m_active) {
+            EXPECT_EQ(DesktopProxy(c.m_desktop, dir), before);
+        }
+        for (const std::string& kept : c.m_whileOurs)
+            EXPECT_NE(DesktopProxy(c.m_desktop, dir).find(kept), std::string::npos) << kept;
+        if (c.m_killed) {
+            orv.Kill();
+            EXPECT_TRUE(ours());
+            ASSERT_TRUE(SaveTwoProxies(dir.File("data/"), StatusReady));
+            ASSERT_TRUE(orv.Start({ORV_EXECUTABLE}, dir.File("orv.log")));
+            ASSERT_TRUE(WaitForListener("127.0.0.1", listenPort, 30s)) << dir.Read("orv.log");
+        }
+        orv.Stop(10s);
+        EXPECT_EQ(DesktopProxy(c.m_desktop, dir), before);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("data/desktop-proxy-" + std::string(c.m_desktop) + ".txt")));
+    }
 }

@@ -218,6 +218,25 @@ TEST(GnomeSystemProxy, FailsQuietlyAndWritesNothing) {
     }
 }
 
+// Kept values that are not GNOME's (a damaged or hand-edited record) change nothing and stay for a look.
+TEST(GnomeSystemProxy, PutsBackOnlyValuesItCanTake) {
+    const std::string heading = "# The desktop's own proxy settings while orv's proxy is set. Do not edit.\n";
+    const std::string records[] = {heading + "mode='sometimes'\n", heading + "mode='auto'\nhttp.port='80'\n",
+                                   heading + "ignore-hosts=['a', \n", "mode='auto'\n"};
+    for (const std::string& record : records) {
+        SCOPED_TRACE(record);
+        TempDir dir;
+        const Environment session = Session(dir);
+        Gsettings(session, {"set", "org.gnome.system.proxy", "mode", "'manual'"});
+        dir.Write("desktop-proxy-gnome.txt", record);
+        const ProgramResult result = Probe({"restore", dir.Path()}, session);
+        EXPECT_EQ(result.m_exitCode, 1);
+        EXPECT_EQ(result.m_errors, "");
+        EXPECT_EQ(Gsettings(session, {"get", "org.gnome.system.proxy", "mode"}), "'manual'");
+        EXPECT_EQ(dir.Read("desktop-proxy-gnome.txt"), record);
+    }
+}
+
 TEST(KdeSystemProxy, TellsTheSessionBusToRereadTheFile) {
     TempDir dir;
     PrivateBus bus(dir.File("bus"), dir.File("bus.log"));

@@ -286,29 +286,33 @@ TEST_F(EndToEnd, EveryItemThroughTheCommandLineAsTextAndJson) {
     }
 }
 
-TEST_F(EndToEnd, CtrlCStopsTheCommandLineRunAndStillExports) {
+// A closed terminal (SIGHUP) and a polite kill (SIGTERM) stop the run as Ctrl+C does.
+TEST_F(EndToEnd, CtrlCTermAndHangUpStopTheCommandLineRunAndStillExport) {
     TempDir data;
     std::string text;
     for (int i = 0; i < 20; ++i)
         text += "127.0.0.1:" + std::to_string(s_silentPort) + "\n";
     data.Write("proxies.txt", text);
-    // Ctrl+C once the workers are under way (the handler is in place before the run starts), or
-    // after 30 s whatever happened.
-    const std::string out = data.File("out.txt");
-    const std::string command = "ORV_DATA_DIR='" + data.Path() + "' " ORV_EXECUTABLE " --test '" +
-                                data.File("proxies.txt") + "' --timeout 30 --threads 5 --judge '" +
-                                s_parts->JudgeUrl() + "' >'" + out + "' 2>&1 & pid=$!; i=0; " +
-                                "while [ $i -lt 600 ] && ! grep -q 'Verifying' '" + out +
-                                "'; do sleep 0.05; i=$((i+1)); done; kill -INT $pid; wait $pid";
-    const auto start = std::chrono::steady_clock::now();
-    const int status = std::system(command.c_str());
-    // Not the silent proxies' 30 s timeout.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    const std::string printed = data.Read("out.txt");
-    EXPECT_NE(printed.find("User stopped testing at "), std::string::npos) << printed;
-    EXPECT_NE(printed.find("Checked by Tarvelo\r\n"), std::string::npos) << printed;
+    for (const char* signal : {"INT", "TERM", "HUP"}) {
+        // The signal once the workers are under way (the handler is in place before the run starts), or
+        // after 30 s whatever happened.
+        // A fresh file: the wait below must not find the last run's lines.
+        const std::string out = data.File(std::string(signal) + ".txt");
+        const std::string command = "ORV_DATA_DIR='" + data.Path() + "' " ORV_EXECUTABLE " --test '" +
+                                    data.File("proxies.txt") + "' --timeout 30 --threads 5 --judge '" +
+                                    s_parts->JudgeUrl() + "' >'" + out + "' 2>&1 & pid=$!; i=0; " +
+                                    "while [ $i -lt 600 ] && ! grep -q 'Verifying' '" + out +
+                                    "'; do sleep 0.05; i=$((i+1)); done; kill -" + signal + " $pid; wait $pid";
+        const auto start = std::chrono::steady_clock::now();
+        const int status = std::system(command.c_str());
+        // Not the silent proxies' 30 s timeout.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << signal;
+        ASSERT_TRUE(WIFEXITED(status)) << signal;
+        EXPECT_EQ(WEXITSTATUS(status), 130) << signal;
+        const std::string printed = data.Read(std::string(signal) + ".txt");
+        EXPECT_NE(printed.find("User stopped testing at "), std::string::npos) << signal << printed;
+        EXPECT_NE(printed.find("Checked by Tarvelo\r\n"), std::string::npos) << signal << printed;
+    }
 }
 
 size_t GoodCount(const ProxyList& list) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 extern char** environ;
@@ -45,6 +46,14 @@ bool ChildProcess::Running() {
     return true;
 }
 
+void ChildProcess::Kill() {
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
 void ChildProcess::Stop(std::chrono::milliseconds grace) {
     if (m_pid <= 0)
         return;
@@ -59,6 +68,38 @@ void ChildProcess::Stop(std::chrono::milliseconds grace) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     m_pid = -1;
+}
+
+bool ChildProcess::WaitCatches(int signal, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    const uint64_t bit = uint64_t{1} << (signal - 1);
+    while (Running() && std::chrono::steady_clock::now() < end) {
+        std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) & bit) != 0)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+void ChildProcess::Send(int signal) {
+    if (m_pid > 0)
+        kill(m_pid, signal);
+}
+
+std::optional<int> ChildProcess::WaitExit(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (m_pid > 0 && std::chrono::steady_clock::now() < end) {
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return std::nullopt;
 }
 
 bool WaitForListener(const std::string& address, uint16_t port, std::chrono::milliseconds limit) {

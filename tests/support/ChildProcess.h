@@ -22,6 +22,15 @@ public:
     bool Running();
     // SIGTERM, then waits; SIGKILL after the grace time.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
+    // SIGKILL at once: the program gets no chance to clean up, as when it is killed or the power goes.
+    void Kill();
+    // Waits until the program has a handler for signal (so that sending it now tests the handler, not
+    // the default action); false when limit passed first or the program ended.
+    bool WaitCatches(int signal, std::chrono::milliseconds limit);
+    void Send(int signal);
+    // Waits for the program's end: its exit status, -1 when a signal ended it; nothing when limit
+    // passed first.
+    std::optional<int> WaitExit(std::chrono::milliseconds limit);
 
 private:
     pid_t m_pid = -1;

@@ -1,30 +1,32 @@
 #include "installer/ExtensionInstaller.h"
 #include "tests/support/TempDir.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 using platform::MessageBox;
+using namespace std::chrono_literals;
 
 namespace {
 
 const char* const Key = "extensions/{ec8030f7-c20a-464f-9b0e-13a3a9e97384}/orv@tarvelo.invalid";
 const char* const Bridge = "hosts/tarvelo_orv_bridge.json";
 
-// An installer over temporary folders, a scripted Firefox and scripted boxes; sleeps are counted.
+// An installer over temporary folders, a scripted Firefox and scripted boxes; the time slept is added up.
 struct Installer {
     TempDir dir;
     MessageBox::Answer manualStartAnswer = MessageBox::AnswerOk;
     platform::ScriptedMessageBox box;
     platform::ScriptedFirefoxProcesses firefox;
-    int sleeps = 0;
+    std::chrono::milliseconds slept{0};
     int broughtToFront = 0;
     ExtensionInstaller installer{box,
                                  firefox,
                                  {dir.File("orv/"), dir.File("extensions"), dir.File("hosts")},
-                                 [this](int seconds) { sleeps += seconds; }};
+                                 [this](std::chrono::milliseconds time) { slept += time; }};
 
     Installer() {
         fs::create_directories(dir.File("orv/firefox"));
@@ -50,7 +52,9 @@ TEST(ExtensionInstaller, InstallClearsStartsFirefoxThenRegisters) {
                                  "Thank you! The installation of ORV Extension for Firefox is complete.",
                              }));
     EXPECT_EQ(t.box.m_captions, std::vector<std::string>(4, "Install Firefox ORV Extension"));
-    EXPECT_EQ(t.sleeps, 3); // two one-second looks, then one second before the dialog comes back
+    // The whole wait for the Firefox that ignored the request, two one-second looks, then one second before
+    // the dialog comes back.
+    EXPECT_EQ(t.slept, ExtensionInstaller::CloseWait + 3s);
     EXPECT_EQ(t.broughtToFront, 1);
     EXPECT_EQ(t.firefox.m_starts, 2);
     EXPECT_EQ(t.dir.Read(Key), t.dir.File("orv/firefox"));
@@ -80,7 +84,26 @@ TEST(ExtensionInstaller, FirefoxThatDoesNotStart) {
                   "Please manually start your Firefox to uninstall the previous version of ORV extension.");
         EXPECT_EQ(t.dir.Read(Key), c.value.empty() ? "" : t.dir.File(c.value));
         EXPECT_EQ(fs::exists(t.dir.File(Bridge)), !c.value.empty());
-        EXPECT_EQ(t.sleeps, c.result == ExtensionInstaller::Stopped ? 6 : 7);
+        EXPECT_EQ(t.slept, c.result == ExtensionInstaller::Stopped ? 6s : 7s);
+    }
+}
+
+// Firefox ends a while after the close request: the prompt comes back only for one still there after the wait.
+TEST(ExtensionInstaller, ThePromptWaitsForFirefoxToEndAfterTheCloseRequest) {
+    const struct {
+        int checksUntilClosed;
+        size_t prompts;
+        std::chrono::milliseconds slept;
+    } cases[] = {{3, 1, 3 * ExtensionInstaller::ClosePoll},
+                 {55, 2, ExtensionInstaller::CloseWait + 3 * ExtensionInstaller::ClosePoll}};
+    for (const auto& c : cases) {
+        Installer t;
+        t.firefox.m_running = true;
+        t.firefox.m_checksUntilClosed = c.checksUntilClosed;
+        t.installer.CloseFirefoxLoop("Close your Firefox now to prepare for the uninstall?", "caption");
+        EXPECT_FALSE(t.firefox.IsRunning());
+        EXPECT_EQ(t.box.m_shown.size(), c.prompts) << c.checksUntilClosed;
+        EXPECT_EQ(t.slept, c.slept) << c.checksUntilClosed;
     }
 }
 
@@ -133,5 +156,7 @@ TEST(ExtensionInstaller, NamesMatchTheExtension) {
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     };
     EXPECT_NE(read("manifest.json").find("\"id\": \"" + std::string(ExtensionId) + "\""), std::string::npos);
+    // Firefox puts the button of a new extension in its Extensions panel unless the manifest names the toolbar.
+    EXPECT_NE(read("manifest.json").find("\"default_area\": \"navbar\""), std::string::npos);
     EXPECT_NE(read("background.js").find("\"" + std::string(BridgeName) + "\""), std::string::npos);
 }

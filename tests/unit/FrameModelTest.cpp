@@ -199,6 +199,10 @@ TEST(FrameModelLoadList, LogsTheFileAndCountAndNothingWhenCancelledOrUnreadable)
     frame.files.m_file = frame.dir.File("list.txt");
     frame.model->OnLoadList();
     EXPECT_EQ(frame.Log(), "Loaded 2 proxies from " + frame.dir.File("list.txt") + "\r\n");
+    // The dialog opens in the documents folder, then where the last chosen file lay.
+    frame.model->OnLoadList();
+    EXPECT_EQ(frame.files.m_startFolders.front(), AppFolders::DocumentsFolder());
+    EXPECT_EQ(frame.files.m_startFolders.back(), frame.dir.Path());
 }
 
 TEST(FrameModelAdd, AcceptsExactlyOnePairAndLogsIt) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,7 @@ TEST(FrameSwitching, SetActiveProxySwitchesAndTogglesBackToDirect) {
 
     EXPECT_EQ(frame.Log(), "Set 10.0.0.2:80 as current active proxy.\r\nSet 10.0.0.1:80 as current active proxy.\r\n"
                            "You are not using any proxies now.\r\n");
-    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.2:80", "proxy 10.0.0.1:80", "direct"}));
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"read", "proxy 10.0.0.2:80", "proxy 10.0.0.1:80", "restore"}));
     EXPECT_EQ(frame.Firefox(3), (Messages{ProxyMessage("10.0.0.2", "80"), ProxyMessage("10.0.0.1", "80"), Direct}));
 }
 
@@ -92,12 +93,12 @@ TEST(FrameSwitching, SwitchCommandsFollowTheQuickSwitchSet) {
     EXPECT_EQ(frame.model->UpdateCommand(cmd::QuickSwitchFirst + 2).text, "");
 
     frame.model->OnSwitchCommand(cmd::DirectConnection);
-    frame.model->OnSwitchCommand(cmd::DirectConnection); // logged and applied again
+    frame.model->OnSwitchCommand(cmd::DirectConnection); // logged again; the desktop is the user's already
     EXPECT_EQ(frame.Status(2), StatusReady);
     EXPECT_TRUE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
     EXPECT_EQ(frame.Log(), "Set 10.0.0.2:80 as current active proxy.\r\nSet 10.0.0.2:80 as current active proxy.\r\n"
                            "You are not using any proxies now.\r\nYou are not using any proxies now.\r\n");
-    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.2:80", "proxy 10.0.0.2:80", "direct", "direct"}));
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"read", "proxy 10.0.0.2:80", "proxy 10.0.0.2:80", "restore"}));
 }
 
 TEST(FrameSwitching, CommandStatesOfTheSwitchMenu) {
@@ -149,7 +150,7 @@ TEST(FrameSwitching, DeletingTheActiveRecordFallsBackToDirect) {
     EXPECT_NE(frame.Log().find("Removed 1 proxies from the list.\r\nCurrent active proxy is removed from the list.\r\n"
                                "You are now using direct connection.\r\n"),
               std::string::npos);
-    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.1:80", "direct"}));
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"read", "proxy 10.0.0.1:80", "restore"}));
     EXPECT_EQ(frame.Firefox(2), (Messages{ProxyMessage("10.0.0.1", "80"), Direct}));
 }
 
@@ -164,7 +165,7 @@ TEST(FrameSwitching, TestAllThatDropsTheActiveDuplicateFallsBackToDirect) {
     frame.model->OnTestAll();
     EXPECT_EQ(frame.model->m_list.GetSize(), 3u);
     EXPECT_EQ(frame.model->m_activeProxy, nullptr);
-    EXPECT_EQ(frame.systemProxy.m_calls.back(), "direct");
+    EXPECT_EQ(frame.systemProxy.m_calls.back(), "restore");
 }
 
 TEST(FrameSwitching, ChangeIEProxyOffNeverTouchesTheDesktopAndChangeFFProxyOffSendsNothing) {
@@ -180,7 +181,8 @@ TEST(FrameSwitching, ChangeIEProxyOffNeverTouchesTheDesktopAndChangeFFProxyOffSe
 }
 
 // A record saved Active comes back active; both browsers follow at start-up; at exit the list is saved
-// first, then Firefox hears "direct" and "closing" in that order and the desktop is left direct.
+// first, then Firefox hears "direct" and "closing" in that order and the desktop gets the user's values
+// back, which the first run kept and the second did not read again over its own proxy.
 TEST(FrameSwitching, StartUpRestoresAndExitLeavesEverythingDirect) {
     SwitchFrame frame;
     frame.SetActive(1);
@@ -196,7 +198,7 @@ TEST(FrameSwitching, StartUpRestoresAndExitLeavesEverythingDirect) {
 
     EXPECT_EQ(frame.firefox.WaitFor(4),
               (Messages{ProxyMessage("10.0.0.1", "80"), ProxyMessage("10.0.0.1", "80"), Direct, Closing}));
-    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"proxy 10.0.0.1:80", "proxy 10.0.0.1:80", "direct"}));
+    EXPECT_EQ(frame.systemProxy.m_calls, (Calls{"read", "proxy 10.0.0.1:80", "proxy 10.0.0.1:80", "restore"}));
     ProxyList saved;
     const SavedList::LoadResult loaded = SavedList::LoadList(frame.dir.Path(), saved);
     ASSERT_TRUE(loaded.m_loaded);
@@ -227,4 +229,52 @@ TEST(FrameSwitching, SwitchingWhileARunEndsIsRaceFree) {
         active += model.m_list[i]->m_status == StatusActive ? 1 : 0;
     EXPECT_EQ(active, model.m_activeProxy == nullptr ? 0 : 1);
     EXPECT_TRUE(model.ShutDown());
+}
+
+// The desktop is the user's until a proxy is set, and theirs again after a direct connection or, after a
+// kill, the next start: the values kept in DataFolder come back byte for byte. Where they could not be kept,
+// direct changes only the mode; where they would not go back, they stay for the next try.
+TEST(FrameSwitching, TheDesktopGetsTheUsersValuesBack) {
+    const platform::ProxyValues users = {{"mode", "'auto'"}, {"url", "http://a/b,c'd[\"e\"]\\\r\nf=g"}};
+    const platform::ProxyValues ours = {{"server", "10.0.0.0:80"}};
+    enum Run { Idle, Direct, Killed, Unkept, Refused };
+    struct Case {
+        const char* m_name;
+        Run m_run;
+        Calls m_calls;
+        platform::ProxyValues m_after;
+    };
+    const Case cases[] = {
+        {"start and exit with nothing active", Idle, {}, users},
+        {"a proxy, then direct", Direct, {"read", "proxy 10.0.0.0:80", "restore"}, users},
+        {"killed with a proxy, started with none", Killed, {"read", "proxy 10.0.0.0:80", "restore"}, users},
+        {"the record cannot be written", Unkept, {"read", "proxy 10.0.0.0:80", "direct"}, ours},
+        {"the desktop refuses the values",
+         Refused,
+         {"read", "proxy 10.0.0.0:80", "restore", "direct", "restore", "direct"},
+         ours},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        SwitchFrame frame;
+        frame.systemProxy.m_values = users;
+        DesktopProxyKeeper keeper(frame.systemProxy, frame.dir.Path());
+        if (c.m_run == Unkept)
+            std::filesystem::create_directory(keeper.RecordPath());
+        frame.model->AnnounceActiveProxy();
+        if (c.m_run != Idle)
+            frame.SetActive(0);
+        frame.systemProxy.m_result = c.m_run != Refused;
+        if (c.m_run == Killed) {
+            frame.model = frame.NewModel(); // no shutdown: the record stays behind
+            frame.model->AnnounceActiveProxy();
+        } else if (c.m_run != Idle) {
+            frame.model->OnSwitchCommand(cmd::DirectConnection);
+        }
+        frame.model->ShutDown();
+        EXPECT_EQ(frame.systemProxy.m_calls, c.m_calls);
+        EXPECT_EQ(frame.systemProxy.m_values, c.m_after);
+        EXPECT_EQ(std::filesystem::is_regular_file(keeper.RecordPath()), c.m_run == Refused);
+        EXPECT_EQ(frame.Log().find(FrameModel::KeptRestoredLine) != std::string::npos, c.m_run == Killed);
+    }
 }

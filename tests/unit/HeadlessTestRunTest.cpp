@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -114,6 +115,32 @@ TEST_F(HeadlessTest, WritesTheExportToTheGivenFile) {
     const std::string text = m_data.Read("out.txt");
     EXPECT_EQ(text.rfind("Checked by Tarvelo\r\n", 0), 0u) << text;
     EXPECT_EQ(m_out.str().find("Checked by"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, AnExportPathThatCannotBeWrittenIsRefusedBeforeTheRunOrGetsTheResultsOnStandardOutput) {
+    WriteProxies();
+    for (const std::string& path : {m_data.File("missing/out.txt"), m_data.Path()}) {
+        EXPECT_EQ(Run({m_data.File("proxies.txt"), "--judge", Judge(), "--export", path}, m_noStop),
+                  HeadlessTestRun::BadUsage);
+        EXPECT_NE(m_err.str().find("orv: cannot write " + path + ": "), std::string::npos) << m_err.str();
+    }
+    EXPECT_EQ(m_out.str(), "");
+    EXPECT_EQ(m_server.Requests(m_judge), 0);
+
+    // The path becomes a folder once the run is under way (the silent proxy holds it for a second).
+    const std::string late = m_data.File("late");
+    std::thread block([&] {
+        m_server.WaitForRequests(m_judge, 1);
+        std::filesystem::create_directory(late);
+    });
+    const int status =
+        Run({m_data.File("proxies.txt"), "--timeout", "1", "--judge", Judge(), "--export", late}, m_noStop);
+    block.join();
+    EXPECT_EQ(status, HeadlessTestRun::Failed);
+    EXPECT_NE(m_out.str().find("Checked by Tarvelo\r\n"), std::string::npos) << m_out.str();
+    EXPECT_NE(m_err.str().find("orv: cannot write " + late + "; the results are on standard output\n"),
+              std::string::npos)
+        << m_err.str();
 }
 
 TEST_F(HeadlessTest, JudgeWithoutAnAddressEndsWithStatusTwo) {

@@ -1,5 +1,6 @@
 // The parser runs RE2; Boost.Regex in Perl syntax is the reference for which pairs the patterns
 // find and in which order, the lazy gap of the table pattern included.
+#include "proxy/PairStream.h"
 #include "proxy/ProxyTextParser.h"
 #include "tests/support/BoostProxyPairs.h"
 
@@ -89,6 +90,25 @@ TEST(ProxyTextDifferential, AgreesWithBoostOnGeneratedTexts) {
     }
     EXPECT_GT(compared, 19000);
     EXPECT_GT(withPairs, 5000);
+}
+
+// Standard input is parsed as it arrives: cut anywhere, a text gives exactly the whole text's pairs.
+TEST(ProxyTextDifferential, TextFedInPiecesGivesTheWholeTextsPairs) {
+    Generator generator(20261208);
+    uint64_t cut = 1;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string text = generator.Text() + generator.Text();
+        std::vector<std::string> streamed;
+        PairStream stream([&](std::string_view pair) { streamed.emplace_back(pair); });
+        for (size_t at = 0; at < text.size();) {
+            cut = cut * 6364136223846793005ULL + 1442695040888963407ULL;
+            const size_t size = 1 + (cut >> 33) % (i % 2 ? 5 : 40);
+            stream.Feed(std::string_view(text).substr(at, size));
+            at += size;
+        }
+        stream.Finish();
+        ASSERT_EQ(streamed, Parsed(text)) << "text: " << ::testing::PrintToString(text);
+    }
 }
 
 TEST(ProxyTextDifferential, AgreesWithBoostOnHandPickedTexts) {

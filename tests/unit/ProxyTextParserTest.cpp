@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -132,25 +133,34 @@ TEST_F(ProxyTextParserTest, PairAcrossAChunkBorderIsFound) {
     EXPECT_EQ(Addresses(m_list), Pairs{"4.4.4.4:8080"});
 }
 
-TEST_F(ProxyTextParserTest, PipeIsCutIntoTheSameChunksAsAFile) {
+TEST_F(ProxyTextParserTest, PipeIsCutIntoTheSameChunksAsAFileWhetherReadWholeOrAsItArrives) {
     // The writer sends small pieces; the NUL still only ends the first 102399-byte chunk's part.
-    int ends[2];
-    ASSERT_EQ(::pipe(ends), 0);
-    std::thread writer([out = ends[1]] {
-        std::string bytes = "1.1.1.1:11 ";
-        bytes += '\0';
-        bytes += "2.2.2.2:22";
-        bytes.resize(ProxyTextParser::ChunkBufferSize - 1, ' ');
-        bytes += "3.3.3.3:33";
-        for (size_t at = 0; at < bytes.size(); at += 4000)
-            EXPECT_GT(::write(out, bytes.data() + at, std::min<size_t>(4000, bytes.size() - at)), 0);
-        ::close(out);
-    });
+    std::string bytes = "1.1.1.1:11 ";
+    bytes += '\0';
+    bytes += "2.2.2.2:22";
+    bytes.resize(ProxyTextParser::ChunkBufferSize - 1, ' ');
+    bytes += "3.3.3.3:33 <td>5.5.5.5</td><td>55</td> <td>3.3.3.3</td><td>33</td>";
+    const auto send = [&bytes](const std::function<void(int)>& read) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        std::thread writer([&bytes, out = ends[1]] {
+            for (size_t at = 0; at < bytes.size(); at += 4000)
+                EXPECT_GT(::write(out, bytes.data() + at, std::min<size_t>(4000, bytes.size() - at)), 0);
+            ::close(out);
+        });
+        read(ends[0]);
+        writer.join();
+        ::close(ends[0]);
+    };
     std::string text;
-    EXPECT_TRUE(m_parser.ReadSource(ends[0], text));
-    writer.join();
-    ::close(ends[0]);
-    EXPECT_EQ(text, "1.1.1.1:11 3.3.3.3:33");
+    send([&](int fd) { EXPECT_TRUE(m_parser.ReadSource(fd, text)); });
+    EXPECT_EQ(text, "1.1.1.1:11 3.3.3.3:33 <td>5.5.5.5</td><td>55</td> <td>3.3.3.3</td><td>33</td>");
+    Pairs pairs;
+    int pieces = 0;
+    const auto found = [&](std::string_view pair) { pairs.emplace_back(pair); };
+    send([&](int fd) { EXPECT_TRUE(m_parser.ExtractPairsAsRead(fd, found, [&] { ++pieces; })); });
+    EXPECT_EQ(pairs, (Pairs{"1.1.1.1:11", "3.3.3.3:33", "5.5.5.5:55"}));
+    EXPECT_GT(pieces, 2);
 }
 
 TEST_F(ProxyTextParserTest, FileGivesTheChunkReadersTextWhetherMappedOrNot) {

@@ -67,6 +67,17 @@ TEST(HtmlPage, SetInnerHtmlChangesOnlyThatElement) {
     EXPECT_EQ(page.InnerHtml("total"), "0");
 }
 
+// The view sizes cells only by their width attribute: the style's widths by id become attributes for
+// display, so that a column does not follow its digits; the page text itself stays as it is.
+TEST(HtmlPage, CellsShowTheWidthsThePagesStyleGivesTheirIds) {
+    const std::string style = "<style>#a { width: 17%; }\n#b, #c {WIDTH:22%} .x { width: 5px } #d { min-width: 9px; }"
+                              "</style>";
+    HtmlPage page(style + "<td id=\"a\">0</td><th id=b width=9>0</th><td id='c'>0</td><td id=\"d\">0</td><td>0</td>");
+    EXPECT_EQ(page.DisplayText(), style + "<td width=\"17%\" id=\"a\">0</td><th id=b width=9>0</th>"
+                                          "<td width=\"22%\" id='c'>0</td><td id=\"d\">0</td><td>0</td>");
+    EXPECT_EQ(page.Text().find("width=\"17%\""), std::string::npos);
+}
+
 TEST(HtmlPage, NestedElementsOfTheSameNameCloseAtTheRightTag) {
     HtmlPage page("<div id=\"a\"><div>in</div><div/>tail</div><div id=\"b\">b</div>");
     EXPECT_TRUE(page.SetInnerHtml("a", "A"));

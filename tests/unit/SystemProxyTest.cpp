@@ -1,3 +1,4 @@
+#include "switching/KdeConfigText.h"
 #include "switching/KdeSystemProxy.h"
 #include "switching/MakeSystemProxy.h"
 #include "switching/ProxyServer.h"
@@ -208,6 +209,46 @@ TEST_F(KdeFile, FailsWithoutTouchingAnything) {
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("config/kioslaverc")));
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("missing")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.File("config")), {}), 1);
+}
+
+std::optional<std::string> NoProxyFor(const std::string& file) {
+    return KdeConfigText(file).Value("Proxy Settings", "NoProxyFor");
+}
+
+// Two switches and back: our local addresses join the user's exceptions once, and the user's lines come
+// back exactly as they were, options, line ends and places included.
+TEST_F(KdeFile, TheUsersLinesComeBackAfterOurProxy) {
+    struct Case {
+        const char* m_name;
+        std::optional<std::string> m_before;
+        std::string m_noProxyFor;
+        std::string m_after;
+    };
+    const std::string pac = "[Proxy Settings]\nProxyType=2\nProxy Config Script=http://wpad.example/a,b'c[1].pac\n";
+    const std::string manual = "[Proxy Settings]\nProxyType=1\nhttpProxy=http://corp.example "
+                               "3128\nNoProxyFor=intranet.corp, .mycorp.example\n";
+    const Case cases[] = {
+        {"user's file with a reversed list", UsersFile, "localhost,127.0.0.0/8,::1", UsersFile},
+        {"user's exceptions", manual, "intranet.corp,.mycorp.example,localhost,127.0.0.0/8,::1", manual},
+        {"automatic configuration", pac, "localhost,127.0.0.0/8,::1", pac},
+        {"no file", std::nullopt, "localhost,127.0.0.0/8,::1", "[Proxy Settings]\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        std::filesystem::remove(m_dir.File("kioslaverc"));
+        if (c.m_before)
+            m_dir.Write("kioslaverc", *c.m_before);
+        const auto values = m_proxy.ReadUserValues();
+        ASSERT_TRUE(values);
+        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.3:8080"));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.4:8080"));
+        EXPECT_EQ(NoProxyFor(m_dir.Read("kioslaverc")), c.m_noProxyFor);
+        EXPECT_TRUE(m_proxy.RestoreUserValues(*values));
+        EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
+        // A damaged record: a line that is not the key's changes nothing.
+        EXPECT_FALSE(m_proxy.RestoreUserValues({{"httpProxy", "ProxyType=1"}}));
+        EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
+    }
 }
 
 } // namespace

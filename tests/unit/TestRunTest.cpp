@@ -1,4 +1,6 @@
+#include "settings/SettingsStore.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/TestRunHarness.h"
 
 #include <gtest/gtest.h>
@@ -244,6 +246,42 @@ TEST_F(TestRunTest, JudgeErrorAnsweredNoTestsAnyway) {
     EXPECT_EQ(h.list[0]->m_anonymity, TimedOut);
     EXPECT_NE(LogAfterStart().find("Verifying all the proxies"), std::string::npos);
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
+}
+
+// Values that only the settings file can hold: a run takes them into its ranges and says so.
+TEST_F(TestRunTest, SettingsFromTheFileAreBroughtIntoTheRunsRanges) {
+    const uint16_t proxy = AddProxy();
+    StartServers();
+    AddRecord(proxy);
+    struct Case {
+        const char* file;
+        const char* used;
+        const char* said;
+    } const cases[] = {
+        // Timeout 0 and a word used to make the judge's own fetch fail at once.
+        {"MaxThread=-5\r\nTimeout=abc", "Threads: 1, Timeout: 30s",
+         "MaxThread -5 is out of range; using 1.\r\nTimeout is not a number; using 30.\r\n"},
+        {"MaxThread=5000\r\nTimeout=2147483647", "Threads: 4000, Timeout: 100s",
+         "MaxThread 5000 is out of range; using 4000.\r\nTimeout 2147483647 is out of range; using 100.\r\n"},
+        {"MaxThread=abc\r\nTimeout=0", "Threads: 80, Timeout: 1s",
+         "MaxThread is not a number; using 80.\r\nTimeout 0 is out of range; using 1.\r\n"},
+        {"MaxThread=250\r\nTimeout=-1", "Threads: 250, Timeout: 1s", "Timeout -1 is out of range; using 1.\r\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir data;
+        data.Write(SettingsStore::FileName, "[Settings]\r\n" + std::string(c.file) + "\r\n");
+        const std::string judge = h.settings.ProxyJudge;
+        SettingsStore(h.settings, data.Path()).LoadSettings(data.Path());
+        h.settings.ProxyJudge = judge;
+        h.log.AppendLog("", 1);
+        h.StartAll();
+        ASSERT_TRUE(h.WaitIdle());
+        const std::string log = h.log.Text();
+        EXPECT_NE(log.find(c.used), std::string::npos) << c.file << log;
+        EXPECT_NE(log.find(c.said), std::string::npos) << c.file << log;
+        EXPECT_EQ(log.find("Proxyjudge error"), std::string::npos) << c.file << log;
+        EXPECT_EQ(h.list[0]->m_anonymity, 1) << c.file;
+    }
 }
 
 TEST_F(TestRunTest, StopKillsTheBusyWorkersAndReturnsToIdleWithinASecond) {
