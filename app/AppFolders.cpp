@@ -1,10 +1,12 @@
 #include "app/AppFolders.h"
 
+#include "platform/InputFile.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 
@@ -70,10 +72,14 @@ std::string DocumentsFolder() {
     const std::string home = WithSlash(Env("HOME"));
     std::string config = Env("XDG_CONFIG_HOME");
     config = config.empty() ? home + ".config/" : WithSlash(config);
-    std::ifstream file(config + "user-dirs.dirs");
+    platform::InputFile file(config + "user-dirs.dirs", platform::InputFile::SmallFileLimit);
+    std::string text;
+    if (file.IsOpen())
+        file.ReadRest(text);
     std::optional<std::string> documents;
     // As the shell that sources the file would: the last assignment wins.
-    for (std::string line; std::getline(file, line);)
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
         if (std::optional<std::string> entry = DocumentsEntry(line, home))
             documents = std::move(entry);
     std::error_code error;

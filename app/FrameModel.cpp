@@ -6,12 +6,14 @@
 #include "download/ListService.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
+#include "platform/InputFile.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxySorter.h"
 #include "proxy/ProxyTextParser.h"
+#include "settings/AtomicFile.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
 #include "syscheck/SystemCheck.h"
@@ -74,8 +76,13 @@ TestRun::Hooks FrameModel::RunHooks() {
 }
 
 void FrameModel::LoadSettingsAndList() {
+    // What saves killed halfway left behind belongs to nobody any more.
+    RemoveAbandonedTemporaries(m_dataFolder);
+    SettingsStore store(m_settings, m_dataFolder);
     // Not the program's folder: once installed, that is a system folder the user cannot write.
-    SettingsStore(m_settings, m_dataFolder).LoadSettings(AppFolders::DocumentsFolder());
+    if (const std::string problem = store.LoadSettings(AppFolders::DocumentsFolder()); !problem.empty())
+        AppendLog("The settings file " + store.Path() + " could not be read (" + problem +
+                  "); the default settings are used.\r\n");
     SavedList::LoadResult loaded = SavedList::LoadList(m_dataFolder, m_list);
     if (loaded.m_loaded) {
         SetLastTestedText(loaded.m_lastTestedText);
@@ -84,7 +91,21 @@ void FrameModel::LoadSettingsAndList() {
         m_view.StartTimer(TimerPanelRefresh, LoadListRefreshDelayMs);
         AppendLog(loaded.m_logText);
     }
+    if (!loaded.m_damage.empty())
+        KeepDamagedList(loaded.m_damage);
     RebuildQuickSwitchSet();
+}
+
+void FrameModel::KeepDamagedList(const std::string& damage) {
+    int error = 0;
+    const auto movedTo = SavedList::MoveAside(m_dataFolder, m_clock.FormatLocalTime("%Y-%m-%dT%H-%M-%S"), error);
+    if (movedTo) {
+        AppendLog("The saved list could not be read whole (" + damage + "); it was moved to " + *movedTo + ".\r\n");
+        return;
+    }
+    m_savedListHeld = true;
+    AppendLog("The saved list could not be read whole (" + damage + ") nor moved aside (" + platform::ErrorText(error) +
+              "); it will not be saved over.\r\n");
 }
 
 void FrameModel::AnnounceActiveProxy() {
@@ -103,7 +124,10 @@ bool FrameModel::ShutDown() {
     m_view.StopTimer(TimerPanelRefresh);
     // Saved first, so that the active record keeps its status on disk.
     const auto saveStart = std::chrono::steady_clock::now();
-    SaveList();
+    if (const std::string problem = TrySaveList(); !problem.empty())
+        m_services.messageBox.Show(std::string(ListSubject) + " could not be saved to " + m_dataFolder +
+                                   SavedList::FileName + ": " + problem +
+                                   ".\nThe changes since the last save are lost.");
     LeaveBrowsersOnExit(start + ExitLimit + (std::chrono::steady_clock::now() - saveStart));
     if (!runEnded)
         return false;
@@ -114,9 +138,31 @@ bool FrameModel::ShutDown() {
     return true;
 }
 
-bool FrameModel::SaveList() const {
-    std::lock_guard<std::mutex> hold(m_saveLock);
-    return SavedList::SaveList(m_dataFolder, m_list, LastTestedText());
+bool FrameModel::SaveList() {
+    return TrySaveList().empty();
+}
+
+std::string FrameModel::TrySaveList() {
+    std::string problem;
+    {
+        std::lock_guard<std::mutex> hold(m_saveLock);
+        int error = 0;
+        if (m_savedListHeld)
+            problem = "the damaged list there could not be moved aside";
+        else if (!SavedList::SaveList(m_dataFolder, m_list, LastTestedText(), &error))
+            problem = platform::ErrorText(error);
+    }
+    if (!problem.empty())
+        ReportSaveFailure(ListSubject, m_dataFolder + SavedList::FileName, problem);
+    return problem;
+}
+
+void FrameModel::ReportSaveFailure(const std::string& subject, const std::string& path, const std::string& reason) {
+    const std::string line = subject + " could not be saved to " + path + ": " + reason + ".";
+    AppendLog(line + "\r\n");
+    // One balloon is enough to send the user to the log; a full disk would otherwise raise one a tick.
+    if (!m_saveFailureShown.exchange(true))
+        m_view.ShowBalloon(line + " Your changes stay in the window until a save works.", NotSavedTitle, 2, 10);
 }
 
 std::string FrameModel::LastTestedText() const {

@@ -63,6 +63,10 @@ public:
     static constexpr const char* DirectLine = "You are not using any proxies now.\r\n";
     static constexpr const char* KeptRestoredLine =
         "The desktop's proxy settings left by an earlier run were restored.\r\n";
+    // What failed saves are about, and the title of the balloon that tells of the first.
+    static constexpr const char* ListSubject = "The proxy list";
+    static constexpr const char* SettingsSubject = "The settings";
+    static constexpr const char* NotSavedTitle = "Not saved";
 
     struct Services {
         platform::MessageBox& messageBox;
@@ -168,8 +172,11 @@ public:
     void ListChanged();
     // The parser's follow-up: like ListChanged without RecountList.
     void ListAppended();
-    // Saves never overlap: the one that starts last writes the newest state.
-    bool SaveList() const;
+    // Saves never overlap: the one that starts last writes the newest state. A failure is reported.
+    bool SaveList();
+    // A save that failed (the old file is kept): one log line; the first of the run also a balloon.
+    // Any thread.
+    void ReportSaveFailure(const std::string& subject, const std::string& path, const std::string& reason);
     // When the list was last tested, as the panel and the saved list show it. The test controller's
     // summary writes it while the window's thread reads it: every use goes through these two.
     std::string LastTestedText() const;
@@ -182,6 +189,10 @@ private:
     // RemoveDuplicates without its follow-up.
     size_t DropDuplicates();
     std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
+    // SaveList's work: the reason the list was not saved (already reported), or nothing.
+    std::string TrySaveList();
+    // A saved list that could not be read whole is moved aside before any save can replace it.
+    void KeepDamagedList(const std::string& damage);
     void RequestPanelRefresh() { m_view.StartTimer(TimerPanelRefresh, 0); }
     // The record at a row of the view, or none.
     ProxyItem* RecordAt(int64_t row) const;
@@ -203,7 +214,10 @@ private:
     DesktopProxyKeeper m_desktopProxy;
     mutable std::mutex m_lastTestedLock;
     std::string m_lastTestedText;
-    mutable std::mutex m_saveLock;
+    std::mutex m_saveLock;
+    std::atomic<bool> m_saveFailureShown = false;
+    // Set when a damaged saved list could not be moved aside: then it is never saved over.
+    std::atomic<bool> m_savedListHeld = false;
     // The values the panel showed last, for timer 1's refresh of what changed.
     StatusPanel m_panel;
     int m_ticks = 0;

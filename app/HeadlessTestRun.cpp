@@ -171,7 +171,8 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         return BadUsage;
     AppSettings settings;
     SettingsStore store(settings, dataFolder);
-    store.LoadSettings(programFolder);
+    if (const std::string problem = store.LoadSettings(programFolder); !problem.empty())
+        m_err << "orv: " << store.Path() << ": " << problem << "; the default settings are used\n";
     if (options.threads)
         settings.MaxThread = *options.threads;
     if (options.timeout)

@@ -1,5 +1,6 @@
 #include "proxy/DangerousList.h"
 
+#include "platform/InputFile.h"
 #include "proxy/ProxyList.h"
 
 #include <cstring>
@@ -60,9 +61,11 @@ int DangerousList::LoadDangerousList(const std::string& path) {
     if (m_loaded)
         return Loaded;
     m_loaded = true;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    platform::InputFile input(path, platform::InputFile::NoLimit);
+    std::FILE* file = input.IsOpen() ? ::fdopen(input.Fd(), "rb") : nullptr;
     if (!file)
         return CannotOpen;
+    input.Release(); // the stream owns it now
     const int result = ReadFile(file);
     std::fclose(file);
     return result;

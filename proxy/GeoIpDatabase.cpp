@@ -1,10 +1,10 @@
 #include "proxy/GeoIpDatabase.h"
 
+#include "platform/InputFile.h"
 #include "proxy/CountryTable.h"
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 
 namespace {
 
@@ -21,17 +21,14 @@ bool TakeNumber(std::string_view& text, char separator, uint32_t& value) {
     return true;
 }
 
+// The database tor ships is under 10 MB; a file fifty times that is no database of addresses.
+constexpr uint64_t MaxDatabaseBytes = uint64_t{512} << 20;
+
 // One allocation of the file's size: the text is dropped once parsed, and copies would stay behind
 // in the resident memory.
 bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file)
-        return false;
-    const std::streamoff size = file.tellg();
-    if (size < 0 || !file.seekg(0))
-        return false;
-    text.resize(static_cast<size_t>(size));
-    return static_cast<bool>(file.read(text.data(), size));
+    platform::InputFile file(path, MaxDatabaseBytes);
+    return file.IsOpen() && file.ReadRest(text);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "proxy/ProxyTextParser.h"
 
+#include "platform/InputFile.h"
 #include "platform/MessageBox.h"
 #include "proxy/HugePages.h"
 #include "proxy/PairBatch.h"
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,14 +57,12 @@ int ProxyTextParser::AddProxy(ProxyList& list, const std::string& ip, const std:
 }
 
 bool ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text, bool mayMap) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        ReportOpenError(errno);
+    const platform::InputFile file(path, platform::InputFile::NoLimit);
+    if (!file.IsOpen()) {
+        ReportOpenError(file.Error());
         return false;
     }
-    const bool read = (mayMap && text.Map(fd)) || ReadSource(fd, text.Bytes());
-    ::close(fd);
-    return read;
+    return (mayMap && text.Map(file.Fd())) || ReadSource(file.Fd(), text.Bytes());
 }
 
 bool ProxyTextParser::ReadSource(int fd, std::string& text) {
@@ -139,7 +137,5 @@ bool ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::s
 }
 
 void ProxyTextParser::ReportOpenError(int error) {
-    char buffer[1025];
-    const char* description = strerror_r(error, buffer, sizeof buffer);
-    m_messageBox.Show("Couldn't open source file: " + std::string(description).substr(0, 1024));
+    m_messageBox.Show("Couldn't open source file: " + platform::ErrorText(error).substr(0, 1024));
 }

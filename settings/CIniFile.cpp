@@ -1,10 +1,10 @@
 #include "settings/CIniFile.h"
 
+#include "platform/InputFile.h"
 #include "settings/AtomicFile.h"
 
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 namespace {
 
@@ -53,17 +53,20 @@ uint32_t ToUnsigned(std::string_view text, int radix, bool* hasDigits = nullptr)
 
 } // namespace
 
-std::optional<IniDocument> CIniFile::Load() const {
-    try {
-        const auto text = ReadWholeFile(m_path);
-        return text ? IniDocument(*text) : IniDocument();
-    } catch (const std::system_error&) {
-        return std::nullopt;
-    }
+std::optional<IniDocument> CIniFile::Load(std::string* reason) const {
+    platform::InputFile file(m_path, platform::InputFile::SmallFileLimit);
+    std::string text;
+    if (file.IsOpen() && file.ReadRest(text))
+        return IniDocument(text);
+    if (file.Missing())
+        return IniDocument();
+    if (reason != nullptr)
+        *reason = file.Reason();
+    return std::nullopt;
 }
 
-bool CIniFile::Store(const IniDocument& document) const {
-    return ReplaceFileAtomically(m_path, document.Text());
+bool CIniFile::Store(const IniDocument& document, int* error) const {
+    return ReplaceFileAtomically(m_path, document.Text(), error);
 }
 
 std::optional<std::string> CIniFile::Value(const char* section, const char* key) const {

@@ -30,9 +30,11 @@ public:
     void WriteInt(const char* section, const char* key, int32_t value, int radix = 10) const;
 
     // Several keys in one go: Load, change the document, Store once.
-    // Load gives nothing when the file exists but cannot be read; storing would lose its keys.
-    std::optional<IniDocument> Load() const;
-    bool Store(const IniDocument& document) const;
+    // Load gives nothing when the file exists but cannot be read (also when it is no regular file or
+    // larger than 16 MiB), with the reason in reason when given; storing would lose its keys.
+    std::optional<IniDocument> Load(std::string* reason = nullptr) const;
+    // error, when given, gets the errno of a failed store.
+    bool Store(const IniDocument& document, int* error = nullptr) const;
 
     // The conversions of ReadInt and WriteInt, for values taken from a loaded document.
     static int32_t ToInt(const std::optional<std::string>& value, int32_t defaultValue, int radix);

@@ -2,6 +2,7 @@
 
 #include "proxy/ProxyList.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ public:
         // False for a missing or unreadable file, a wrong title, a newer version or a cut header:
         // then nothing else was touched.
         bool m_loaded = false;
+        // Why a file that exists could not be read whole, in words for the log; empty when it could
+        // (or does not exist). The records read before the damage are loaded all the same.
+        std::string m_damage;
         std::string m_lastTestedText;
         // The last record stored as Active; it is to become the active proxy.
         ProxyItem* m_activeProxy = nullptr;
@@ -34,8 +38,15 @@ public:
 
     // dataFolder ends with '/'. Replaces the file atomically; false when it could not be written
     // (the old file then stays as it was).
-    static bool SaveList(const std::string& dataFolder, const ProxyList& list, std::string_view lastTestedText);
+    // error, when given, gets the errno of a failed save.
+    static bool SaveList(const std::string& dataFolder, const ProxyList& list, std::string_view lastTestedText,
+                         int* error = nullptr);
+    // Reads no more than the header says the records can take: a file that is no saved list is
+    // refused at its title, however large it is.
     static LoadResult LoadList(const std::string& dataFolder, ProxyList& list);
+    // Renames a damaged file to "list.dat." + stamp (another "-N" when that name is taken), so that the
+    // next save cannot replace it. The new path, or nothing with error set.
+    static std::optional<std::string> MoveAside(const std::string& dataFolder, const std::string& stamp, int& error);
 
 private:
     static void StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText);

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 
+#include "platform/InputFile.h"
 #include "settings/CIniFile.h"
 
 namespace {
@@ -44,9 +45,10 @@ constexpr const char* SaveFilePathKey = "SaveFilePath";
 SettingsStore::SettingsStore(AppSettings& settings, std::string dataFolder)
     : m_settings(settings), m_path(std::move(dataFolder) + FileName) {}
 
-void SettingsStore::LoadSettings(const std::string& exportFolder) {
+std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
     // One read of the file for all keys; each value is taken as CIniFile's reads take it.
-    const IniDocument document = CIniFile(m_path).Load().value_or(IniDocument());
+    std::string problem;
+    const IniDocument document = CIniFile(m_path).Load(&problem).value_or(IniDocument());
     const AppSettings defaults;
     m_settings.NotNumbers.clear();
     for (const IntKey& key : IntKeys) {
@@ -58,16 +60,26 @@ void SettingsStore::LoadSettings(const std::string& exportFolder) {
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
     m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);
+    return problem;
 }
 
-void SettingsStore::SaveSettings() const {
+bool SettingsStore::SaveSettings() const {
     const CIniFile file(m_path);
-    auto document = file.Load();
-    if (!document)
-        return;
-    for (const IntKey& key : IntKeys)
-        document->Set(Section, key.m_name, CIniFile::FromInt(m_settings.*key.m_field, 10));
-    document->Set(Section, ProxyJudgeKey, m_settings.ProxyJudge);
-    document->Set(Section, SaveFilePathKey, m_settings.SaveFilePath);
-    file.Store(*document);
+    std::string problem;
+    auto document = file.Load(&problem);
+    if (document) {
+        for (const IntKey& key : IntKeys)
+            document->Set(Section, key.m_name, CIniFile::FromInt(m_settings.*key.m_field, 10));
+        document->Set(Section, ProxyJudgeKey, m_settings.ProxyJudge);
+        document->Set(Section, SaveFilePathKey, m_settings.SaveFilePath);
+        int error = 0;
+        if (file.Store(*document, &error))
+            return true;
+        problem = platform::ErrorText(error);
+    } else {
+        problem = "the file there cannot be read: " + problem;
+    }
+    if (m_onSaveFailure)
+        m_onSaveFailure(m_path, problem);
+    return false;
 }

@@ -1,6 +1,9 @@
 #include "tester/TlsProbe.h"
 
+#include "platform/InputFile.h"
+
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -43,6 +46,31 @@ private:
     sigset_t m_old;
 };
 
+// The CA file goes through the program's checked reader: a FIFO or a folder named there must not
+// hold the run, nor a huge file fill the memory.
+bool LoadCaFile(SSL_CTX* context, const std::string& path) {
+    platform::InputFile file(path, platform::InputFile::SmallFileLimit);
+    std::string pem;
+    if (!file.IsOpen() || !file.ReadRest(pem))
+        return false;
+    const std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())),
+                                                        BIO_free);
+    STACK_OF(X509_INFO)* infos = bio ? PEM_X509_INFO_read_bio(bio.get(), nullptr, nullptr, nullptr) : nullptr;
+    if (infos == nullptr)
+        return false;
+    X509_STORE* store = SSL_CTX_get_cert_store(context);
+    int added = 0;
+    for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
+        const X509_INFO* info = sk_X509_INFO_value(infos, i);
+        if (info->x509 != nullptr && X509_STORE_add_cert(store, info->x509) == 1)
+            ++added;
+        if (info->crl != nullptr)
+            X509_STORE_add_crl(store, info->crl);
+    }
+    sk_X509_INFO_pop_free(infos, X509_INFO_free);
+    return added > 0;
+}
+
 } // namespace
 
 TlsProbe::~TlsProbe() {
@@ -52,9 +80,8 @@ TlsProbe::~TlsProbe() {
 bool TlsProbe::Prepare(const std::string& caFile, std::string& error) {
     SSL_CTX_free(m_context);
     m_context = SSL_CTX_new(TLS_client_method());
-    const bool loaded =
-        m_context && (caFile.empty() ? SSL_CTX_set_default_verify_paths(m_context) == 1
-                                     : SSL_CTX_load_verify_locations(m_context, caFile.c_str(), nullptr) == 1);
+    const bool loaded = m_context && (caFile.empty() ? SSL_CTX_set_default_verify_paths(m_context) == 1
+                                                     : LoadCaFile(m_context, caFile));
     if (loaded) {
         SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
         SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);

@@ -49,7 +49,11 @@ CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder,
     : m_messageBox(*this, services.messageBox), m_services{m_messageBox, services.clipboard, services.fileDialog,
                                                            services.shellOpen, services.systemProxy},
       m_model(*this, m_services, std::move(programFolder), std::move(dataFolder), firefoxPorts),
-      m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {}
+      m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {
+    m_settingsStore.OnSaveFailure([this](const std::string& path, const std::string& reason) {
+        m_model.ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
+    });
+}
 
 CMainFrame::~CMainFrame() {
     m_closing->store(true);

@@ -7,6 +7,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
+#include "settings/SettingsStore.h"
 #include "tests/support/ExtensionStub.h"
 #include "tests/support/FrameFixture.h"
 #include "tests/support/LoopbackServer.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -282,6 +284,78 @@ TEST(FrameModelLifecycle, FirstStartLoadsNothingAndLogsNothing) {
     EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
     EXPECT_EQ(frame.Log(), "");
     EXPECT_TRUE(frame.view.m_timers.empty());
+}
+
+// A saved list that cannot be read whole is kept under a dated name before anything can replace it,
+// and the records read before the damage are shown.
+TEST(FrameModelLifecycle, ADamagedSavedListIsMovedAsideAndWhatCouldBeReadIsShown) {
+    ProxyList three;
+    for (const char* address : {"10.0.0.1:80", "10.0.0.2:81", "10.0.0.3:82"})
+        three.Append(std::make_unique<ProxyItem>())->SetAddress(address);
+    const std::string good = SavedList::ToBytes(three, ""); // a 36-byte header, then 3 records of 44 bytes
+    auto changed = [&good](size_t at, std::string bytes) { return std::string(good).replace(at, bytes.size(), bytes); };
+    std::string noise(1 << 20, '\0');
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>(i * 2654435761u >> 13);
+    const std::string longAddress =
+        std::string(1, '\x10') + "1234567890123456" + std::string(1, '\x02') + "80" + std::string(32, '\0');
+    const struct {
+        const char* kind;
+        std::string bytes;
+        size_t shown;
+    } cases[] = {
+        {"newer version", changed(15, std::string("e\0\0\0", 4)), 0},
+        {"title differing in case", changed(5, "p"), 0},
+        {"count of -1", changed(20, "\xFF\xFF\xFF\xFF"), 0},
+        {"random bytes", noise, 0},
+        {"empty file", "", 0},
+        {"a record that fails", good.substr(0, 80) + longAddress + good.substr(124), 2},
+        {"fewer records than its count", good.substr(0, 36 + 2 * 44 + 3), 2},
+    };
+    for (const auto& c : cases) {
+        Frame frame;
+        frame.dir.Write(SavedList::FileName, c.bytes);
+        frame.model->LoadSettingsAndList();
+        EXPECT_EQ(frame.model->m_list.GetSize(), c.shown) << c.kind;
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(frame.dir.Path()))
+            if (entry.path().filename().string().starts_with("list.dat."))
+                kept.push_back(entry.path().string());
+        ASSERT_EQ(kept.size(), 1u) << c.kind;
+        EXPECT_NE(frame.Log().find("); it was moved to " + kept[0] + ".\r\n"), std::string::npos) << frame.Log();
+        frame.model->ShutDown();
+        EXPECT_EQ(frame.dir.Read(std::filesystem::path(kept[0]).filename()), c.bytes) << c.kind;
+        EXPECT_EQ(frame.dir.Read(SavedList::FileName).size(), c.shown == 0 ? 36u : 36u + c.shown * 44) << c.kind;
+    }
+}
+
+TEST(FrameModelLifecycle, StartUpRemovesWhatSavesKilledHalfwayLeftBehind) {
+    Frame frame;
+    frame.dir.Write("list.dat.tmp4194305_0", "half a list"); // no process has such an id
+    frame.model->LoadSettingsAndList();
+    EXPECT_FALSE(std::filesystem::exists(frame.dir.File("list.dat.tmp4194305_0")));
+}
+
+TEST(FrameModelLifecycle, FailedSavesAreLoggedTheFirstIsBalloonedAndOneAtExitIsShown) {
+    Frame frame;
+    frame.Add("10.0.0.1:80");
+    // A folder where the files belong: every save fails, and nothing may replace the folders.
+    std::filesystem::create_directory(frame.dir.File(SavedList::FileName));
+    std::filesystem::create_directory(frame.dir.File("ORV_Setting.ini"));
+    SettingsStore store(frame.model->m_settings, frame.dir.Path());
+    store.OnSaveFailure([&frame](const std::string& path, const std::string& reason) {
+        frame.model->ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
+    });
+    const std::string list = "The proxy list could not be saved to " + frame.dir.File("list.dat") + ": Is a directory.";
+    EXPECT_FALSE(frame.model->SaveList());
+    EXPECT_FALSE(store.SaveSettings());
+    frame.model->ShutDown();
+    EXPECT_EQ(frame.Log(), list + "\r\nThe settings could not be saved to " + frame.dir.File("ORV_Setting.ini") +
+                               ": the file there cannot be read: Is a directory.\r\n" + list + "\r\n");
+    ASSERT_EQ(frame.view.Balloons().size(), 1u);
+    EXPECT_EQ(frame.view.Balloons()[0].find(list), 0u);
+    EXPECT_EQ(frame.messages.m_shown, std::vector<std::string>{list + "\nThe changes since the last save are lost."});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(frame.dir.Path()), {}), 2);
 }
 
 TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyList) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/time.h>
 
 namespace {
 
@@ -231,6 +232,21 @@ TEST(SavedList, AFailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(written);
     EXPECT_EQ(dir.Read(SavedList::FileName), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+}
+
+TEST(SavedList, AHugeFileThatIsNoListIsRefusedAtItsTitleUnread) {
+    TempDir dir;
+    dir.Write(SavedList::FileName, "");
+    std::filesystem::resize_file(dir.File(SavedList::FileName), uint64_t{2} << 30); // 2 GiB of zeros
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    ProxyList list;
+    const auto result = SavedList::LoadList(dir.Path(), list);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_FALSE(result.m_loaded);
+    EXPECT_EQ(result.m_damage, "its title is not \"ORV Proxy List\"");
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024); // kilobytes
 }
 
 } // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <vector>
+
 namespace {
 
 const std::string DefaultFile = "[Settings]\r\n"
@@ -84,6 +87,23 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     SettingsStore(again, dir.Path()).LoadSettings("/elsewhere/");
     EXPECT_EQ(again.MaxThread, 12);
     EXPECT_EQ(again.SaveFilePath, "/p/proxy.txt");
+}
+
+TEST(SettingsStore, AFileAbove16MiBIsRefusedUnreadAndNeverWrittenOver) {
+    TempDir dir;
+    dir.Write(SettingsStore::FileName, "[Settings]\r\nMaxThread=7\r\n");
+    std::filesystem::resize_file(dir.File(SettingsStore::FileName), (uint64_t{16} << 20) + 1);
+    AppSettings settings;
+    SettingsStore store(settings, dir.Path());
+    std::vector<std::string> failures;
+    store.OnSaveFailure(
+        [&](const std::string& path, const std::string& reason) { failures.push_back(path + ": " + reason); });
+    EXPECT_EQ(store.LoadSettings("/p/"), "File too large (over 16 MiB)");
+    EXPECT_EQ(settings.MaxThread, AppSettings().MaxThread);
+    EXPECT_FALSE(store.SaveSettings());
+    EXPECT_EQ(failures,
+              std::vector<std::string>{store.Path() + ": the file there cannot be read: File too large (over 16 MiB)"});
+    EXPECT_EQ(std::filesystem::file_size(store.Path()), (uint64_t{16} << 20) + 1);
 }
 
 } // namespace
