@@ -11,8 +11,7 @@
 
 namespace {
 
-ProxyList MakeList(size_t count) {
-    ProxyList list;
+void Fill(ProxyList& list, size_t count) {
     list.Reserve(count);
     for (size_t i = 0; i < count; ++i) {
         auto item = std::make_unique<ProxyItem>();
@@ -22,7 +21,6 @@ ProxyList MakeList(size_t count) {
         list.Append(std::move(item));
     }
     list.RenumberList();
-    return list;
 }
 
 // The header is the title (a length byte, then its letters), the version, the last-tested text (empty
@@ -53,7 +51,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[1] : "";
     const std::string folder = argc > 2 ? std::string(argv[2]) + "/" : "";
     if (mode == "write" && argc >= 4) {
-        std::string bytes = SavedList::ToBytes(MakeList(std::strtoul(argv[3], nullptr, 10)), "");
+        ProxyList list;
+        Fill(list, std::strtoul(argv[3], nullptr, 10));
+        std::string bytes = SavedList::ToBytes(list, "");
         if (argc == 5 && !Damage(bytes, argv[4])) {
             std::fprintf(stderr, "saved_list_tool: no damage named %s\n", argv[4]);
             return 2;
