@@ -14,7 +14,7 @@ MessageBox::Answer QtMessageBox::Show(const std::string& text, Buttons buttons) 
     // Where no one can see a window, a modal box would wait for good (a failed save at exit would
     // keep the program from ending): the text goes to standard error, as on the command line.
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+    if (m_textWhereUnseen && (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")))
         return StreamMessageBox(std::cerr).Show("orv: " + text, buttons);
     QMessageBox::StandardButtons choices = QMessageBox::Ok;
     if (buttons == YesNo)

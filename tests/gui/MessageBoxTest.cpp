@@ -12,7 +12,7 @@
 // information icon.
 TEST(MessageBoxes, OrvAndQuilletShowTheCaptionAloneAndTheInformationIcon) {
     QtApp();
-    platform::QtMessageBox orv;
+    platform::QtMessageBox orv(nullptr, false); // the box itself, although no one sees it here
     QuilletMessageBox quillet;
     QStringList titles;
     QTimer timer; // answers each box once it shows
