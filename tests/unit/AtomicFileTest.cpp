@@ -140,8 +140,9 @@ TEST(InputFile, EveryReaderRefusesWhatIsNoRegularFile) {
             ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         else
             std::filesystem::create_symlink("/dev/zero", path);
-        for (auto [read, expected] : readers) {
-            expected = std::regex_replace(expected, std::regex("PATH"), path);
+        for (const auto& [reader, pattern] : readers) {
+            const Reader read = reader; // clang 14 cannot capture a structured binding
+            std::string expected = std::regex_replace(pattern, std::regex("PATH"), path);
             expected = std::regex_replace(expected, std::regex("REASON"),
                                           kind == "folder" ? "Is a directory" : "Not a regular file");
             EXPECT_EQ(WithinTenSeconds([read, path] { return read(path); }), expected) << kind;
