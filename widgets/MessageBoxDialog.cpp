@@ -17,6 +17,8 @@ MessageBox::Answer ExecMessageBox(const QString& caption, const QString& text, M
         buttons == MessageBox::OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
     QMessageBox box(icon, caption, text, choices, owner);
     switch (box.exec()) {
+    case QMessageBox::Ok:
+        return MessageBox::AnswerOk;
     case QMessageBox::Yes:
         return MessageBox::AnswerYes;
     case QMessageBox::No:
