@@ -8,6 +8,7 @@
 #include "platform/FileDialog.h"
 #include "platform/InputFile.h"
 #include "platform/MessageBox.h"
+#include "platform/PortNumber.h"
 #include "platform/ShellOpen.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
@@ -19,6 +20,7 @@
 #include "syscheck/SystemCheck.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +34,17 @@ std::string Format(const char* format, long long number) {
     return line;
 }
 
-// The port as the standard text-to-integer conversion reads it, folded into 0..65535.
+// The port as the standard text-to-integer conversion reads it, folded into 0..65535: unlike the tester's
+// reading, leading blanks and a sign are taken, and a minus counts back from 65536.
 void RewritePort(ProxyItem& item) {
-    long value = std::strtol(item.m_port, nullptr, 10) % 65536;
-    if (value < 0)
-        value += 65536;
+    std::string_view text(item.m_port, strnlen(item.m_port, sizeof item.m_port));
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+'))
+        text.remove_prefix(1);
+    const uint32_t folded = FoldPort(text);
+    const uint32_t value = negative ? (65536 - folded) % 65536 : folded;
     *std::to_chars(item.m_port, item.m_port + ProxyItem::MaxPortLength, value).ptr = '\0';
 }
 

@@ -1,5 +1,6 @@
 #include "app/RunResults.h"
 
+#include "platform/PortNumber.h"
 #include "proxy/CountryTable.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyItem.h"
@@ -16,7 +17,7 @@ using nlohmann::json;
 
 // A port text as its number, as the tester reads it.
 int32_t PortOf(const ProxyItem& item) {
-    return ParsePortText(item.m_port);
+    return FoldPort(item.m_port);
 }
 
 std::string StatusWord(const ProxyItem& item) {

@@ -1,6 +1,7 @@
 # The layers, lowest first: platform, proxy, settings, tester, switching/download/syscheck, app, ui. Each
 # folder builds one static library that links only the layers below it (the three on one level link
-# none of each other); Quillet's libraries and the extension's bridge link only the platform layer.
+# none of each other). The widget pieces both programs' windows share (widgets/) link only the platform
+# layer, and so do Quillet's libraries (its window also those pieces) and the extension's bridge.
 # scripts/check-layers.py checks the includes; the link checks below check the calls.
 #
 # A static library is not linked until a program uses it, and then only the members that program needs,

@@ -3,6 +3,7 @@
 #include "platform/ConnectionSet.h"
 #include "platform/FileDescriptor.h"
 #include "platform/LoopbackAddress.h"
+#include "platform/PortNumber.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -23,15 +24,6 @@ constexpr size_t MaxMessageBytes = 64;
 constexpr std::chrono::milliseconds ReadLimit{2000};
 // Connections held at once; a newer one drops the oldest, so that no number of idle ones can block orv.
 constexpr size_t ConnectionLimit = 64;
-
-std::optional<uint16_t> ParsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos)
-        return std::nullopt;
-    const long value = std::strtol(std::string(text).c_str(), nullptr, 10);
-    if (value < 1 || value > 65535)
-        return std::nullopt;
-    return static_cast<uint16_t>(value);
-}
 
 bool IsIPv4(std::string_view text) {
     in_addr address{};

@@ -1,4 +1,5 @@
 // The judge's URL comes from the settings file; its split must take any text.
+#include "platform/PortNumber.h"
 #include "tester/CInternetThread.h"
 #include "tester/HttpGetDirect.h"
 #include "tester/TestContext.h"
@@ -13,6 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (parts.path.empty() || parts.path[0] != '/' || parts.host.size() > url.size())
         __builtin_trap();
     ComputeJudgeHost(url);
-    ParsePortText(url);
+    FoldPort(url);
     return 0;
 }

@@ -3,9 +3,9 @@
 #include "installer/RegistryTree.h"
 #include "platform/AtomicFile.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -25,23 +25,6 @@ std::string HomeFolder() {
         return home;
     const passwd* user = getpwuid(getuid());
     return user && user->pw_dir ? user->pw_dir : "/";
-}
-
-std::string JsonString(const std::string& text) {
-    std::string json = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + '"';
 }
 
 } // namespace
@@ -150,19 +133,15 @@ ExtensionInstaller::Result ExtensionInstaller::UninstallExtension() {
 }
 
 void ExtensionInstaller::WriteBridgeManifest() {
-    const std::string manifest = "{\n"
-                                 "  \"name\": \"" +
-                                 std::string(BridgeName) +
-                                 "\",\n"
-                                 "  \"description\": \"Passes orv's proxy switches to the ORV extension\",\n"
-                                 "  \"path\": " +
-                                 JsonString(m_folders.m_program + BridgeProgram) +
-                                 ",\n"
-                                 "  \"type\": \"stdio\",\n"
-                                 "  \"allowed_extensions\": [\"" +
-                                 std::string(ExtensionId) +
-                                 "\"]\n"
-                                 "}\n";
+    // JSON is UTF-8: the stray bytes of a folder name that is not become U+FFFD rather than a broken document.
+    const nlohmann::ordered_json fields = {
+        {"name", BridgeName},
+        {"description", "Passes orv's proxy switches to the ORV extension"},
+        {"path", m_folders.m_program + BridgeProgram},
+        {"type", "stdio"},
+        {"allowed_extensions", nlohmann::ordered_json::array({ExtensionId})},
+    };
+    const std::string manifest = fields.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     std::error_code error;
     fs::create_directories(m_folders.m_nativeHosts, error);
     const std::string path = m_folders.m_nativeHosts + "/" + BridgeName + ".json";

@@ -7,7 +7,9 @@ ProxyItem* ProxyList::Append(std::unique_ptr<ProxyItem> item) {
     return m_items.back().get();
 }
 
-void ProxyList::RemoveAt(size_t position) { m_items.erase(m_items.begin() + static_cast<ptrdiff_t>(position)); }
+void ProxyList::RemoveAt(size_t position) {
+    m_items.erase(m_items.begin() + static_cast<ptrdiff_t>(position));
+}
 
 size_t ProxyList::RemoveIf(const std::function<bool(const ProxyItem&)>& doomed) {
     const auto end = std::remove_if(m_items.begin(), m_items.end(), [&](const auto& item) { return doomed(*item); });
@@ -16,7 +18,9 @@ size_t ProxyList::RemoveIf(const std::function<bool(const ProxyItem&)>& doomed) 
     return removed;
 }
 
-void ProxyList::RemoveAll() { m_items.clear(); }
+void ProxyList::RemoveAll() {
+    m_items.clear();
+}
 
 void ProxyList::RenumberList() {
     for (size_t i = 0; i < m_items.size(); ++i)

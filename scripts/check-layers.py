@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the layering of the source folders.
 
-A folder includes only from itself and the folders below it, and only ui/ and installer/ include
+A folder includes only from itself and the folders below it, and only ui/, installer/ and widgets/ include
 Qt Widgets headers. Prints each offending include and exits 1 when there is one.
 """
 import pathlib
@@ -18,9 +18,16 @@ LAYERS = [
     ["app"],
     ["ui"],
 ]
-# Quillet and the extension's bridge share nothing with orv beyond the platform layer.
-EXTRA = {"installer": {"platform", "installer"}, "firefox": {"platform", "firefox"}}
-WIDGET_FOLDERS = {"ui", "installer"}
+# Quillet and the extension's bridge share nothing with orv beyond the platform layer and, for Quillet,
+# the widget pieces that both programs' windows use.
+EXTRA = {
+    "installer": {"platform", "widgets", "installer"},
+    "firefox": {"platform", "firefox"},
+    "widgets": {"platform", "widgets"},
+}
+# ui/ stands above every layer of orv and the shared widget pieces.
+ABOVE_WIDGETS = {"ui"}
+WIDGET_FOLDERS = {"ui", "installer", "widgets"}
 WIDGET_HEADER_DIRS = ["/usr/include/x86_64-linux-gnu/qt6/QtWidgets", "/usr/include/qt6/QtWidgets"]
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
@@ -33,6 +40,8 @@ def allowed_folders():
         for folder in folders:
             allowed[folder] = below | {folder}
     allowed.update(EXTRA)
+    for folder in ABOVE_WIDGETS:
+        allowed[folder] = allowed[folder] | {"widgets"}
     return allowed
 
 
@@ -69,7 +78,7 @@ def main():
     if faults:
         print(f"check-layers: {len(faults)} include(s) break the layering", file=sys.stderr)
         return 1
-    print("check-layers: every folder includes only from itself and below; widgets only in ui/ and installer/")
+    print("check-layers: every folder includes only from itself and below; widgets only in ui/, installer/ and widgets/")
     return 0
 
 

@@ -2,6 +2,7 @@
 
 #include "platform/ConnectionSet.h"
 #include "platform/LoopbackAddress.h"
+#include "platform/PortNumber.h"
 #include "tester/SocketIo.h"
 
 #include <arpa/inet.h>
@@ -11,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,24 +24,16 @@ namespace {
 
 constexpr const char* StartRequest = "firefox_start";
 
-std::optional<unsigned> ParsePort(std::string_view text) {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > 65535)
-        return std::nullopt;
-    return value;
-}
-
 // "SEND,LISTEN": the send port must name a real port; the listen port may be 0 (any free one).
 std::optional<FirefoxChannel::Ports> ParsePorts(std::string_view text) {
     const size_t comma = text.find(',');
     if (comma == std::string_view::npos)
         return std::nullopt;
-    const auto send = ParsePort(text.substr(0, comma));
-    const auto listen = ParsePort(text.substr(comma + 1));
+    const auto send = ParsePortOrAny(text.substr(0, comma));
+    const auto listen = ParsePortOrAny(text.substr(comma + 1));
     if (!send || !listen || *send == 0)
         return std::nullopt;
-    return FirefoxChannel::Ports{static_cast<uint16_t>(*send), static_cast<uint16_t>(*listen)};
+    return FirefoxChannel::Ports{*send, *listen};
 }
 
 } // namespace

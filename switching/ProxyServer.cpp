@@ -1,5 +1,7 @@
 #include "switching/ProxyServer.h"
 
+#include "platform/PortNumber.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -27,17 +29,6 @@ bool IsDottedQuad(std::string_view host) {
             return parts == 4;
         host.remove_prefix(dot + 1);
     }
-}
-
-std::optional<uint16_t> ParsePort(std::string_view text) {
-    if (text.empty() || text.size() > 5 || !AllDigits(text))
-        return std::nullopt;
-    unsigned value = 0;
-    for (const char c : text)
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value == 0 || value > 65535)
-        return std::nullopt;
-    return static_cast<uint16_t>(value);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tester/CInternetThread.h"
 
 #include "platform/Clock.h"
+#include "platform/PortNumber.h"
 #include "proxy/ProxyItem.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
@@ -15,13 +16,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-uint16_t ParsePortText(std::string_view port) {
-    uint32_t number = 0;
-    for (size_t i = 0; i < port.size() && port[i] >= '0' && port[i] <= '9'; ++i)
-        number = (number * 10 + static_cast<uint32_t>(port[i] - '0')) % 65536;
-    return static_cast<uint16_t>(number);
-}
 
 CInternetThread::CInternetThread(TestContext& context, size_t stackSize) : CThread(stackSize), m_context(context) {
     ++m_context.LiveWorkerCount;
@@ -125,7 +119,7 @@ int CInternetThread::ConnectToProxy() {
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(ParsePortText(port));
+    address.sin_port = htons(FoldPort(port));
     // Dotted addresses only: anything else becomes the "none" address and the connection fails.
     address.sin_addr.s_addr = inet_addr(host.c_str());
 

@@ -13,8 +13,6 @@
 class ProxyItem;
 struct TestContext;
 
-// A proxy's port text as a number: its leading digits, modulo 65536 (0 when there are none).
-uint16_t ParsePortText(std::string_view port);
 // One test worker: tests one proxy of the list (country and danger from its address, then delay,
 // anonymity and HTTPS through it) on its own thread and
 // writes the results into the proxy's record, which it finds by position in the list.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace fs = std::filesystem;
 using platform::MessageBox;
@@ -59,8 +60,15 @@ TEST(ExtensionInstaller, InstallClearsStartsFirefoxThenRegisters) {
     EXPECT_EQ(t.firefox.m_starts, 2);
     EXPECT_EQ(t.dir.Read(Key), t.dir.File("orv/firefox"));
     const std::string bridge = t.dir.Read(Bridge);
-    EXPECT_NE(bridge.find("\"path\": \"" + t.dir.File("orv/orv-firefox-bridge") + "\""), std::string::npos);
-    EXPECT_NE(bridge.find("\"allowed_extensions\": [\"orv@tarvelo.invalid\"]"), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(bridge), (nlohmann::json{
+                                                 {"name", "tarvelo_orv_bridge"},
+                                                 {"description", "Passes orv's proxy switches to the ORV extension"},
+                                                 {"path", t.dir.File("orv/orv-firefox-bridge")},
+                                                 {"type", "stdio"},
+                                                 {"allowed_extensions", nlohmann::json::array({"orv@tarvelo.invalid"})},
+                                             }));
+    // Written for people too: the fields in their usual order, indented.
+    EXPECT_EQ(bridge.rfind("{\n  \"name\": \"tarvelo_orv_bridge\",\n  \"description\": ", 0), 0u);
 }
 
 // A Firefox that never comes up: six one-second steps, then the manual-start prompt.

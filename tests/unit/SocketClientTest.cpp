@@ -1,3 +1,4 @@
+#include "platform/PortNumber.h"
 #include "tester/HttpGetDirect.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/WorkerHarness.h"
@@ -55,11 +56,11 @@ TEST(FetchViaProxy, SendsTheRequestOnceAndCollectsTheWholeReply) {
 }
 
 TEST(FetchViaProxy, PortTextIsItsLeadingDigitsModulo65536) {
-    EXPECT_EQ(ParsePortText("8080"), 8080);
-    EXPECT_EQ(ParsePortText("99999"), 99999 - 65536);
-    EXPECT_EQ(ParsePortText("80ab"), 80);
-    EXPECT_EQ(ParsePortText("x80"), 0);
-    EXPECT_EQ(ParsePortText(""), 0);
+    EXPECT_EQ(FoldPort("8080"), 8080);
+    EXPECT_EQ(FoldPort("99999"), 99999 - 65536);
+    EXPECT_EQ(FoldPort("80ab"), 80);
+    EXPECT_EQ(FoldPort("x80"), 0);
+    EXPECT_EQ(FoldPort(""), 0);
 }
 
 TEST(FetchViaProxy, AddressWithoutPortConnectsToPort80) {
