@@ -25,9 +25,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
 QString Text(const char* text) {
@@ -50,13 +47,15 @@ CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder,
                                                            services.shellOpen, services.systemProxy},
       m_model(*this, m_services, std::move(programFolder), std::move(dataFolder), firefoxPorts),
       m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {
+    platform::WindowThread::Record();
     m_settingsStore.OnSaveFailure([this](const std::string& path, const std::string& reason) {
         m_model.ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
     });
 }
 
 CMainFrame::~CMainFrame() {
-    m_closing->store(true);
+    m_closing->Close();
+    platform::WindowThread::Forget();
     // The children ask the model for cells and log text: they go while it still exists, and no state
     // update reaches their buttons meanwhile.
     m_actions.clear();
@@ -171,6 +170,7 @@ std::vector<int> CMainFrame::CommandIds() const {
 }
 
 void CMainFrame::OnCommand(int id) {
+    ORV_ON_WINDOW_THREAD();
     const auto found = m_commands.find(id);
     if (found == m_commands.end())
         return;
@@ -202,6 +202,7 @@ void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
 }
 
 void CMainFrame::UpdateCommandUI() {
+    ORV_ON_WINDOW_THREAD();
     QList<QAction*> actions;
     for (const auto& [id, action] : m_actions)
         actions.push_back(action);
@@ -478,15 +479,16 @@ void CMainFrame::OnShowMainWindow() {
 }
 
 void CMainFrame::AnimateTray(bool animate) {
-    if (m_tray && !m_closing->load())
+    if (m_tray && !m_closing->IsClosed())
         m_tray->Animate(animate);
 }
 
 void CMainFrame::ShutDown() {
+    ORV_ON_WINDOW_THREAD();
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_closing->store(true);
+    m_closing->Close();
     if (m_tray)
         m_tray->HideIcon();
     m_model.ShutDown();
@@ -497,6 +499,7 @@ void CMainFrame::RefreshPanelNow() {
 }
 
 void CMainFrame::OnTimerFired(int id) {
+    ORV_ON_WINDOW_THREAD();
     m_model.OnTimer(id);
     UpdateCommandUI();
 }
@@ -514,27 +517,17 @@ bool CMainFrame::RunOnUiThreadAndWait(std::function<void()> work) {
         return true;
     }
     // The caller waits until the window has done the work, or until the window closes; never the reverse.
-    struct Wait {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-    };
-    auto wait = std::make_shared<Wait>();
     auto closing = m_closing;
+    auto handoff = std::make_shared<platform::WindowWaits::Handoff>();
     QMetaObject::invokeMethod(
         this,
-        [closing, wait, work = std::move(work)] {
-            if (!closing->load())
+        [closing, handoff, work = std::move(work)] {
+            if (!closing->IsClosed())
                 work();
-            std::lock_guard<std::mutex> hold(wait->lock);
-            wait->finished = true;
-            wait->done.notify_all();
+            closing->Finish(*handoff);
         },
         Qt::QueuedConnection);
-    std::unique_lock<std::mutex> hold(wait->lock);
-    while (!wait->finished && !closing->load())
-        wait->done.wait_for(hold, std::chrono::milliseconds(50));
-    return wait->finished && !closing->load();
+    return closing->Wait(*handoff);
 }
 
 void CMainFrame::RedrawRows(int32_t first, int32_t last) {
@@ -562,7 +555,7 @@ void CMainFrame::TestingChanged() {
 
 void CMainFrame::PostToWindow(std::function<void()> work) {
     RunOnUiThread([closing = m_closing, work = std::move(work)] {
-        if (!closing->load())
+        if (!closing->IsClosed())
             work();
     });
 }
@@ -606,7 +599,7 @@ void CMainFrame::ShowBalloon(const std::string& text, const std::string& title, 
     QMetaObject::invokeMethod(
         this,
         [this, text, title, iconFlags, seconds] {
-            if (m_tray && !m_closing->load())
+            if (m_tray && !m_closing->IsClosed())
                 m_tray->ShowBalloon(text, title, iconFlags, seconds);
         },
         Qt::QueuedConnection);
