@@ -90,13 +90,13 @@ bool CMainFrame::Create() {
     BuildToolBar();
 
     m_panel = new CHtmlCtrl(m_client);
-    m_panel->setObjectName(QStringLiteral("panel")); // child 111
+    m_panel->setObjectName(QStringLiteral("panel")); // the names let tests find the parts
     // The figures as soon as the page is up, saved list or none; a loaded list delays this to its own time.
     connect(m_panel, &CHtmlCtrl::pageLoaded, this, [this] { StartTimer(FrameModel::TimerPanelRefresh, 0); });
     m_panel->Navigate(QStringLiteral("res://orv.exe/141"));
 
     m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
-    m_listView->setObjectName(QStringLiteral("list")); // child 103
+    m_listView->setObjectName(QStringLiteral("list"));
     m_listView->setFont(ListFont());
     connect(m_listView, &CCellListCtrl::HeaderClicked, this, [this](int column) {
         m_model.OnHeaderClick(column);
@@ -107,7 +107,7 @@ bool CMainFrame::Create() {
     connect(m_listView, &CCellListCtrl::SelectionChanged, this, [this] { UpdateCommandUI(); });
 
     m_logPane = CColorEdit::CreateLogPane(m_model.m_log, m_client);
-    m_logPane->setObjectName(QStringLiteral("log")); // child 112
+    m_logPane->setObjectName(QStringLiteral("log"));
     m_model.AppendLog(FrameModel::WelcomeLine);
 
     BuildMenus();
@@ -285,7 +285,7 @@ void CMainFrame::BuildContextMenu() {
                              {0, nullptr, nullptr},
                              {cmd::ExportSelected, "Export the select proxies", nullptr}},
                             false);
-    m_contextMenu->setObjectName(QStringLiteral("contextMenu")); // menu 135
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
 }
 
 void CMainFrame::BuildToolBar() {

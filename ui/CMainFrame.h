@@ -68,7 +68,7 @@ public:
 
     // The shutdown sequence; runs once, from any way the window is closed.
     void ShutDown();
-    // Fills the panel at once (the screenshot does not wait for timer 2).
+    // Fills the panel at once (the screenshot does not wait for the panel refresh).
     void RefreshPanelNow();
 
     // FrameView
