@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/PortNumber.h"
 #include "platform/ShellOpen.h"
+#include "platform/WindowThread.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxySorter.h"
@@ -184,6 +185,7 @@ void FrameModel::SetLastTestedText(std::string text) {
 }
 
 void FrameModel::OnTimer(int id) {
+    ORV_ON_WINDOW_THREAD();
     if (id == TimerPanelRefresh) {
         m_view.StopTimer(TimerPanelRefresh);
         RefreshPanel();
@@ -198,6 +200,7 @@ void FrameModel::OnTimer(int id) {
 }
 
 void FrameModel::OnTestTick() {
+    ORV_ON_WINDOW_THREAD();
     RebuildQuickSwitchSet();
     PanelCounters now;
     now.level1 = m_list.m_level1Count.Get();
@@ -213,6 +216,7 @@ void FrameModel::OnTestTick() {
 }
 
 void FrameModel::RefreshPanel() {
+    ORV_ON_WINDOW_THREAD();
     PanelSnapshot snapshot;
     snapshot.total = static_cast<int32_t>(m_list.GetSize());
     snapshot.level1 = m_list.m_level1Count.Get();
@@ -238,6 +242,7 @@ void FrameModel::GetCellInfo(CellInfo& cell) const {
 }
 
 CommandState FrameModel::UpdateCommand(int id) {
+    ORV_ON_WINDOW_THREAD();
     CommandState state;
     const uint8_t testing = m_testing;
     switch (id) {
@@ -303,6 +308,7 @@ bool FrameModel::RefuseWhileTesting() {
 }
 
 void FrameModel::OnLoadList() {
+    ORV_ON_WINDOW_THREAD();
     if (m_loadFolder.empty())
         m_loadFolder = AppFolders::DocumentsFolder();
     const std::string path =
@@ -319,6 +325,7 @@ void FrameModel::OnLoadList() {
 }
 
 void FrameModel::OnTestAll() {
+    ORV_ON_WINDOW_THREAD();
     // The menus disable the test commands during a run; a direct call must not refill its set either.
     if (m_testing != 0)
         return;
@@ -332,6 +339,7 @@ void FrameModel::OnTestAll() {
 }
 
 void FrameModel::OnTestSelected() {
+    ORV_ON_WINDOW_THREAD();
     if (m_testing != 0)
         return;
     const std::vector<uint32_t> rows = m_view.SelectedRows();
@@ -355,6 +363,7 @@ void FrameModel::StartRun() {
 }
 
 void FrameModel::OnPaste() {
+    ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return;
     const std::string text = m_services.clipboard.GetText().value_or("");
@@ -365,6 +374,7 @@ void FrameModel::OnPaste() {
 }
 
 void FrameModel::OnDownloadList() {
+    ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return;
     EndDownload(); // the thread of the last download has ended; this only joins it
@@ -419,11 +429,13 @@ bool FrameModel::RunSystemCheck() {
 }
 
 void FrameModel::OnSystemCheck() {
+    ORV_ON_WINDOW_THREAD();
     if (!RunSystemCheck())
         m_services.messageBox.Show(SystemCheck::OkText, platform::MessageBox::OkInformation);
 }
 
 void FrameModel::OnCopy() {
+    ORV_ON_WINDOW_THREAD();
     const std::vector<uint32_t> rows = m_view.SelectedRows();
     std::string text;
     long long count = 0;
@@ -440,6 +452,7 @@ void FrameModel::OnCopy() {
 }
 
 bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
+    ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return false;
     ProxyTextParser parser(m_services.messageBox);
@@ -454,6 +467,7 @@ bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
 }
 
 void FrameModel::OnDelete() {
+    ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return;
     const std::vector<uint32_t> rows = m_view.SelectedRows();
@@ -499,18 +513,21 @@ size_t FrameModel::RemoveDuplicates() {
 }
 
 void FrameModel::OnDeleteDuplicates() {
+    ORV_ON_WINDOW_THREAD();
     // ListChanged renumbers, refreshes and asks for the panel as RemoveDuplicates' own follow-up would.
     DropDuplicates();
     ListChanged();
 }
 
 void FrameModel::OnDeleteTimeout() {
+    ORV_ON_WINDOW_THREAD();
     const size_t removed = m_list.RemoveIf([](const ProxyItem& item) { return item.m_status == StatusBad; });
     AppendLog(Format("Removed %lld timeout proxies from the list.\r\n", static_cast<long long>(removed)));
     ListChanged();
 }
 
 void FrameModel::OnDeleteDangerous() {
+    ORV_ON_WINDOW_THREAD();
     DangerousList dangerous;
     const int removed = dangerous.DeleteDangerousProxies(m_list, DangerousPath());
     AppendLog(RemovedDangerousText(removed));
@@ -524,6 +541,7 @@ void FrameModel::MarkDangerous() {
 }
 
 void FrameModel::OnHeaderClick(int column) {
+    ORV_ON_WINDOW_THREAD();
     if (m_testing == 1) {
         m_services.messageBox.Show(SortRefusal);
         return;
@@ -538,6 +556,7 @@ void FrameModel::SortByColumn(int column) {
 }
 
 void FrameModel::OnHelp() {
+    ORV_ON_WINDOW_THREAD();
     platform::OpenOrExplain(m_services.shellOpen, m_services.messageBox, HelpUrl);
 }
 
@@ -599,6 +618,7 @@ void FrameModel::MakeActive(ProxyItem& item) {
 }
 
 void FrameModel::OnSetActiveProxy() {
+    ORV_ON_WINDOW_THREAD();
     ProxyItem* selected = RecordAt(m_view.FirstSelectedRow());
     if (selected == nullptr)
         return;
@@ -613,6 +633,7 @@ void FrameModel::OnSetActiveProxy() {
 }
 
 void FrameModel::OnSwitchCommand(int id) {
+    ORV_ON_WINDOW_THREAD();
     if (id == cmd::DirectConnection) {
         LeaveActiveProxy();
         m_activeProxy = nullptr;
@@ -637,6 +658,7 @@ void FrameModel::SwitchEpilogue(const std::string& message) {
 }
 
 void FrameModel::OnToggleTray() {
+    ORV_ON_WINDOW_THREAD();
     const std::vector<uint32_t> rows = m_view.SelectedRows();
     if (rows.empty())
         return;
@@ -694,6 +716,7 @@ void FrameModel::LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end) 
 }
 
 void FrameModel::RebuildQuickSwitchSet() {
+    ORV_ON_WINDOW_THREAD();
     m_quickSwitchSet.clear();
     for (size_t i = 0; i < m_list.GetSize(); ++i) {
         ProxyItem* item = m_list[i];
@@ -703,6 +726,7 @@ void FrameModel::RebuildQuickSwitchSet() {
 }
 
 void FrameModel::ListChanged() {
+    ORV_ON_WINDOW_THREAD();
     m_list.RenumberList();
     m_view.RefreshListView();
     RecountList();
@@ -710,6 +734,7 @@ void FrameModel::ListChanged() {
 }
 
 void FrameModel::ListAppended() {
+    ORV_ON_WINDOW_THREAD();
     m_list.RenumberList();
     m_view.RefreshListView();
     RequestPanelRefresh();

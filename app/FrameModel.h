@@ -50,7 +50,7 @@ public:
     static constexpr int TimerTestTick = 1;
     static constexpr int TimerPanelRefresh = 2;
     static constexpr int TimerStartUp = 3;
-    // Timer 2 waits this long after the saved list is loaded, so that the panel page is up.
+    // The panel refresh waits this long after the saved list is loaded, so that the panel page is up.
     static constexpr int LoadListRefreshDelayMs = 1500;
     // While a test runs the list is saved on the tick after this many.
     static constexpr int AutoSaveTicks = 180;
@@ -108,15 +108,15 @@ public:
     // The end of the window's creation: Firefox, then the desktop, follow the restored state. With nothing
     // active the desktop stays as the user has it, unless a run that did not end left our proxy there.
     void AnnounceActiveProxy();
-    // Shutdown: stop a test run, stop timers 1 and 2, save the list, leave both browsers on a direct
-    // connection and tell the extension that the program closes, delete the records. Returns false
-    // when the run did not end in time: its threads still use the records, which are then kept, and
-    // the process should end without tearing the frame down (the destructor would wait for the run).
+    // Shutdown: stop a test run, stop the test tick and the panel refresh, save the list, leave both browsers on a
+    // direct connection and tell the extension that the program closes, delete the records. Returns false when the run
+    // did not end in time: its threads still use the records, which are then kept, and the process should end without
+    // tearing the frame down (the destructor would wait for the run).
     bool ShutDown();
     void OnTimer(int id);
-    // Timer 1, every second of a test run: the panel's changed counters, and the list saved now and then.
+    // The test tick, every second of a test run: the panel's changed counters, and the list saved now and then.
     void OnTestTick();
-    // Timer 2: the whole statistics panel.
+    // The panel refresh: the whole statistics panel.
     void RefreshPanel();
     // Fills the cell (row and column set) as the list view shows it.
     void GetCellInfo(CellInfo& cell) const;
@@ -218,7 +218,7 @@ private:
     std::atomic<bool> m_saveFailureShown = false;
     // Set when a damaged saved list could not be moved aside: then it is never saved over.
     std::atomic<bool> m_savedListHeld = false;
-    // The values the panel showed last, for timer 1's refresh of what changed.
+    // The values the panel showed last, for the test tick's refresh of what changed.
     StatusPanel m_panel;
     int m_ticks = 0;
     platform::SystemClock m_clock;

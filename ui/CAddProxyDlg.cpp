@@ -9,8 +9,8 @@
 CAddProxyDlg::CAddProxyDlg(AcceptFunction accept, QWidget* parent)
     : QDialog(parent), m_accept(std::move(accept)), m_ip(new QLineEdit(this)), m_port(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("Add Proxy"));
-    m_ip->setObjectName(QStringLiteral("ip"));     // control 1027
-    m_port->setObjectName(QStringLiteral("port")); // control 1028
+    m_ip->setObjectName(QStringLiteral("ip"));
+    m_port->setObjectName(QStringLiteral("port"));
     m_ip->setMinimumWidth(150);
     m_port->setMaximumWidth(70);
 

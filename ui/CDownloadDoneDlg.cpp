@@ -33,7 +33,7 @@ QWidget* Filled(QWidget* content, const QColor& colour, const QMargins& margins)
 CDownloadDoneDlg::CDownloadDoneDlg(std::string count, std::string updateTime, QWidget* parent)
     : QDialog(parent), m_html(new CHtmlCtrl(this)), m_count(std::move(count)), m_updateTime(std::move(updateTime)) {
     setWindowTitle(QStringLiteral("Download Proxy"));
-    m_html->setObjectName(QStringLiteral("html")); // child 114
+    m_html->setObjectName(QStringLiteral("html"));
     m_html->SetLeftOutRow("btn");
     auto* yes = new QPushButton(QStringLiteral("Yes"));
     yes->setObjectName(QStringLiteral("yes"));

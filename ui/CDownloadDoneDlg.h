@@ -7,9 +7,9 @@
 class CHtmlCtrl;
 class QPushButton;
 
-// "Download Proxy": page 179, saying how many proxies came and when the list was updated, and asking whether
-// to test the list now. The page's "Yes" and "No" are real buttons under it, so that Tab and Enter reach
-// them; "Yes" accepts, "No" (and Escape) rejects. The dialog takes the size of its content.
+// "Download Proxy": the page "Finish Downloading" (res://orv.exe/179), saying how many proxies came and when the list
+// was updated, and asking whether to test the list now. The page's "Yes" and "No" are real buttons under it, so that
+// Tab and Enter reach them; "Yes" accepts, "No" (and Escape) rejects. The dialog takes the size of its content.
 class CDownloadDoneDlg : public QDialog {
     Q_OBJECT
 public:

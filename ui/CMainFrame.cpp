@@ -25,9 +25,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
 QString Text(const char* text) {
@@ -50,13 +47,15 @@ CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder,
                                                            services.shellOpen, services.systemProxy},
       m_model(*this, m_services, std::move(programFolder), std::move(dataFolder), firefoxPorts),
       m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {
+    platform::WindowThread::Record();
     m_settingsStore.OnSaveFailure([this](const std::string& path, const std::string& reason) {
         m_model.ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
     });
 }
 
 CMainFrame::~CMainFrame() {
-    m_closing->store(true);
+    m_closing->Close();
+    platform::WindowThread::Forget();
     // The children ask the model for cells and log text: they go while it still exists, and no state
     // update reaches their buttons meanwhile.
     m_actions.clear();
@@ -91,13 +90,13 @@ bool CMainFrame::Create() {
     BuildToolBar();
 
     m_panel = new CHtmlCtrl(m_client);
-    m_panel->setObjectName(QStringLiteral("panel")); // child 111
+    m_panel->setObjectName(QStringLiteral("panel")); // the names let tests find the parts
     // The figures as soon as the page is up, saved list or none; a loaded list delays this to its own time.
     connect(m_panel, &CHtmlCtrl::pageLoaded, this, [this] { StartTimer(FrameModel::TimerPanelRefresh, 0); });
     m_panel->Navigate(QStringLiteral("res://orv.exe/141"));
 
     m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
-    m_listView->setObjectName(QStringLiteral("list")); // child 103
+    m_listView->setObjectName(QStringLiteral("list"));
     m_listView->setFont(ListFont());
     connect(m_listView, &CCellListCtrl::HeaderClicked, this, [this](int column) {
         m_model.OnHeaderClick(column);
@@ -108,7 +107,7 @@ bool CMainFrame::Create() {
     connect(m_listView, &CCellListCtrl::SelectionChanged, this, [this] { UpdateCommandUI(); });
 
     m_logPane = CColorEdit::CreateLogPane(m_model.m_log, m_client);
-    m_logPane->setObjectName(QStringLiteral("log")); // child 112
+    m_logPane->setObjectName(QStringLiteral("log"));
     m_model.AppendLog(FrameModel::WelcomeLine);
 
     BuildMenus();
@@ -171,6 +170,7 @@ std::vector<int> CMainFrame::CommandIds() const {
 }
 
 void CMainFrame::OnCommand(int id) {
+    ORV_ON_WINDOW_THREAD();
     const auto found = m_commands.find(id);
     if (found == m_commands.end())
         return;
@@ -202,6 +202,7 @@ void CMainFrame::UpdateActions(const QList<QAction*>& actions) {
 }
 
 void CMainFrame::UpdateCommandUI() {
+    ORV_ON_WINDOW_THREAD();
     QList<QAction*> actions;
     for (const auto& [id, action] : m_actions)
         actions.push_back(action);
@@ -284,7 +285,7 @@ void CMainFrame::BuildContextMenu() {
                              {0, nullptr, nullptr},
                              {cmd::ExportSelected, "Export the select proxies", nullptr}},
                             false);
-    m_contextMenu->setObjectName(QStringLiteral("contextMenu")); // menu 135
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
 }
 
 void CMainFrame::BuildToolBar() {
@@ -478,15 +479,16 @@ void CMainFrame::OnShowMainWindow() {
 }
 
 void CMainFrame::AnimateTray(bool animate) {
-    if (m_tray && !m_closing->load())
+    if (m_tray && !m_closing->IsClosed())
         m_tray->Animate(animate);
 }
 
 void CMainFrame::ShutDown() {
+    ORV_ON_WINDOW_THREAD();
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_closing->store(true);
+    m_closing->Close();
     if (m_tray)
         m_tray->HideIcon();
     m_model.ShutDown();
@@ -497,6 +499,7 @@ void CMainFrame::RefreshPanelNow() {
 }
 
 void CMainFrame::OnTimerFired(int id) {
+    ORV_ON_WINDOW_THREAD();
     m_model.OnTimer(id);
     UpdateCommandUI();
 }
@@ -514,27 +517,17 @@ bool CMainFrame::RunOnUiThreadAndWait(std::function<void()> work) {
         return true;
     }
     // The caller waits until the window has done the work, or until the window closes; never the reverse.
-    struct Wait {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-    };
-    auto wait = std::make_shared<Wait>();
     auto closing = m_closing;
+    auto handoff = std::make_shared<platform::WindowWaits::Handoff>();
     QMetaObject::invokeMethod(
         this,
-        [closing, wait, work = std::move(work)] {
-            if (!closing->load())
+        [closing, handoff, work = std::move(work)] {
+            if (!closing->IsClosed())
                 work();
-            std::lock_guard<std::mutex> hold(wait->lock);
-            wait->finished = true;
-            wait->done.notify_all();
+            closing->Finish(*handoff);
         },
         Qt::QueuedConnection);
-    std::unique_lock<std::mutex> hold(wait->lock);
-    while (!wait->finished && !closing->load())
-        wait->done.wait_for(hold, std::chrono::milliseconds(50));
-    return wait->finished && !closing->load();
+    return closing->Wait(*handoff);
 }
 
 void CMainFrame::RedrawRows(int32_t first, int32_t last) {
@@ -562,7 +555,7 @@ void CMainFrame::TestingChanged() {
 
 void CMainFrame::PostToWindow(std::function<void()> work) {
     RunOnUiThread([closing = m_closing, work = std::move(work)] {
-        if (!closing->load())
+        if (!closing->IsClosed())
             work();
     });
 }
@@ -606,7 +599,7 @@ void CMainFrame::ShowBalloon(const std::string& text, const std::string& title, 
     QMetaObject::invokeMethod(
         this,
         [this, text, title, iconFlags, seconds] {
-            if (m_tray && !m_closing->load())
+            if (m_tray && !m_closing->IsClosed())
                 m_tray->ShowBalloon(text, title, iconFlags, seconds);
         },
         Qt::QueuedConnection);

@@ -3,12 +3,12 @@
 #include "app/FrameModel.h"
 #include "app/FrameView.h"
 #include "platform/MessageBox.h"
+#include "platform/WindowThread.h"
 #include "settings/SettingsStore.h"
 
 #include <QList>
 #include <QMainWindow>
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,7 +68,7 @@ public:
 
     // The shutdown sequence; runs once, from any way the window is closed.
     void ShutDown();
-    // Fills the panel at once (the screenshot does not wait for timer 2).
+    // Fills the panel at once (the screenshot does not wait for the panel refresh).
     void RefreshPanelNow();
 
     // FrameView
@@ -140,8 +140,8 @@ private:
     // once the window is closing, so that no other thread ever waits on a window that is going away.
     bool RunOnUiThreadAndWait(std::function<void()> work);
 
-    // Set once the window closes: workers waiting for a redraw or an answer are let go.
-    std::shared_ptr<std::atomic<bool>> m_closing = std::make_shared<std::atomic<bool>>(false);
+    // Closed once the window closes: workers waiting for a redraw or an answer are let go.
+    std::shared_ptr<platform::WindowWaits> m_closing = std::make_shared<platform::WindowWaits>();
     UiThreadMessageBox m_messageBox;
     FrameModel::Services m_services;
     FrameModel m_model;

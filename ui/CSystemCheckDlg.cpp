@@ -15,7 +15,7 @@ CSystemCheckDlg::CSystemCheckDlg(SettingsStore& settings, platform::ShellOpen& s
     : QDialog(parent), m_settings(settings), m_shell(shell), m_messages(messages),
       m_check(new QCheckBox(QStringLiteral("Don't check system on startup"), this)) {
     setWindowTitle(QStringLiteral("ORV System Check"));
-    m_check->setObjectName(QStringLiteral("checkSystem")); // control 1037
+    m_check->setObjectName(QStringLiteral("checkSystem"));
     m_check->setChecked(m_settings.Settings().CheckSystem != 0);
     connect(m_check, &QCheckBox::clicked, this, [this](bool checked) {
         m_settings.Settings().CheckSystem = checked ? 1 : 0;

@@ -23,7 +23,7 @@ bool CSystemTray::Create(QWidget* owner, const QString& tip, Dispatch dispatch, 
     m_dispatch = std::move(dispatch);
     m_stateOf = std::move(stateOf);
     m_menu = std::make_unique<QMenu>();
-    m_menu->setObjectName(QStringLiteral("trayMenu")); // menu 149
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
     const auto add = [this](int id, const char* text) {
         QAction* action = m_menu->addAction(QString::fromLatin1(text));
         action->setData(id);
