@@ -2,12 +2,8 @@
 // select all, reverse the selection, delete duplicates and scroll a page. Prints the time of each step
 // and the peak memory of the process.
 #include "app/CommandIds.h"
-#include "platform/Clipboard.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/ShellOpen.h"
-#include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TempDir.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CMainFrame.h"
@@ -102,16 +98,11 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     InitOrvResources();
-    platform::ScriptedMessageBox messages;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    platform::RecordingSystemProxy desktop;
+    ScriptedDesktop desktop;
 
     const auto start = std::chrono::steady_clock::now();
     const double startCpu = CpuSeconds();
-    CMainFrame frame(FrameModel::Services{messages, clipboard, files, shell, desktop}, dir.Path(), dir.Path(),
-                     FirefoxChannel::Ports{1, 0});
+    CMainFrame frame(desktop.Services(), dir.Path(), dir.Path(), FirefoxChannel::Ports{1, 0});
     if (!frame.Create())
         return 1;
     frame.show();

@@ -9,12 +9,8 @@
 // the window has no timing hooks in its workers, so its wall time is set beside that figure.
 #include "app/CommandIds.h"
 #include "bench/ScriptedProxies.h"
-#include "platform/Clipboard.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/ShellOpen.h"
-#include "platform/SystemProxy.h"
 #include "settings/SettingsStore.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TempDir.h"
 #include "ui/CMainFrame.h"
 #include "ui/OrvResources.h"
@@ -140,19 +136,14 @@ int main(int argc, char** argv) {
 
     QApplication application(argc, argv);
     InitOrvResources();
-    // Every question is answered at once and kept for the report; nothing opens a dialog.
-    platform::ScriptedMessageBox messages;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    platform::RecordingSystemProxy desktop;
-    TimedFrame frame(FrameModel::Services{messages, clipboard, files, shell, desktop}, folder.Path(), folder.Path(),
-                     FirefoxChannel::Ports{1, 0});
+    // Every question is answered at once and kept for the report.
+    ScriptedDesktop desktop;
+    TimedFrame frame(desktop.Services(), folder.Path(), folder.Path(), FirefoxChannel::Ports{1, 0});
     if (!frame.Create())
         return 1;
     frame.show();
     QApplication::processEvents();
-    clipboard.m_text = server.AddressLines();
+    desktop.clipboard.m_text = server.AddressLines();
     frame.OnCommand(cmd::Paste);
     QApplication::processEvents();
     FrameModel& model = frame.Model();
@@ -203,7 +194,7 @@ int main(int argc, char** argv) {
     if (!ended || model.m_log.Text().find("Finished testing the proxies at") == std::string::npos) {
         std::fprintf(stderr, "testrun_window_bench: the run did not finish (%.0f s):\n%s", wall,
                      model.m_log.Text().c_str());
-        for (const std::string& text : messages.m_shown)
+        for (const std::string& text : desktop.messages.m_shown)
             std::fprintf(stderr, "message box: %s\n", text.c_str());
         return 1;
     }
@@ -232,7 +223,7 @@ int main(int argc, char** argv) {
                 cpu * 1000 / static_cast<double>(count), uiCpu);
     std::printf("                        (tester, window, offscreen painting and the probe; not the helper)\n");
     std::printf("peak memory (process)   %8.1f MB\n", static_cast<double>(after.ru_maxrss) / 1024);
-    for (const std::string& text : messages.m_shown)
+    for (const std::string& text : desktop.messages.m_shown)
         std::printf("message box: %s\n", text.c_str());
     frame.ShutDown();
     return 0;

@@ -24,13 +24,6 @@ bool TakeNumber(std::string_view& text, char separator, uint32_t& value) {
 // The database tor ships is under 10 MB; a file fifty times that is no database of addresses.
 constexpr uint64_t MaxDatabaseBytes = uint64_t{512} << 20;
 
-// One allocation of the file's size: the text is dropped once parsed, and copies would stay behind
-// in the resident memory.
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    platform::InputFile file(path, MaxDatabaseBytes);
-    return file.IsOpen() && file.ReadRest(text);
-}
-
 } // namespace
 
 bool ParseDottedAddress(std::string_view text, uint32_t& address) {
@@ -63,8 +56,11 @@ bool GeoIpDatabase::ParseLine(std::string_view line, Range& range) {
 bool GeoIpDatabase::Load(const std::string& path, std::string& error) {
     m_ranges.clear();
     m_ranges.shrink_to_fit();
+    // One allocation of the file's size: the text is dropped once parsed, and copies would stay behind
+    // in the resident memory.
     std::string text;
-    if (!ReadWholeFile(path, text)) {
+    platform::InputFile file(path, MaxDatabaseBytes);
+    if (!file.IsOpen() || !file.ReadRest(text)) {
         error = "cannot read " + path;
         return false;
     }

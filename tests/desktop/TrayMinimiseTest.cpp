@@ -2,12 +2,8 @@
 // the tray selection, so the window has a tray to hide in) and the window manager (it minimises the
 // window the way a title bar's button does, not through the program's own command).
 #include "app/CommandIds.h"
-#include "platform/Clipboard.h"
-#include "platform/FileDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/ShellOpen.h"
-#include "platform/SystemProxy.h"
 #include "tests/support/QtApp.h"
+#include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XvfbDisplay.h"
 #include "ui/CMainFrame.h"
@@ -145,13 +141,8 @@ TEST(TrayMinimise, TheTitleBarsMinimiseHidesIntoTheTrayAndBothWaysBringItBack) {
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
 
     TempDir dir;
-    platform::ScriptedMessageBox messages;
-    platform::MemoryClipboard clipboard;
-    platform::ScriptedFileDialog files;
-    platform::RecordingShellOpen shell;
-    platform::RecordingSystemProxy systemProxy;
-    CMainFrame frame(FrameModel::Services{messages, clipboard, files, shell, systemProxy}, dir.Path(), dir.Path(),
-                     FirefoxChannel::Ports{0, 0});
+    ScriptedDesktop desktop;
+    CMainFrame frame(desktop.Services(), dir.Path(), dir.Path(), FirefoxChannel::Ports{0, 0});
     ASSERT_TRUE(frame.Create());
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
