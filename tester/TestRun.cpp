@@ -327,6 +327,8 @@ bool TestRun::Dispatch() {
         const ProxyItem& item = *TestSet[next];
         auto worker = std::make_unique<CInternetThread>(m_context, m_workerStackSize);
         worker->m_proxyAddress = item.ProxyAddressText();
+        worker->m_kind = item.Kind();
+        worker->m_credentials = item.m_credentials;
         worker->m_itemIndex = static_cast<int32_t>(item.m_index);
         try {
             worker->Start();
@@ -438,7 +440,14 @@ bool TestRun::WaitUntilIdle(std::chrono::milliseconds limit) {
 }
 
 void TestRun::Reap() {
-    std::erase_if(m_workers, [](const std::unique_ptr<CInternetThread>& worker) { return !worker->IsAliveLocked(); });
+    std::erase_if(m_workers, [this](const std::unique_ptr<CInternetThread>& worker) {
+        if (worker->IsAliveLocked())
+            return false;
+        // The address alone: the credentials never go into the log.
+        if (worker->m_authRefused)
+            m_log.AppendLog("Proxy " + worker->m_proxyAddress + ": authentication refused.\r\n");
+        return true;
+    });
 }
 
 void TestRun::KillWorkers() {

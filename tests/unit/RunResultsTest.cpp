@@ -46,7 +46,7 @@ TEST(RunResults, JsonAndCsvCarryTheSameRecordsWithNullForUntested) {
     const nlohmann::json& records = run["records"];
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0], nlohmann::json::parse(R"({"address":"10.0.0.1","port":8080,"status":"good","delay":250,
-        "anonymity":1,"gateway":0,"country":"US","https":1,"danger":0})"));
+        "anonymity":1,"gateway":0,"country":"US","https":1,"danger":0,"kind":"http"})"));
     EXPECT_EQ(records[1]["delay"], -1);
     EXPECT_EQ(records[1]["country"], "--");
     EXPECT_TRUE(records[1]["anonymity"].is_null());
@@ -54,8 +54,26 @@ TEST(RunResults, JsonAndCsvCarryTheSameRecordsWithNullForUntested) {
     EXPECT_EQ(records[2]["address"], "a,\"b\xEF\xBF\xBD");
     EXPECT_EQ(records[2]["port"], 80);
 
-    EXPECT_EQ(RunResults::Csv(list), "address,port,status,delay,anonymity,gateway,country,https,danger\r\n"
-                                     "10.0.0.1,8080,good,250,1,0,US,1,0\r\n"
-                                     "10.0.0.2,3128,bad,-1,,,--,,\r\n"
-                                     "\"a,\"\"b\xff\",80,unknown,,,,,,\r\n");
+    EXPECT_EQ(RunResults::Csv(list), "address,port,status,delay,anonymity,gateway,country,https,danger,kind\r\n"
+                                     "10.0.0.1,8080,good,250,1,0,US,1,0,http\r\n"
+                                     "10.0.0.2,3128,bad,-1,,,--,,,http\r\n"
+                                     "\"a,\"\"b\xff\",80,unknown,,,,,,,http\r\n");
+}
+
+TEST(RunResults, KindsAlwaysAndPasswordsOnlyWhenAskedFor) {
+    ProxyList list;
+    Add(list, "10.0.0.1", "1080").SetKind(ProxyKind::Socks5);
+    ProxyItem& secret = Add(list, "10.0.0.2", "3128");
+    secret.SetCredentials("al", "p,w");
+    for (const bool passwords : {false, true}) {
+        const std::string json = RunResults::Json(list, {"finished", 1, ""}, passwords);
+        const nlohmann::json records = nlohmann::json::parse(json)["records"];
+        EXPECT_EQ(records[0]["kind"], "socks5");
+        EXPECT_EQ(records[1]["kind"], "http");
+        EXPECT_EQ(json.find("p,w") != std::string::npos, passwords);
+        EXPECT_EQ(records[1].contains("password"), passwords);
+    }
+    const std::string csv = RunResults::Csv(list, true);
+    EXPECT_EQ(csv.substr(csv.find("10.0.0.2")), "10.0.0.2,3128,unknown,,,,,,,http,al,\"p,w\"\r\n");
+    EXPECT_EQ(RunResults::Csv(list).find("al"), std::string::npos);
 }
