@@ -203,8 +203,11 @@ void CInternetThread::FetchViaProxy(std::string request) {
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     socketio::ReceiveReply(fd, m_reply, 1400, limit, deadline, [this] { return IsKilled(); });
     CloseSocket();
-    // 407: the HTTP proxy wants other credentials than ours, or some.
-    if (!IsSocks() && m_reply.size() > 12 && m_reply.starts_with("HTTP/") && m_reply.compare(8, 5, " 407 ") == 0)
+    // 407: the HTTP proxy wants credentials, or others than ours; some proxies answer wrong ones with 401.
+    const bool refused =
+        m_reply.size() > 12 && m_reply.starts_with("HTTP/") &&
+        (m_reply.compare(8, 5, " 407 ") == 0 || (m_credentials && m_reply.compare(8, 5, " 401 ") == 0));
+    if (!IsSocks() && refused)
         m_authRefused = true;
 }
 

@@ -37,7 +37,7 @@ struct RealProxyParts {
     // accounts), microsocks SOCKS5 with SocksUser and SocksPassword; both leave from 127.0.0.5, as the tinyproxy
     // instances do, so that the judge sees the proxy's address, not the PC's.
     static constexpr const char* SocksUser = "tarvelo";
-    static constexpr const char* SocksPassword = "s3cret:pw";
+    static constexpr const char* SocksPassword = "s3cret-pw";
     ChildProcess dante;
     uint16_t dantePort = 0;
     ChildProcess microsocks;
