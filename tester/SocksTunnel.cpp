@@ -35,10 +35,12 @@ bool SendAll(int fd, const std::string& bytes) {
     return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
-// Reads exactly count bytes onto the end of into. Silent when the limits ran out, Refused when the
-// proxy closed or failed first.
-SocksTunnel::Outcome Receive(int fd, std::string& into, size_t count, const SocksTunnel::Limits& limits) {
+// Reads at least count bytes, and no more than most, onto the end of into. Silent when the limits ran
+// out, Refused when the proxy closed or failed first.
+SocksTunnel::Outcome Receive(int fd, std::string& into, size_t count, const SocksTunnel::Limits& limits,
+                             size_t most = 0) {
     const size_t target = into.size() + count;
+    const size_t limit = into.size() + std::max(count, most);
     while (into.size() < target) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(limits.deadline - socketio::Clock::now());
@@ -46,7 +48,7 @@ SocksTunnel::Outcome Receive(int fd, std::string& into, size_t count, const Sock
             limits.stopped())
             return SocksTunnel::Outcome::Silent;
         char buffer[300];
-        const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, target - into.size()), 0);
+        const ssize_t got = recv(fd, buffer, std::min(sizeof buffer, limit - into.size()), 0);
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0)
@@ -92,12 +94,15 @@ SocksTunnel::Outcome SocksTunnel::OpenSocks5(int fd, std::string_view host, uint
     reply.clear();
     if (!SendAll(fd, Socks5ConnectRequest(host, port)))
         return Outcome::Refused;
-    if (const Outcome read = Receive(fd, reply, 5, limits); read != Outcome::Open)
+    // The usual answer, with an IPv4 address, comes whole in one read; the target says nothing before
+    // it is asked, so reading that far takes none of its bytes.
+    constexpr size_t Usual = 10;
+    if (const Outcome read = Receive(fd, reply, 5, limits, Usual); read != Outcome::Open)
         return read;
     const std::optional<size_t> length = Socks5ConnectReplyLength(reply);
-    if (!length)
+    if (!length || *length < reply.size())
         return Outcome::Refused;
-    return Receive(fd, reply, *length - reply.size(), limits);
+    return *length == reply.size() ? Outcome::Open : Receive(fd, reply, *length - reply.size(), limits);
 }
 
 std::string SocksTunnel::Socks4Request(std::string_view host, uint16_t port, std::string_view userId) {

@@ -7,21 +7,20 @@
 
 namespace {
 
-// Each record as "kind url-with-credentials", so that one string shows all a form set.
-std::vector<std::string> Load(const std::string& text, ProxyKind plainKind = ProxyKind::Http) {
+// Each record as "kind url-with-credentials", so that one string shows all a form sets; pairs gets the
+// records' addresses.
+std::vector<std::string> Load(const std::string& text, ProxyKind plainKind = ProxyKind::Http,
+                              std::vector<std::string>* pairs = nullptr) {
     platform::ScriptedMessageBox messages;
     ProxyList list;
     ProxyTextParser(messages).LoadProxies(list, text, true, plainKind);
     std::vector<std::string> records;
-    for (size_t i = 0; i < list.GetSize(); ++i)
+    for (size_t i = 0; i < list.GetSize(); ++i) {
         records.push_back(std::string(ProxyKindName(list[i]->Kind())) + " " + list[i]->UrlText(true));
+        if (pairs)
+            pairs->push_back(list[i]->ProxyAddressText());
+    }
     return records;
-}
-
-std::vector<std::string> PlainPairs(const std::string& text) {
-    std::vector<std::string> pairs;
-    ProxyTextParser::ExtractPairs(text, [&](std::string_view pair) { pairs.emplace_back(pair); });
-    return pairs;
 }
 
 } // namespace
@@ -51,16 +50,12 @@ TEST(ProxyAddressForms, SchemesAndCredentialsSayWhatEachPairIs) {
         {"1.2.3.4:123456:a:b", {"http 1.2.3.4:12345"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Load(c.text), c.records) << c.text;
-        // Whatever the forms, the pairs and their order are the parser's.
         std::vector<std::string> pairs;
-        for (const std::string& record : Load(c.text)) {
-            const std::string url = record.substr(record.find(' ') + 1);
-            const size_t start = std::max(url.find("://") == std::string::npos ? 0 : url.find("://") + 3,
-                                          url.rfind('@') == std::string::npos ? 0 : url.rfind('@') + 1);
-            pairs.push_back(url.substr(start));
-        }
-        EXPECT_EQ(pairs, PlainPairs(c.text)) << c.text;
+        EXPECT_EQ(Load(c.text, ProxyKind::Http, &pairs), c.records) << c.text;
+        // Whatever the forms, the pairs and their order are the parser's.
+        std::vector<std::string> plain;
+        ProxyTextParser::ExtractPairs(c.text, [&](std::string_view pair) { plain.emplace_back(pair); });
+        EXPECT_EQ(pairs, plain) << c.text;
     }
 }
 
@@ -68,11 +63,4 @@ TEST(ProxyAddressForms, PlainPairsTakeTheListsKind) {
     EXPECT_EQ(Load("1.2.3.4:1080 http://5.6.7.8:80", ProxyKind::Socks5),
               (std::vector<std::string>{"socks5 socks5://1.2.3.4:1080", "http 5.6.7.8:80"}));
     EXPECT_EQ(Load("1.2.3.4:1080:u:p", ProxyKind::Detect), (std::vector<std::string>{"detect u:p@1.2.3.4:1080"}));
-}
-
-TEST(ProxyAddressForms, OnlyTextThatMayHoldAFormIsScannedTwice) {
-    for (const char* plain : {"1.2.3.4:8080\r\n5.6.7.8:80\n", "<td>1.2.3.4</td><td>80</td>", "a:b:c 12:x"})
-        EXPECT_FALSE(ProxyAddressForms::MayHoldForms(plain)) << plain;
-    for (const char* form : {"socks5://1.2.3.4:1", "u:p@1.2.3.4:80", "1.2.3.4:80:u:p"})
-        EXPECT_TRUE(ProxyAddressForms::MayHoldForms(form)) << form;
 }
