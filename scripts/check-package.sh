@@ -114,10 +114,9 @@ if ! grep -qx 'Exec=orv' "$desktop" || ! grep -qx 'Icon=tarvelo' "$desktop"; the
 fi
 ok "menu entry: Exec=orv, Icon=tarvelo"
 mkdir "$work/home"
-run_orv() {
-    env -u ORV_PROGRAM_DIR -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_DATA_HOME= \
-        ORV_DATA_DIR="$work/data" "$orv" "$@"
-}
+orv_env=(env -u ORV_PROGRAM_DIR -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_DATA_HOME=
+    ORV_DATA_DIR="$work/data")
+run_orv() { "${orv_env[@]}" "$orv" "$@"; }
 
 out=$(run_orv --version) || fail "orv --version exited with $?"
 [ "$out" = "Tarvelo 1.07B Build 0406" ] || fail "orv --version printed '$out'"
@@ -139,7 +138,8 @@ unit="$work/root/usr/lib/systemd/system/orv-judge.service"
 # shellcheck disable=SC2016 # the unit's own variable, written as systemd expands it
 grep -qxF 'ExecStart=/usr/bin/orv --judge-server ${ORV_JUDGE_LISTEN}' "$unit" ||
     fail "orv-judge.service does not start /usr/bin/orv --judge-server"
-run_orv --judge-server 127.0.0.1:0 >"$work/judge.log" 2>&1 &
+# Started without a shell between, so that the signal reaches orv itself.
+"${orv_env[@]}" "$orv" --judge-server 127.0.0.1:0 >"$work/judge.log" 2>&1 &
 judge=$!
 for _ in $(seq 50); do
     grep -q '^Judge server listening on ' "$work/judge.log" && break

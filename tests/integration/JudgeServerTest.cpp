@@ -77,16 +77,19 @@ protected:
 
 TEST_F(JudgeServerProgram, AnswersEachRequestAndCloses) {
     const std::string big(20 * 1024, 'a');
+    const std::string nearCap(15 * 1024, 'b');
     const struct {
         const char* what;
         std::string request;
         const char* start;
-        const char* holds;
+        std::string holds;
     } cases[] = {
         {"a proxied request", "GET http://judge/ HTTP/1.0\r\nVia: 1.1 p\r\nX-Forwarded-For: 10.9.8.7\r\n\r\n",
          "HTTP/1.1 200 OK\r\n", "\nREMOTE_ADDR=127.0.0.1\n"},
         {"its headers", "GET / HTTP/1.1\r\nClient-IP: 10.1.1.1\r\nForwarded: for=10.2.2.2\r\n\r\n",
          "HTTP/1.1 200 OK\r\n", "\nHTTP_CLIENT_IP=10.1.1.1\nHTTP_FORWARDED=for=10.2.2.2\n"},
+        {"a head near the cap", "GET / HTTP/1.1\r\nX-Big: " + nearCap + "\r\n\r\n", "HTTP/1.1 200 OK\r\n",
+         "\nHTTP_X_BIG=" + nearCap + "\n"},
         {"an oversized head", "GET / HTTP/1.1\r\nX-Big: " + big + "\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", ""},
         {"an oversized head still coming", "GET / HTTP/1.1\r\nX-Big: " + big, "HTTP/1.1 400 Bad Request\r\n", ""},
         {"a malformed request line", "GET /\r\n\r\n", "HTTP/1.1 400 Bad Request\r\n", ""},
