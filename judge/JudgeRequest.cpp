@@ -1,5 +1,7 @@
 #include "judge/JudgeRequest.h"
 
+#include "platform/TextLines.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -25,18 +27,6 @@ bool IsFieldChar(unsigned char c) {
     return c == '\t' || (c >= ' ' && c != 0x7f);
 }
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 // Where the head ends (after its empty line) and how long it is without that line; lines end in CR LF
 // or a bare LF, as lenient servers read them.
 struct HeadEnd {
@@ -53,19 +43,6 @@ HeadEnd FindHeadEnd(std::string_view text) {
             return {lf + 1, next + 1};
     }
     return {};
-}
-
-std::vector<std::string_view> Lines(std::string_view head) {
-    std::vector<std::string_view> lines;
-    while (!head.empty()) {
-        const size_t lf = head.find('\n');
-        std::string_view line = head.substr(0, lf);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        head.remove_prefix(lf == std::string_view::npos ? head.size() : lf + 1);
-    }
-    return lines;
 }
 
 bool ParseRequestLine(std::string_view line, JudgeRequest& request) {
@@ -110,7 +87,7 @@ bool ParseFieldLine(std::string_view line, JudgeRequest& request) {
 }
 
 State ParseHead(std::string_view head, JudgeRequest& request) {
-    std::vector<std::string_view> lines = Lines(head);
+    const std::vector<std::string_view> lines = SplitLines(head);
     // Empty lines before the request line are left over from a client's previous request.
     const auto first = std::find_if(lines.begin(), lines.end(), [](std::string_view line) { return !line.empty(); });
     if (first == lines.end() || !ParseRequestLine(*first, request))
