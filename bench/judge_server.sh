@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # orv --judge-server and lighttpd serving a static page of the same size, one after the other in one
 # run on this machine, each under CLIENTS connections at once for SECONDS: replies per second, failed
-# exchanges and the server's peak memory (VmHWM).
+# exchanges, the server's peak memory (VmHWM) and its heap and stack at the end (RssAnon; the rest of
+# the peak is pages of the program and its libraries).
 #   bench/judge_server.sh [CLIENTS [SECONDS]]      BUILD_DIR=build by default
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,10 +41,12 @@ measure() {
     wait_port "$1"
     read -r _ replies _ failures _ _ _ rate < <("$build/bench/judge_load" "$1" "$clients" "$seconds")
     peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$server/status")
+    anon=$(awk '/^RssAnon:/ { print $2 }' "/proc/$server/status")
     kill "$server"
     wait "$server" 2>/dev/null || true
     server=""
-    row=$(printf '%-22s %10s %9s %9s %9s' "$2" "$rate" "$replies" "$failures" "$(awk -v kb="$peak" 'BEGIN { printf "%.1f", kb / 1024 }')")
+    row=$(awk -v name="$2" -v rate="$rate" -v n="$replies" -v f="$failures" -v peak="$peak" -v anon="$anon" \
+        'BEGIN { printf "%-22s %10s %9s %9s %9.1f %9.1f", name, rate, n, f, peak / 1024, anon / 1024 }')
 }
 
 echo "load before: $(uptime)"
@@ -75,6 +78,6 @@ echo "load after: $(uptime)"
 
 echo
 echo "$clients clients at once, $seconds s each, one request a connection, on $(nproc) cores"
-printf '%-22s %10s %9s %9s %9s\n' server "replies/s" replies failures "peak MB"
+printf '%-22s %10s %9s %9s %9s %9s\n' server "replies/s" replies failures "peak MB" "anon MB"
 echo "$judge_row"
 echo "$lighttpd_row"

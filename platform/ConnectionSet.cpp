@@ -104,8 +104,12 @@ bool ConnectionSet::Accept(int listener) {
         }
         ++accepted;
         if (m_held.size() >= m_capacity) {
-            Finish(m_held.front());
-            m_held.pop_front();
+            // One that has its answer only waits for the peer's close: it goes before one still being served.
+            auto oldest = std::find_if(m_held.begin(), m_held.end(), [](const Connection& held) { return held.reply; });
+            if (oldest == m_held.end())
+                oldest = m_held.begin();
+            Finish(*oldest);
+            m_held.erase(oldest);
         }
         m_held.push_back({std::move(fd), Clock::now() + m_limit, {}, {}});
         // A request sent right after its connect is usually here already: served before any newcomer can

@@ -17,7 +17,8 @@ namespace platform {
 
 // The connections a loopback listener has accepted and is not done with, served side by side: each
 // gets at most its time limit, and at most capacity are held at once (a newcomer beyond that drops the
-// oldest), so that silent or flooding peers cannot keep a real request waiting longer than one limit.
+// oldest, one that has been answered first), so that silent or flooding peers cannot keep a real
+// request waiting longer than one limit.
 class ConnectionSet {
 public:
     using Clock = std::chrono::steady_clock;
