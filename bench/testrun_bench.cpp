@@ -155,7 +155,7 @@ struct Bench {
         run.StartTest();
     }
     void WaitEnded() {
-        while (!(run.WaitUntilIdle(1h) && testing == 0)) {
+        while (!(run.WaitUntilIdle(1h) && testing == RunState::Idle)) {
         }
     }
 
@@ -166,7 +166,7 @@ struct Bench {
     TestContext context;
     LogStore log;
     platform::StreamMessageBox messages{std::cerr};
-    std::atomic<uint8_t> testing = 0;
+    std::atomic<RunState> testing = RunState::Idle;
     TestRun run{context, log, messages, testing, {}};
 };
 

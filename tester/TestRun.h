@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tester/RunState.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,8 +32,6 @@ class MessageBox;
 // thread and return at once when the window closes.
 class TestRun {
 public:
-    static constexpr int TimerTestTick = 1;
-    static constexpr int TimerPanelRefresh = 2;
     static constexpr std::chrono::milliseconds PollInterval{1000};
     static constexpr std::chrono::milliseconds StopperInterval{50};
 
@@ -72,8 +72,8 @@ public:
         std::function<void()> saveList;
     };
 
-    // testing is the frame's state byte: 0 idle, 1 a run is in progress, 2 a run is stopping.
-    TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<uint8_t>& testing,
+    // testing is the owner's run state; the run sets it and reads it.
+    TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<RunState>& testing,
             Hooks hooks);
     // Stops a run in progress and waits, without limit, until no thread of it is left.
     ~TestRun();
@@ -137,8 +137,8 @@ private:
     int32_t ElapsedSeconds() const;
     // The summary's two lines: how the run ended, and the level counts.
     std::string SummaryText(bool stopped, int32_t elapsed, const std::string& time) const;
-    // Every change of the state byte goes through here, so that the host hears of it.
-    void SetTesting(uint8_t value);
+    // Every change of the run state goes through here, so that the host hears of it.
+    void SetTesting(RunState value);
     void PrepareRecords();
     // Loads the address database, the dangerous-network list and the TLS set-up for the items that
     // are on; one that cannot be used costs one log line and leaves its item's fields as they are.
@@ -169,7 +169,7 @@ private:
     TestContext& m_context;
     TestLog& m_log;
     platform::MessageBox& m_messageBox;
-    std::atomic<uint8_t>& m_testing;
+    std::atomic<RunState>& m_testing;
     Hooks m_hooks;
 
     std::vector<std::unique_ptr<CInternetThread>> m_workers;
