@@ -139,6 +139,9 @@ int CInternetThread::ConnectToProxy() {
     const std::string port = colon == std::string::npos ? "80" : m_proxyAddress.substr(colon + 1);
     if (host.size() > 255 || port.size() > 5)
         return -1;
+    // The HTTP test has always folded the port into 16 bits; a SOCKS record with a port out of range is Bad.
+    if (IsSocks() && !ParsePort(port))
+        return -1;
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
