@@ -1,5 +1,6 @@
 #include "app/HeadlessTestRun.h"
 
+#include "app/ExportDialogLogic.h"
 #include "app/LogStore.h"
 #include "app/NullFrameView.h"
 #include "app/RunResults.h"
@@ -11,7 +12,6 @@
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
-#include "settings/ExportDialogLogic.h"
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
