@@ -4,6 +4,7 @@
 #include "app/LogStore.h"
 #include "download/DownloadUrl.h"
 #include "platform/Clock.h"
+#include "platform/OwnedThread.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
@@ -19,8 +20,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -205,7 +206,7 @@ private:
     void DropActiveIfGone();
     // Both exit messages are delivered or given up by end.
     void LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end);
-    void RunListDownload();
+    void RunListDownload(std::stop_token stop);
     // Ends a running download at once and waits for its thread.
     void EndDownload();
 
@@ -228,7 +229,6 @@ private:
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
-    std::atomic<bool> m_downloadCancel = false;
     std::atomic<bool> m_downloading = false;
-    std::thread m_downloadThread;
+    platform::OwnedThread m_downloadThread;
 };

@@ -3,6 +3,7 @@
 #include "app/ExportDialogLogic.h"
 #include "app/LogStore.h"
 #include "app/NullFrameView.h"
+#include "app/RunPrompts.h"
 #include "app/RunResults.h"
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
@@ -182,8 +183,11 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
 
     ErrorStreamBox messages(m_err);
     ProxyList list;
-    if (ProxyTextParser(messages).LoadProxies(list, options.file, false) < 0)
+    if (const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(list, options.file, false);
+        loaded.count < 0) {
+        messages.Show(loaded.error, platform::MessageBox::Ok);
         return Failed;
+    }
     if (list.IsEmpty()) {
         m_err << "orv: no proxies found in " << options.file << '\n';
         return Failed;
@@ -208,7 +212,8 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         m_err << "orv: no proxy judge is set (see --judge)\n";
         return BadUsage;
     }
-    TestRun run(context, log, messages, testing, std::move(hooks));
+    ShowRunPromptsIn(messages, hooks);
+    TestRun run(context, log, testing, std::move(hooks));
     for (size_t i = 0; i < list.GetSize(); ++i)
         run.TestSet.push_back(list[i]);
     const auto started = std::chrono::steady_clock::now();

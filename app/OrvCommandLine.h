@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -37,8 +39,8 @@ private:
     int Test(const std::vector<std::string>& args);
     // `--download [--export PATH]`: the list download without the window.
     int Download(const std::vector<std::string>& args);
-    // The page at an http:// or https:// address in a memory file, read from its start; -1 after a message.
-    int FetchToMemory(const std::string& url);
+    // The page at an http:// or https:// address in a memory file, read from its start; none after a message.
+    platform::FileDescriptor FetchToMemory(const std::string& url);
     // Whether the page in fd holds a proxy; fd is read from its start again afterwards.
     bool HasProxies(int fd);
 

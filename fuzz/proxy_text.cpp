@@ -1,6 +1,5 @@
 // LoadProxies on arbitrary text, checked against Boost.Regex running the same patterns: the pairs
 // and their order must agree wherever Boost does not give up.
-#include "platform/MessageBox.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "tests/support/BoostProxyPairs.h"
@@ -10,11 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    platform::ScriptedMessageBox messages;
-    ProxyTextParser parser(messages);
     ProxyList list;
-    const int count = parser.LoadProxies(list, text, true);
-    if (count < 0 || static_cast<size_t>(count) != list.GetSize() || !messages.m_shown.empty())
+    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(list, text, true);
+    if (loaded.count < 0 || static_cast<size_t>(loaded.count) != list.GetSize() || !loaded.error.empty())
         std::abort();
 
     const auto expected = BoostProxyPairs(text);
