@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "proxy/RelaxedInt32.h"
 #include "tester/CThread.h"
 #include "tester/JudgeVariables.h"
@@ -57,10 +58,10 @@ protected:
 private:
     // Writes a result into the tested record, unless the worker was killed or the record is gone.
     void WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value);
-    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker; -1 when
-    // none could be made or the worker was killed.
+    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker (m_socket);
+    // -1 when none could be made or the worker was killed.
     int ConnectToProxy();
-    bool AdoptSocket(int fd);
+    bool AdoptSocket(platform::FileDescriptor socket);
     void CloseSocket();
     bool HasAny(std::initializer_list<JudgeVariable> rows) const;
 
@@ -68,5 +69,5 @@ private:
     // Guards m_socket between the worker and a Kill from another thread: the worker alone closes
     // it, Kill only shuts it down, so a descriptor number is never used after its close.
     std::mutex m_socketLock;
-    int m_socket = -1;
+    platform::FileDescriptor m_socket;
 };
