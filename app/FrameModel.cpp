@@ -3,7 +3,6 @@
 #include "app/AppFolders.h"
 #include "app/CommandIds.h"
 #include "app/RunPrompts.h"
-#include "download/ListDownload.h"
 #include "download/ListService.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
@@ -99,7 +98,7 @@ void FrameModel::LoadSettingsAndList() {
         SetLastTestedText(loaded.m_lastTestedText);
         m_activeProxy = loaded.m_activeProxy;
         m_view.RefreshListView();
-        m_view.StartTimer(TimerPanelRefresh, LoadListRefreshDelayMs);
+        m_view.StartTimer(TimerId::PanelRefresh, LoadListRefreshDelayMs);
         AppendLog(loaded.m_logText);
     }
     if (!loaded.m_damage.empty())
@@ -131,8 +130,8 @@ bool FrameModel::ShutDown() {
     const auto start = std::chrono::steady_clock::now();
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     EndDownload();
-    m_view.StopTimer(TimerTestTick);
-    m_view.StopTimer(TimerPanelRefresh);
+    m_view.StopTimer(TimerId::TestTick);
+    m_view.StopTimer(TimerId::PanelRefresh);
     // Saved first, so that the active record keeps its status on disk.
     const auto saveStart = std::chrono::steady_clock::now();
     if (const std::string problem = TrySaveList(); !problem.empty())
@@ -173,7 +172,8 @@ void FrameModel::ReportSaveFailure(const std::string& subject, const std::string
     AppendLog(line + "\r\n");
     // One balloon is enough to send the user to the log; a full disk would otherwise raise one a tick.
     if (!m_saveFailureShown.exchange(true))
-        m_view.ShowBalloon(line + " Your changes stay in the window until a save works.", NotSavedTitle, 2, 10);
+        m_view.ShowBalloon(line + " Your changes stay in the window until a save works.", NotSavedTitle,
+                           BalloonIcon::Warning, 10);
 }
 
 std::string FrameModel::LastTestedText() const {
@@ -186,15 +186,15 @@ void FrameModel::SetLastTestedText(std::string text) {
     m_lastTestedText = std::move(text);
 }
 
-void FrameModel::OnTimer(int id) {
+void FrameModel::OnTimer(TimerId id) {
     ORV_ON_WINDOW_THREAD();
-    if (id == TimerPanelRefresh) {
-        m_view.StopTimer(TimerPanelRefresh);
+    if (id == TimerId::PanelRefresh) {
+        m_view.StopTimer(TimerId::PanelRefresh);
         RefreshPanel();
-    } else if (id == TimerTestTick) {
+    } else if (id == TimerId::TestTick) {
         OnTestTick();
-    } else if (id == TimerStartUp) {
-        m_view.StopTimer(TimerStartUp);
+    } else if (id == TimerId::StartUp) {
+        m_view.StopTimer(TimerId::StartUp);
         if (m_settings.CheckSystem == 0)
             RunSystemCheck();
         m_firefox->StartListener();
@@ -225,7 +225,7 @@ void FrameModel::RefreshPanel() {
     snapshot.level2 = m_list.m_level2Count.Get();
     snapshot.level3 = m_list.m_level3Count.Get();
     snapshot.ready = static_cast<int32_t>(m_quickSwitchSet.size());
-    snapshot.testing = m_testing == 1;
+    snapshot.testing = IsTesting();
     snapshot.downloading = m_downloading;
     snapshot.lastTestedText = LastTestedText();
     if (m_activeProxy != nullptr)
@@ -246,7 +246,7 @@ void FrameModel::GetCellInfo(CellInfo& cell) const {
 CommandState FrameModel::UpdateCommand(int id) {
     ORV_ON_WINDOW_THREAD();
     CommandState state;
-    const uint8_t testing = m_testing;
+    const RunState testing = m_testing;
     switch (id) {
     case cmd::LoadList:
     case cmd::ExportAll:
@@ -259,13 +259,13 @@ CommandState FrameModel::UpdateCommand(int id) {
     case cmd::Add:
     case cmd::Settings:
     case cmd::DownloadList:
-        state.enabled = testing == 0;
+        state.enabled = testing == RunState::Idle;
         break;
     case cmd::Stop:
-        state.enabled = testing == 1;
+        state.enabled = testing == RunState::Running;
         break;
     case cmd::Paste:
-        state.enabled = testing == 0 && m_services.clipboard.HasText();
+        state.enabled = testing == RunState::Idle && m_services.clipboard.HasText();
         break;
     case cmd::ToggleTray:
     case cmd::SetActiveProxy: {
@@ -298,12 +298,12 @@ CommandState FrameModel::UpdateCommand(int id) {
     return state;
 }
 
-void FrameModel::AppendLog(const std::string& text, int mode) {
+void FrameModel::AppendLog(const std::string& text, LogMode mode) {
     m_log.AppendLog(text, mode);
 }
 
 bool FrameModel::RefuseWhileTesting() {
-    if (m_testing != 1)
+    if (!IsTesting())
         return false;
     m_services.messageBox.Show(TestingRefusal);
     return true;
@@ -331,9 +331,9 @@ void FrameModel::OnLoadList() {
 void FrameModel::OnTestAll() {
     ORV_ON_WINDOW_THREAD();
     // The menus disable the test commands during a run; a direct call must not refill its set either.
-    if (m_testing != 0)
+    if (m_testing != RunState::Idle)
         return;
-    AppendLog("", 1);
+    AppendLog("", LogMode::Clear);
     if (RemoveDuplicates() > 0)
         DropActiveIfGone();
     m_run->TestSet.clear();
@@ -344,7 +344,7 @@ void FrameModel::OnTestAll() {
 
 void FrameModel::OnTestSelected() {
     ORV_ON_WINDOW_THREAD();
-    if (m_testing != 0)
+    if (m_testing != RunState::Idle)
         return;
     const std::vector<uint32_t> rows = m_view.SelectedRows();
     if (rows.empty()) {
@@ -361,7 +361,7 @@ void FrameModel::OnTestSelected() {
 void FrameModel::StartRun() {
     if (m_run->TestSet.empty())
         return;
-    AppendLog("", 1); // a second clearing after OnTestAll's changes nothing
+    AppendLog("", LogMode::Clear); // a second clearing after OnTestAll's changes nothing
     m_ticks = 0;
     m_run->StartTest();
 }
@@ -381,7 +381,7 @@ void FrameModel::OnDownloadList() {
     if (RefuseWhileTesting())
         return;
     EndDownload(); // the thread of the last download has ended; this only joins it
-    m_testing = 2;
+    m_testing = RunState::Stopping;
     m_downloading = true;
     m_view.TestingChanged();
     RequestPanelRefresh();
@@ -390,7 +390,7 @@ void FrameModel::OnDownloadList() {
 
 void FrameModel::RunListDownload(std::stop_token stop) {
     ListDownload::Host host;
-    host.appendLog = [this](const std::string& text, int mode) { AppendLog(text, mode); };
+    host.appendLog = [this](const std::string& text, LogMode mode) { AppendLog(text, mode); };
     host.showMessage = [this](const std::string& text) { m_services.messageBox.Show(text); };
     // The window draws the list from its own thread: the records are appended there.
     host.addRecords = [this](ListDownload::Records records) {
@@ -407,12 +407,23 @@ void FrameModel::RunListDownload(std::stop_token stop) {
     download.m_limits = m_downloadLimits;
     download.m_limits.stop = stop;
     download.m_pause = m_downloadPause;
-    const ListDownload::Outcome outcome = download.Run(m_testing);
+    EndListDownload(download.Run());
+}
+
+void FrameModel::EndListDownload(const ListDownload::Outcome& outcome) {
+    m_testing = RunState::Idle;
+    if (!outcome.failure.empty())
+        AppendLog(outcome.failure);
     m_downloading = false;
     m_view.TestingChanged();
     m_view.PostToWindow([this] { RequestPanelRefresh(); });
     if (outcome.showDialog)
         m_view.PostToWindow([this, outcome] { m_view.ShowDownloadDone(outcome.count, outcome.updateTime); });
+}
+
+void FrameModel::SetDownloadLimits(const DownloadLimits& limits, std::chrono::milliseconds pause) {
+    m_downloadLimits = limits;
+    m_downloadPause = pause;
 }
 
 void FrameModel::EndDownload() {
@@ -541,7 +552,7 @@ void FrameModel::MarkDangerous() {
 
 void FrameModel::OnHeaderClick(int column) {
     ORV_ON_WINDOW_THREAD();
-    if (m_testing == 1) {
+    if (IsTesting()) {
         m_services.messageBox.Show(SortRefusal);
         return;
     }

@@ -3,6 +3,7 @@
 #include "app/FrameView.h"
 #include "app/LogStore.h"
 #include "download/DownloadUrl.h"
+#include "download/ListDownload.h"
 #include "platform/Clock.h"
 #include "platform/OwnedThread.h"
 #include "proxy/ProxyCell.h"
@@ -11,8 +12,10 @@
 #include "switching/DesktopProxyKeeper.h"
 #include "switching/FirefoxChannel.h"
 #include "syscheck/OsVersion.h"
+#include "tester/RunState.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
+#include "tester/TimerId.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,9 +51,6 @@ public:
     static constexpr const char* WelcomeLine = "Thanks for using Tarvelo, a Halvard product.\r\n";
     static constexpr const char* TestingRefusal = "Can't operate the list while testing.";
     static constexpr const char* SortRefusal = "Please don't sort the list while testing the proxies.";
-    static constexpr int TimerTestTick = 1;
-    static constexpr int TimerPanelRefresh = 2;
-    static constexpr int TimerStartUp = 3;
     // The panel refresh waits this long after the saved list is loaded, so that the panel page is up.
     static constexpr int LoadListRefreshDelayMs = 1500;
     // While a test runs the list is saved on the tick after this many.
@@ -85,24 +85,29 @@ public:
     FrameModel(const FrameModel&) = delete;
     FrameModel& operator=(const FrameModel&) = delete;
 
-    ProxyList m_list;
-    AppSettings m_settings;
-    // 0 idle, 1 a test runs, 2 a test run is stopping or a list download runs.
-    std::atomic<uint8_t> m_testing = 0;
-    const std::string m_programFolder;
-    const std::string m_dataFolder;
-    LogStore m_log;
-    // The record the browsers use; none means a direct connection. Points into m_list.
-    ProxyItem* m_activeProxy = nullptr;
-    // The running system's version record; tests make one up.
-    std::function<OsVersionRecord()> m_osVersion = OsVersion::RunningSystem;
-    // How long the download may wait for the service, and the pauses between its log lines.
-    DownloadLimits m_downloadLimits;
-    std::chrono::milliseconds m_downloadPause{500};
-    // Every Active or Ready record, in list order: the tray's quick-switch entries.
-    std::vector<ProxyItem*> m_quickSwitchSet;
-
+    const ProxyList& List() const { return m_list; }
+    const AppSettings& Settings() const { return m_settings; }
+    // The settings sheet's store and the dialogs beside it edit the settings in place and save them;
+    // the commands read them when they run.
+    AppSettings& EditSettings() { return m_settings; }
+    // Stopping also while a list download runs. Any thread.
+    RunState State() const { return m_testing; }
+    bool IsTesting() const { return m_testing == RunState::Running; }
     bool IsDownloading() const { return m_downloading; }
+    const std::string& ProgramFolder() const { return m_programFolder; }
+    const std::string& DataFolder() const { return m_dataFolder; }
+    const LogStore& Log() const { return m_log; }
+    // The log pane listens to the store; appends go through AppendLog.
+    LogStore& LogPane() { return m_log; }
+    // The record the browsers use; none means a direct connection.
+    const ProxyItem* ActiveProxy() const { return m_activeProxy; }
+    // Every Active or Ready record, in list order: the tray's quick-switch entries.
+    const std::vector<ProxyItem*>& QuickSwitchSet() const { return m_quickSwitchSet; }
+
+    // Where the system check reads the running system's version record; tests make one up.
+    void SetOsVersionSource(std::function<OsVersionRecord()> source) { m_osVersion = std::move(source); }
+    // How long the download may wait for the service, and the pauses between its log lines.
+    void SetDownloadLimits(const DownloadLimits& limits, std::chrono::milliseconds pause);
 
     // Start-up: the settings, then the saved list (its active record and log line applied).
     void LoadSettingsAndList();
@@ -114,18 +119,14 @@ public:
     // did not end in time: its threads still use the records, which are then kept, and the process should end without
     // tearing the frame down (the destructor would wait for the run).
     bool ShutDown();
-    void OnTimer(int id);
-    // The test tick, every second of a test run: the panel's changed counters, and the list saved now and then.
-    void OnTestTick();
-    // The panel refresh: the whole statistics panel.
-    void RefreshPanel();
+    void OnTimer(TimerId id);
     // Fills the cell (row and column set) as the list view shows it.
     void GetCellInfo(CellInfo& cell) const;
 
     // The enabling rule of a command at this moment.
     CommandState UpdateCommand(int id);
 
-    void AppendLog(const std::string& text, int mode = 0);
+    void AppendLog(const std::string& text, LogMode mode = LogMode::Append);
 
     // The list commands. Each writes its log line and ends with the list-change sequence.
     void OnLoadList();
@@ -142,8 +143,6 @@ public:
     // "Download List": the download runs on its own thread; its records and its dialog come back to the
     // window's thread.
     void OnDownloadList();
-    // The system check: logs and opens the dialog (true) when the system limits half-open connections.
-    bool RunSystemCheck();
     // The menu's check: "You system is OK." when RunSystemCheck finds nothing.
     void OnSystemCheck();
     // The test commands. Both clear the log before a run starts.
@@ -156,14 +155,33 @@ public:
     // DirectConnection, or a quick-switch entry (QuickSwitchFirst + i).
     void OnSwitchCommand(int id);
     void OnToggleTray();
-    void NotifyFirefox();
-    void ApplyIEProxy();
     FirefoxChannel& Firefox() { return *m_firefox; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
 
     // Shows the refusal and returns true while a test runs.
     bool RefuseWhileTesting();
+    // Saves never overlap: the one that starts last writes the newest state. A failure is reported.
+    bool SaveList();
+    // A save that failed (the old file is kept): one log line; the first of the run also a balloon.
+    // Any thread.
+    void ReportSaveFailure(const std::string& subject, const std::string& path, const std::string& reason);
+    // When the list was last tested, as the panel and the saved list show it. The test controller's
+    // summary writes it while the window's thread reads it: every use goes through this and SetLastTestedText.
+    std::string LastTestedText() const;
+
+private:
+    // Sets up what no command reaches; defined with the tests only.
+    friend struct FrameModelTestAccess;
+
+    // The test tick, every second of a test run: the panel's changed counters, and the list saved now and then.
+    void OnTestTick();
+    // The panel refresh: the whole statistics panel.
+    void RefreshPanel();
+    // The system check: logs and opens the dialog (true) when the system limits half-open connections.
+    bool RunSystemCheck();
+    void NotifyFirefox();
+    void ApplyIEProxy();
     // Removes later copies of the same address and port; returns how many went.
     size_t RemoveDuplicates();
     void SortByColumn(int column);
@@ -173,17 +191,9 @@ public:
     void ListChanged();
     // The parser's follow-up: like ListChanged without RecountList.
     void ListAppended();
-    // Saves never overlap: the one that starts last writes the newest state. A failure is reported.
-    bool SaveList();
-    // A save that failed (the old file is kept): one log line; the first of the run also a balloon.
-    // Any thread.
-    void ReportSaveFailure(const std::string& subject, const std::string& path, const std::string& reason);
-    // When the list was last tested, as the panel and the saved list show it. The test controller's
-    // summary writes it while the window's thread reads it: every use goes through these two.
-    std::string LastTestedText() const;
     void SetLastTestedText(std::string text);
-
-private:
+    // The download's end, on its thread: the list is free again before a failure is logged.
+    void EndListDownload(const ListDownload::Outcome& outcome);
     TestRun::Hooks RunHooks();
     // Clears the log and starts a run over TestSet, when TestSet holds any record.
     void StartRun();
@@ -194,7 +204,7 @@ private:
     std::string TrySaveList();
     // A saved list that could not be read whole is moved aside before any save can replace it.
     void KeepDamagedList(const std::string& damage);
-    void RequestPanelRefresh() { m_view.StartTimer(TimerPanelRefresh, 0); }
+    void RequestPanelRefresh() { m_view.StartTimer(TimerId::PanelRefresh, 0); }
     // The record at a row of the view, or none.
     ProxyItem* RecordAt(int64_t row) const;
     // The active record becomes Ready (it stays in the tray menu) and is redrawn.
@@ -210,6 +220,18 @@ private:
     // Ends a running download at once and waits for its thread.
     void EndDownload();
 
+    ProxyList m_list;
+    AppSettings m_settings;
+    std::atomic<RunState> m_testing = RunState::Idle;
+    const std::string m_programFolder;
+    const std::string m_dataFolder;
+    LogStore m_log;
+    // Points into m_list.
+    ProxyItem* m_activeProxy = nullptr;
+    std::function<OsVersionRecord()> m_osVersion = OsVersion::RunningSystem;
+    DownloadLimits m_downloadLimits;
+    std::chrono::milliseconds m_downloadPause{500};
+    std::vector<ProxyItem*> m_quickSwitchSet;
     FrameView& m_view;
     Services m_services;
     DesktopProxyKeeper m_desktopProxy;

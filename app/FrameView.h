@@ -26,7 +26,7 @@ public:
     virtual void ShowDownloadDone(size_t /*count*/, const std::string& /*updateTime*/) {}
     // The system check's dialog, without waiting for it; several may be open.
     virtual void ShowSystemCheckDialog() {}
-    void ShowTestLine(int mode, const std::string& text) final {
+    void ShowTestLine(TestLineMode mode, const std::string& text) final {
         ShowPanelUpdates({StatusPanel::TestLine(mode, text)});
     }
 };

@@ -200,7 +200,7 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     context.DangerousListPath = programFolder + DangerousList::FileName;
     LogStore log;
     LogPrinter printer(log, options.format == "text" ? m_out : m_err);
-    std::atomic<uint8_t> testing = 0;
+    std::atomic<RunState> testing = RunState::Idle;
     std::mutex lastTestedLock;
     std::string lastTested;
     TestRun::Hooks hooks;
@@ -219,7 +219,7 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
     const auto started = std::chrono::steady_clock::now();
     run.StartTest();
     bool stopped = false;
-    while (!(run.WaitUntilIdle(100ms) && testing == 0)) {
+    while (!(run.WaitUntilIdle(100ms) && testing == RunState::Idle)) {
         if (stop && !stopped) {
             run.StopTest();
             stopped = true;

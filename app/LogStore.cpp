@@ -1,6 +1,6 @@
 #include "app/LogStore.h"
 
-void LogStore::AppendLog(std::string_view text, int mode) {
+void LogStore::AppendLog(std::string_view text, LogMode mode) {
     std::function<void()> listener;
     {
         std::lock_guard guard(m_lock);
@@ -8,7 +8,7 @@ void LogStore::AppendLog(std::string_view text, int mode) {
             m_text.assign(ResetLine);
             m_text.append(text);
             ++m_generation;
-        } else if (mode == 1) {
+        } else if (mode == LogMode::Clear) {
             m_text.assign(text);
             ++m_generation;
         } else {

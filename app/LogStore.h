@@ -26,9 +26,9 @@ public:
         std::string text;
     };
 
-    // Callers pass whole lines ending in "\r\n". Mode 1 clears the log first; a log longer than
+    // Callers pass whole lines ending in "\r\n". LogMode::Clear empties the log first; a log longer than
     // ResetLength is restarted with ResetLine whatever the mode.
-    void AppendLog(std::string_view text, int mode = 0) override;
+    void AppendLog(std::string_view text, LogMode mode = LogMode::Append) override;
     std::string Text() const;
 
     // The change since a reader last saw (generation, length); start with a default Change.

@@ -222,18 +222,20 @@ int OrvCommandLine::Download(const std::vector<std::string>& args) {
     const std::string dataFolder = AppFolders::DataFolder();
     ListDownload::Records added;
     ListDownload::Host host;
-    host.appendLog = [this](const std::string& text, int) {
+    const auto print = [this](const std::string& text) {
         for (char c : text)
             if (c != '\r')
                 m_out << c;
         m_out.flush();
     };
+    host.appendLog = [print](const std::string& text, LogMode) { print(text); };
     host.showMessage = [this](const std::string& text) { m_err << "orv: " << text << "\n"; };
     host.addRecords = [&added](ListDownload::Records records) { added = std::move(records); };
     ListDownload download(dataFolder, ListService::ListServiceUrl(dataFolder), std::move(host));
     download.m_pause = std::chrono::milliseconds(0); // nobody reads the lines as they come
-    std::atomic<uint8_t> testing = 2;
-    if (!download.Run(testing).showDialog)
+    const ListDownload::Outcome outcome = download.Run();
+    print(outcome.failure);
+    if (!outcome.showDialog)
         return 1;
     std::ofstream file;
     if (exportPath)

@@ -10,9 +10,9 @@ PanelUpdate StatusPanel::DownloadLine() {
             "proxy list...</div>"};
 }
 
-PanelUpdate StatusPanel::TestLine(int mode, std::string_view text) {
+PanelUpdate StatusPanel::TestLine(TestLineMode mode, std::string_view text) {
     std::string html;
-    if (mode == 1) {
+    if (mode == TestLineMode::Running) {
         html = "<div style=\"float:left\"><img src=\"res://orv.exe/143\" align=\"absmiddle\">&nbsp;Testing the proxy "
                "list...</div><div class=\"right\"><span id=\"progress\">";
         html += text.empty() ? std::string_view("0") : text;
@@ -51,7 +51,8 @@ PanelRefresh StatusPanel::FullRefresh(const PanelSnapshot& snapshot) {
     if (snapshot.downloading) {
         refresh.updates.push_back(DownloadLine());
     } else if (!snapshot.testing) {
-        refresh.updates.push_back(TestLine(0, refresh.clearLastTested ? "" : snapshot.lastTestedText));
+        refresh.updates.push_back(
+            TestLine(TestLineMode::LastTested, refresh.clearLastTested ? "" : snapshot.lastTestedText));
     }
     refresh.animateTray = snapshot.activeProxy.has_value();
     refresh.updates.emplace_back("activeproxy", snapshot.activeProxy.value_or("None"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tester/TestRunHost.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,7 +28,7 @@ struct PanelSnapshot {
     int32_t level2 = 0;
     int32_t level3 = 0;
     int32_t ready = 0;
-    bool testing = false; // m_testing is 1
+    bool testing = false; // a test run is in progress
     std::string lastTestedText;
     std::optional<std::string> activeProxy; // its ProxyAddressText, none for a direct connection
     bool downloading = false;               // a list download runs: the log may stay silent while the service is
@@ -43,9 +45,9 @@ struct PanelRefresh {
 class StatusPanel {
 public:
     static PanelUpdate PanelValue(std::string_view id, int32_t value);
-    // The element "test": mode 1 while a test runs (text = progress, "0" when empty), mode 0 when idle
-    // (text = LastTestedText, "(not tested yet)" when empty).
-    static PanelUpdate TestLine(int mode, std::string_view text);
+    // The element "test": while a test runs the progress ("0" when empty), otherwise LastTestedText
+    // ("(not tested yet)" when empty).
+    static PanelUpdate TestLine(TestLineMode mode, std::string_view text);
     // The test line while a list download runs, with the same busy picture as a run.
     static PanelUpdate DownloadLine();
 

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
                 Time(frame, [&] { frame.OnCommand(cmd::ReverseSelection); }).c_str());
     frame.ListView()->clearSelection();
     const std::string deleting = Time(frame, [&] { frame.OnCommand(cmd::DeleteDuplicates); });
-    std::printf("delete duplicates:          %s  %zu rows left\n", deleting.c_str(), frame.Model().m_list.GetSize());
+    std::printf("delete duplicates:          %s  %zu rows left\n", deleting.c_str(), frame.Model().List().GetSize());
     QScrollBar* scroll = frame.ListView()->verticalScrollBar();
     scroll->setValue(scroll->maximum() / 2);
     QApplication::processEvents();

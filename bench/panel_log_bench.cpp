@@ -91,7 +91,7 @@ void PanelUpdates() {
     panel.resize(330, 96);
     panel.Navigate(QStringLiteral("res://orv.exe/141"));
     panel.show();
-    panel.ApplyPanelUpdates({StatusPanel::TestLine(1, "")});
+    panel.ApplyPanelUpdates({StatusPanel::TestLine(TestLineMode::Running, "")});
     StatusPanel logic;
     constexpr int ticks = 1000;
     QElapsedTimer timer;

@@ -12,6 +12,7 @@
 #include "platform/ShellOpen.h"
 #include "switching/NoSystemProxy.h"
 #include "tests/support/ExtensionStub.h"
+#include "tests/support/FrameModelTestAccess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 
@@ -114,10 +115,10 @@ void Run(const char* name, std::optional<ExtensionStub::Mode> mode) {
             auto item = std::make_unique<ProxyItem>();
             item->SetAddress(address);
             item->m_status = StatusReady;
-            frame.m_list.Append(std::move(item));
+            FrameModelTestAccess::List(frame).Append(std::move(item));
         }
-        frame.m_list.RenumberList();
-        frame.RebuildQuickSwitchSet();
+        FrameModelTestAccess::List(frame).RenumberList();
+        FrameModelTestAccess::RebuildQuickSwitchSet(frame);
         const int commands[] = {cmd::QuickSwitchFirst, cmd::QuickSwitchFirst + 1, cmd::DirectConnection};
         const auto start = Clock::now();
         for (int i = 0; i < Switches; ++i) {

@@ -156,7 +156,7 @@ struct Bench {
         run.StartTest();
     }
     void WaitEnded() {
-        while (!(run.WaitUntilIdle(1h) && testing == 0)) {
+        while (!(run.WaitUntilIdle(1h) && testing == RunState::Idle)) {
         }
     }
     static TestRun::Hooks Prompts(platform::MessageBox& box) {
@@ -172,7 +172,7 @@ struct Bench {
     TestContext context;
     LogStore log;
     platform::StreamMessageBox messages{std::cerr};
-    std::atomic<uint8_t> testing = 0;
+    std::atomic<RunState> testing = RunState::Idle;
     TestRun run{context, log, testing, Prompts(messages)};
 };
 

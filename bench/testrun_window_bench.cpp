@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
     frame.OnCommand(cmd::Paste);
     QApplication::processEvents();
     FrameModel& model = frame.Model();
-    if (model.m_list.GetSize() != count) {
-        std::fprintf(stderr, "testrun_window_bench: the paste gave %zu proxies of %zu\n", model.m_list.GetSize(),
+    if (model.List().GetSize() != count) {
+        std::fprintf(stderr, "testrun_window_bench: the paste gave %zu proxies of %zu\n", model.List().GetSize(),
                      count);
         return 1;
     }
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
         stalls.Add(std::chrono::duration<double, std::milli>(now - last).count(), Since(start));
         last = now;
         // The run has ended once the window may start another; it finished if the summary says so.
-        ended = model.m_testing == 0;
+        ended = model.State() == RunState::Idle;
         if (ended || Since(start) > GiveUpSeconds) {
             wall = Since(start);
             loop.quit();
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     });
     probe.start();
     frame.OnCommand(cmd::TestAll);
-    if (model.m_testing == 0) {
+    if (model.State() == RunState::Idle) {
         std::fputs("testrun_window_bench: Test All did not start a run\n", stderr);
         return 1;
     }
@@ -191,15 +191,15 @@ int main(int argc, char** argv) {
     const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
-    if (!ended || model.m_log.Text().find("Finished testing the proxies at") == std::string::npos) {
+    if (!ended || model.Log().Text().find("Finished testing the proxies at") == std::string::npos) {
         std::fprintf(stderr, "testrun_window_bench: the run did not finish (%.0f s):\n%s", wall,
-                     model.m_log.Text().c_str());
+                     model.Log().Text().c_str());
         for (const std::string& text : desktop.messages.m_shown)
             std::fprintf(stderr, "message box: %s\n", text.c_str());
         return 1;
     }
 
-    const LevelCounts levels = CountLevels(model.m_list);
+    const LevelCounts levels = CountLevels(model.List());
     const double cpu = CpuSeconds(after) - CpuSeconds(before);
     const auto over = std::count_if(stalls.ms.begin(), stalls.ms.end(), [](double ms) { return ms > StallLimitMs; });
     std::printf("through the main window (offscreen), the same script:\n");

@@ -105,18 +105,13 @@ std::optional<std::string> ListDownload::UnpackBody(size_t firstLineLength) {
     return text;
 }
 
-void ListDownload::Fail(std::atomic<uint8_t>& testing) {
-    testing = 0;
-    m_host.appendLog(FailureLines(), 0);
-}
-
-ListDownload::Outcome ListDownload::Run(std::atomic<uint8_t>& testing) {
-    m_host.appendLog("", 1);
+ListDownload::Outcome ListDownload::Run() {
+    m_host.appendLog("", LogMode::Clear);
     DownloadUrl::ToFile(m_serviceUrl + RequestPath, m_dataFolder + TempFile, m_limits);
-    return ProcessReply(testing);
+    return ProcessReply();
 }
 
-ListDownload::Outcome ListDownload::ProcessReply(std::atomic<uint8_t>& testing) {
+ListDownload::Outcome ListDownload::ProcessReply() {
     Outcome outcome;
     const std::string temp = m_dataFolder + TempFile;
     const std::string firstLine = ReadFirstLine();
@@ -126,8 +121,8 @@ ListDownload::Outcome ListDownload::ProcessReply(std::atomic<uint8_t>& testing) 
         if (markers.encode) {
             std::optional<std::string> unpacked = UnpackBody(firstLine.size());
             if (!unpacked) {
-                Fail(testing); // temp.dat and temp2.dat stay for a look at what came
-                return Outcome();
+                outcome.failure = FailureLines(); // temp.dat and temp2.dat stay for a look at what came
+                return outcome;
             }
             text = std::move(*unpacked);
         }
@@ -144,19 +139,19 @@ ListDownload::Outcome ListDownload::ProcessReply(std::atomic<uint8_t>& testing) 
                           static_cast<unsigned long long>(n % 60));
             line = buffer;
         }
-        m_host.appendLog(line, 0);
+        m_host.appendLog(line, LogMode::Append);
         std::this_thread::sleep_for(m_pause);
         Records records = ParseRecords(text);
         text.clear();
         text.shrink_to_fit();
         outcome.count = records.size();
         m_host.addRecords(std::move(records));
-        m_host.appendLog("Get " + std::to_string(outcome.count) + " proxy from Halvard successfully.\r\n", 0);
+        m_host.appendLog("Get " + std::to_string(outcome.count) + " proxy from Halvard successfully.\r\n",
+                         LogMode::Append);
         std::this_thread::sleep_for(m_pause);
         outcome.showDialog = true;
-        testing = 0;
     } else {
-        Fail(testing);
+        outcome.failure = FailureLines();
     }
     RemoveFile(temp);
     return outcome;

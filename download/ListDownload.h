@@ -2,8 +2,8 @@
 
 #include "download/DownloadUrl.h"
 #include "proxy/ProxyItem.h"
+#include "tester/TestLog.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -34,7 +34,7 @@ public:
     using Records = std::vector<std::unique_ptr<ProxyItem>>;
 
     struct Host {
-        std::function<void(const std::string& text, int mode)> appendLog;
+        std::function<void(const std::string& text, LogMode mode)> appendLog;
         std::function<void(const std::string& text)> showMessage;
         // The records found, in list order, for the list's owner to append.
         std::function<void(Records records)> addRecords;
@@ -52,15 +52,18 @@ public:
         bool showDialog = false;
         size_t count = 0;
         std::string updateTime = DefaultUpdateTime;
+        // The lines that end a failed download; empty when the list arrived. The owner logs them once it
+        // has taken the list back, so that a reader of the log finds the list free again.
+        std::string failure;
     };
 
     // dataFolder ends with '/'; serviceUrl is the service's address without the request path.
     ListDownload(std::string dataFolder, std::string serviceUrl, Host host);
 
-    // Every step of the download; testing goes back to 0 before the failure lines are logged.
-    Outcome Run(std::atomic<uint8_t>& testing);
+    // Every step of the download.
+    Outcome Run();
     // The steps after the download, on the reply in DataFolder's temp.dat.
-    Outcome ProcessReply(std::atomic<uint8_t>& testing);
+    Outcome ProcessReply();
 
     static Markers ParseFirstLine(std::string_view line);
     static std::string FailureLines();
@@ -73,7 +76,6 @@ private:
     std::string ReadFirstLine() const;
     // Unpacks the body after the first line; nullopt after the failure's message box.
     std::optional<std::string> UnpackBody(size_t firstLineLength);
-    void Fail(std::atomic<uint8_t>& testing);
 
     std::string m_dataFolder;
     std::string m_serviceUrl;

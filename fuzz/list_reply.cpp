@@ -27,16 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t messages = 0;
     size_t added = 0;
     ListDownload::Host host;
-    host.appendLog = [](const std::string&, int) {};
+    host.appendLog = [](const std::string&, LogMode) {};
     host.showMessage = [&](const std::string&) { ++messages; };
     host.addRecords = [&](ListDownload::Records records) { added += records.size(); };
     ListDownload download(folder, "http://127.0.0.1:9", host);
     download.m_pause = std::chrono::milliseconds(0);
-    std::atomic<uint8_t> testing = 2;
-    const ListDownload::Outcome outcome = download.ProcessReply(testing);
+    const ListDownload::Outcome outcome = download.ProcessReply();
     const std::string_view line(reinterpret_cast<const char*>(data), std::min<size_t>(size, 99));
     const ListDownload::Markers markers = ListDownload::ParseFirstLine(line);
-    if (testing != 0 || outcome.count != added || (added > 0 && !outcome.showDialog) ||
+    if (outcome.failure.empty() != outcome.showDialog || outcome.count != added || (added > 0 && !outcome.showDialog) ||
         (outcome.showDialog && !markers.list) ||
         std::filesystem::exists(folder + ListDownload::TempFile) != (messages > 0))
         std::abort();

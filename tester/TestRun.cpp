@@ -61,7 +61,7 @@ void TestRun::Task::Join() {
         m_thread.join();
 }
 
-TestRun::TestRun(TestContext& context, TestLog& log, std::atomic<uint8_t>& testing, Hooks hooks)
+TestRun::TestRun(TestContext& context, TestLog& log, std::atomic<RunState>& testing, Hooks hooks)
     : m_workerStackSize(CInternetThread::DefaultStackSize), m_context(context), m_log(log), m_testing(testing),
       m_hooks(std::move(hooks)) {}
 
@@ -83,7 +83,7 @@ TestRun::~TestRun() {
 
 void TestRun::StartTest() {
     const AppSettings& settings = m_context.m_settings;
-    if (m_testing != 0)
+    if (m_testing != RunState::Idle)
         return;
     if (!settings.TestDelay && !settings.TestAnon && !settings.TestCountry && !settings.TestSSL &&
         !settings.TestGateway && !settings.TestDanger && !settings.TestCodeen) {
@@ -96,13 +96,13 @@ void TestRun::StartTest() {
         m_context.PrepareJudge();
     }
     TestRunHost& view = m_context.m_host;
-    view.StartTimer(TimerTestTick, 1000);
-    view.ShowTestLine(1, "");
+    view.StartTimer(TimerId::TestTick, 1000);
+    view.ShowTestLine(TestLineMode::Running, "");
     // Both threads of the last run have ended or are leaving; nothing below may run beside them.
     m_stopperThread.Join();
     m_controllerThread.Join();
 
-    SetTesting(1);
+    SetTesting(RunState::Running);
     m_stopRequested = false;
     m_workers.clear();
     m_progress = 0;
@@ -119,9 +119,9 @@ void TestRun::StartTest() {
         m_controllerThread.Start([this] { TestProxies(); });
     } catch (const std::system_error& error) {
         ShowMessage(error.code().message());
-        view.StopTimer(TimerTestTick);
-        view.StartTimer(TimerPanelRefresh, 0);
-        SetTesting(0);
+        view.StopTimer(TimerId::TestTick);
+        view.StartTimer(TimerId::PanelRefresh, 0);
+        SetTesting(RunState::Idle);
     }
 }
 
@@ -241,19 +241,19 @@ bool TestRun::CheckJudge() {
     if (!stop)
         return true;
     m_log.AppendLog(JudgeStopLine);
-    m_context.m_host.StopTimer(TimerTestTick);
-    m_context.m_host.StartTimer(TimerPanelRefresh, 0);
+    m_context.m_host.StopTimer(TimerId::TestTick);
+    m_context.m_host.StartTimer(TimerId::PanelRefresh, 0);
     m_outcome = Outcome::JudgeRefused;
     // Last: from here on the window may start another run.
-    SetTesting(0);
+    SetTesting(RunState::Idle);
     return false;
 }
 
 void TestRun::EndUntested() {
     const int32_t elapsed = ElapsedSeconds();
     m_log.AppendLog(SummaryText(true, elapsed, m_context.m_clock.FormatLocalTime("%H:%M:%S")));
-    m_context.m_host.StopTimer(TimerTestTick);
-    m_context.m_host.StartTimer(TimerPanelRefresh, 0);
+    m_context.m_host.StopTimer(TimerId::TestTick);
+    m_context.m_host.StartTimer(TimerId::PanelRefresh, 0);
     m_outcome = Outcome::Stopped;
     // The stopper empties TestSet and returns to idle once this thread has ended.
 }
@@ -272,7 +272,7 @@ std::string TestRun::SummaryText(bool stopped, int32_t elapsed, const std::strin
     return text;
 }
 
-void TestRun::SetTesting(uint8_t value) {
+void TestRun::SetTesting(RunState value) {
     m_testing = value;
     m_context.m_host.TestingChanged();
 }
@@ -366,31 +366,31 @@ void TestRun::Drain() {
 void TestRun::WriteSummary() {
     // One reading of the stop flag decides the text, the balloon and who ends the stopping state.
     const bool stopped = m_stopRequested;
-    // The list stays closed to editing until it is saved; 2 also lets the panel leave the progress line.
-    SetTesting(2);
+    // The list stays closed to editing until it is saved; Stopping also lets the panel leave the progress line.
+    SetTesting(RunState::Stopping);
     const int32_t elapsed = ElapsedSeconds();
     // One reading of the clock for the log line and LastTestedText.
     const std::string stamp = m_context.m_clock.FormatLocalTime("%Y-%m-%d %H:%M:%S");
     m_log.AppendLog(SummaryText(stopped, elapsed, stamp.size() > 11 ? stamp.substr(11) : stamp));
 
     TestRunHost& view = m_context.m_host;
-    view.StopTimer(TimerTestTick);
+    view.StopTimer(TimerId::TestTick);
     if (m_hooks.rebuildQuickSwitchSet)
         m_hooks.rebuildQuickSwitchSet();
     if (m_hooks.setLastTestedText)
         m_hooks.setLastTestedText(stamp);
-    view.StartTimer(TimerPanelRefresh, 0);
+    view.StartTimer(TimerId::PanelRefresh, 0);
     view.RefreshListView();
     TestSet.clear();
     TestSet.shrink_to_fit();
     if (m_hooks.saveList)
         m_hooks.saveList();
     if (!stopped)
-        view.ShowBalloon(FinishedBalloon, "", 0, 10);
+        view.ShowBalloon(FinishedBalloon, "", BalloonIcon::None, 10);
     m_outcome = stopped ? Outcome::Stopped : Outcome::Finished;
     // After a stop the stopper returns to idle once it has killed the workers still busy.
     if (!stopped)
-        SetTesting(0);
+        SetTesting(RunState::Idle);
 }
 
 void TestRun::AbandonRun() {
@@ -398,21 +398,21 @@ void TestRun::AbandonRun() {
     // user edit again: they go first.
     KillWorkers();
     TestRunHost& view = m_context.m_host;
-    view.StopTimer(TimerTestTick);
-    view.StartTimer(TimerPanelRefresh, 0);
+    view.StopTimer(TimerId::TestTick);
+    view.StartTimer(TimerId::PanelRefresh, 0);
     view.RefreshListView();
     TestSet.clear();
     TestSet.shrink_to_fit();
     m_outcome = Outcome::WorkerStartFailed;
     if (!m_stopRequested)
-        SetTesting(0);
+        SetTesting(RunState::Idle);
 }
 
 void TestRun::StopTest() {
-    if (m_stopRequested || m_testing != 1)
+    if (m_stopRequested || m_testing != RunState::Running)
         return;
     m_stopRequested = true;
-    SetTesting(2);
+    SetTesting(RunState::Stopping);
     WakeSleepers();
     try {
         m_stopperThread.Start([this] { FinishStop(); });
@@ -429,7 +429,7 @@ void TestRun::FinishStop() {
     TestSet.clear();
     TestSet.shrink_to_fit();
     m_stopRequested = false;
-    SetTesting(0);
+    SetTesting(RunState::Idle);
 }
 
 bool TestRun::ShutDown(std::chrono::milliseconds limit) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/OwnedThread.h"
+#include "tester/RunState.h"
 
 #include <atomic>
 #include <chrono>
@@ -28,8 +29,6 @@ struct TestContext;
 // interfaces; the frame marshals both to the window's thread, and they return at once when it closes.
 class TestRun {
 public:
-    static constexpr int TimerTestTick = 1;
-    static constexpr int TimerPanelRefresh = 2;
     static constexpr std::chrono::milliseconds PollInterval{1000};
     static constexpr std::chrono::milliseconds StopperInterval{50};
 
@@ -76,8 +75,8 @@ public:
         std::function<bool()> askStopWithoutJudge;
     };
 
-    // testing is the frame's state byte: 0 idle, 1 a run is in progress, 2 a run is stopping.
-    TestRun(TestContext& context, TestLog& log, std::atomic<uint8_t>& testing, Hooks hooks);
+    // testing is the owner's run state; the run sets it and reads it.
+    TestRun(TestContext& context, TestLog& log, std::atomic<RunState>& testing, Hooks hooks);
     // Stops a run in progress and waits, without limit, until no thread of it is left.
     ~TestRun();
     TestRun(const TestRun&) = delete;
@@ -141,8 +140,8 @@ private:
     int32_t ElapsedSeconds() const;
     // The summary's two lines: how the run ended, and the level counts.
     std::string SummaryText(bool stopped, int32_t elapsed, const std::string& time) const;
-    // Every change of the state byte goes through here, so that the host hears of it.
-    void SetTesting(uint8_t value);
+    // Every change of the run state goes through here, so that the host hears of it.
+    void SetTesting(RunState value);
     void PrepareRecords();
     // Loads the address database, the dangerous-network list and the TLS set-up for the items that
     // are on; one that cannot be used costs one log line and leaves its item's fields as they are.
@@ -172,7 +171,7 @@ private:
 
     TestContext& m_context;
     TestLog& m_log;
-    std::atomic<uint8_t>& m_testing;
+    std::atomic<RunState>& m_testing;
     Hooks m_hooks;
 
     std::vector<std::unique_ptr<CInternetThread>> m_workers;

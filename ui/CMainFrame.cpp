@@ -46,7 +46,7 @@ CMainFrame::CMainFrame(FrameModel::Services services, std::string programFolder,
     : m_messageBox(*this, services.messageBox), m_services{m_messageBox, services.clipboard, services.fileDialog,
                                                            services.shellOpen, services.systemProxy},
       m_model(*this, m_services, std::move(programFolder), std::move(dataFolder), firefoxPorts),
-      m_settingsStore(m_model.m_settings, m_model.m_dataFolder) {
+      m_settingsStore(m_model.EditSettings(), m_model.DataFolder()) {
     platform::WindowThread::Record();
     m_settingsStore.OnSaveFailure([this](const std::string& path, const std::string& reason) {
         m_model.ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
@@ -60,7 +60,7 @@ CMainFrame::~CMainFrame() {
     // update reaches their buttons meanwhile.
     m_actions.clear();
     delete takeCentralWidget();
-    m_model.m_log.SetListener(nullptr);
+    m_model.LogPane().SetListener(nullptr);
 }
 
 QFont CMainFrame::ListFont() {
@@ -92,7 +92,7 @@ bool CMainFrame::Create() {
     m_panel = new CHtmlCtrl(m_client);
     m_panel->setObjectName(QStringLiteral("panel")); // the names let tests find the parts
     // The figures as soon as the page is up, saved list or none; a loaded list delays this to its own time.
-    connect(m_panel, &CHtmlCtrl::pageLoaded, this, [this] { StartTimer(FrameModel::TimerPanelRefresh, 0); });
+    connect(m_panel, &CHtmlCtrl::pageLoaded, this, [this] { StartTimer(TimerId::PanelRefresh, 0); });
     m_panel->Navigate(QStringLiteral("res://orv.exe/141"));
 
     m_listView = new CCellListCtrl([this](CellInfo& cell) { m_model.GetCellInfo(cell); }, m_client);
@@ -106,7 +106,7 @@ bool CMainFrame::Create() {
     connect(m_listView, &CCellListCtrl::ContextMenuAt, this, [this](const QPoint& pos) { ShowContextMenu(pos); });
     connect(m_listView, &CCellListCtrl::SelectionChanged, this, [this] { UpdateCommandUI(); });
 
-    m_logPane = CColorEdit::CreateLogPane(m_model.m_log, m_client);
+    m_logPane = CColorEdit::CreateLogPane(m_model.LogPane(), m_client);
     m_logPane->setObjectName(QStringLiteral("log"));
     m_model.AppendLog(FrameModel::WelcomeLine);
 
@@ -120,7 +120,7 @@ bool CMainFrame::Create() {
     setMinimumSize(Width, MinHeight);
     setMaximumWidth(Width);
     resize(Width, Height);
-    StartTimer(FrameModel::TimerStartUp, 0);
+    StartTimer(TimerId::StartUp, 0);
 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { UpdateCommandUI(); });
     UpdateCommandUI();
@@ -348,7 +348,7 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::OnSettings() {
     // The workers read the settings during a run.
-    if (m_model.m_testing != 0)
+    if (m_model.State() != RunState::Idle)
         return;
     auto* sheet = new CSettingSheet(m_settingsStore, m_messageBox, this);
     sheet->setObjectName(QStringLiteral("settings"));
@@ -360,12 +360,12 @@ void CMainFrame::OnExport(bool selectedOnly) {
     if (selectedOnly) {
         const std::vector<uint32_t> rows = SelectedRows();
         std::optional<std::vector<ProxyItem*>> selected =
-            ExportDialogLogic::ExportSelected(m_model.m_list, std::vector<size_t>(rows.begin(), rows.end()));
+            ExportDialogLogic::ExportSelected(m_model.List(), std::vector<size_t>(rows.begin(), rows.end()));
         if (!selected)
             return;
         exportSet = std::move(*selected);
     } else {
-        exportSet = ExportDialogLogic::ExportAll(m_model.m_list);
+        exportSet = ExportDialogLogic::ExportAll(m_model.List());
     }
     auto* dialog = new CExportDlg(m_settingsStore, {m_messageBox, m_services.fileDialog, m_services.shellOpen},
                                   std::move(exportSet), m_model.LastTestedText(), this);
@@ -495,10 +495,10 @@ void CMainFrame::ShutDown() {
 }
 
 void CMainFrame::RefreshPanelNow() {
-    m_model.OnTimer(FrameModel::TimerPanelRefresh);
+    m_model.OnTimer(TimerId::PanelRefresh);
 }
 
-void CMainFrame::OnTimerFired(int id) {
+void CMainFrame::OnTimerFired(TimerId id) {
     ORV_ON_WINDOW_THREAD();
     m_model.OnTimer(id);
     UpdateCommandUI();
@@ -561,10 +561,10 @@ void CMainFrame::PostToWindow(std::function<void()> work) {
 }
 
 void CMainFrame::RefreshListView() {
-    RunOnUiThread([this] { m_listView->SetRowCount(m_model.m_list.GetSize()); });
+    RunOnUiThread([this] { m_listView->SetRowCount(m_model.List().GetSize()); });
 }
 
-void CMainFrame::StartTimer(int id, int periodMs) {
+void CMainFrame::StartTimer(TimerId id, int periodMs) {
     RunOnUiThread([this, id, periodMs] {
         QTimer*& timer = m_timers[id];
         if (timer == nullptr) {
@@ -575,7 +575,7 @@ void CMainFrame::StartTimer(int id, int periodMs) {
     });
 }
 
-void CMainFrame::StopTimer(int id) {
+void CMainFrame::StopTimer(TimerId id) {
     RunOnUiThread([this, id] {
         const auto found = m_timers.find(id);
         if (found != m_timers.end())
@@ -595,12 +595,12 @@ void CMainFrame::ShowPanelUpdates(const std::vector<PanelUpdate>& updates) {
     m_panel->ApplyPanelUpdates(updates);
 }
 
-void CMainFrame::ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) {
+void CMainFrame::ShowBalloon(const std::string& text, const std::string& title, BalloonIcon icon, int seconds) {
     QMetaObject::invokeMethod(
         this,
-        [this, text, title, iconFlags, seconds] {
+        [this, text, title, icon, seconds] {
             if (m_tray && !m_closing->IsClosed())
-                m_tray->ShowBalloon(text, title, iconFlags, seconds);
+                m_tray->ShowBalloon(text, title, icon, seconds);
         },
         Qt::QueuedConnection);
 }

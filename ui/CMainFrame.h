@@ -74,12 +74,12 @@ public:
     // FrameView
     void RedrawRows(int32_t first, int32_t last) override;
     void RefreshListView() override;
-    void StartTimer(int id, int periodMs) override;
-    void StopTimer(int id) override;
+    void StartTimer(TimerId id, int periodMs) override;
+    void StopTimer(TimerId id) override;
     std::vector<uint32_t> SelectedRows() override;
     int64_t FirstSelectedRow() override;
     void ShowPanelUpdates(const std::vector<PanelUpdate>& updates) override;
-    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override;
+    void ShowBalloon(const std::string& text, const std::string& title, BalloonIcon icon, int seconds) override;
     void PostToWindow(std::function<void()> work) override;
     // Whoever changed the state, the toolbar follows it as the menus do when they open.
     void TestingChanged() override;
@@ -125,7 +125,7 @@ private:
     void UpdateActions(const QList<QAction*>& actions);
     void LayoutChildren();
     void PaintClient();
-    void OnTimerFired(int id);
+    void OnTimerFired(TimerId id);
     void OnAdd();
     void OnAbout();
     void OnSelectAll();
@@ -156,6 +156,6 @@ private:
     CColorEdit* m_logPane = nullptr;
     QMenu* m_contextMenu = nullptr;
     std::unique_ptr<CSystemTray> m_tray;
-    std::map<int, QTimer*> m_timers;
+    std::map<TimerId, QTimer*> m_timers;
     bool m_shutDown = false;
 };

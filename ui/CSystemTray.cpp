@@ -126,13 +126,11 @@ void CSystemTray::HideIcon() {
         m_icon->hide();
 }
 
-void CSystemTray::ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) {
+void CSystemTray::ShowBalloon(const std::string& text, const std::string& title, BalloonIcon icon, int seconds) {
     if (m_icon == nullptr || !m_icon->isVisible())
         return;
-    // The flags name the balloon's icon: 1 information, 2 warning, 3 error, 0 none.
     static const QSystemTrayIcon::MessageIcon icons[] = {QSystemTrayIcon::NoIcon, QSystemTrayIcon::Information,
                                                          QSystemTrayIcon::Warning, QSystemTrayIcon::Critical};
-    const QSystemTrayIcon::MessageIcon icon =
-        iconFlags >= 0 && iconFlags <= 3 ? icons[iconFlags] : QSystemTrayIcon::NoIcon;
-    m_icon->showMessage(QString::fromLatin1(title.c_str()), QString::fromLatin1(text.c_str()), icon, seconds * 1000);
+    m_icon->showMessage(QString::fromLatin1(title.c_str()), QString::fromLatin1(text.c_str()),
+                        icons[static_cast<int>(icon)], seconds * 1000);
 }

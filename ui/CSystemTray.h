@@ -31,7 +31,7 @@ public:
     bool Create(QWidget* owner, const QString& tip, Dispatch dispatch, StateOf stateOf);
     void HideIcon();
     // A message over the icon for some seconds; nothing where the desktop has no tray.
-    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds);
+    void ShowBalloon(const std::string& text, const std::string& title, BalloonIcon icon, int seconds);
 
     // Cycles the three frames every 500 ms while on; off brings the still icon back.
     void Animate(bool on);

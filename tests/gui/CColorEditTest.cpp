@@ -43,7 +43,7 @@ TEST(CColorEdit, FollowsTheEndOfTheLogThroughGrowthAndRestarts) {
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 
-    log.AppendLog("fresh\r\n", 1);
+    log.AppendLog("fresh\r\n", LogMode::Clear);
     QCoreApplication::processEvents();
     EXPECT_EQ(pane->toPlainText(), QStringLiteral("fresh\n"));
 

@@ -86,7 +86,7 @@ TEST_F(CHtmlCtrlTest, FullRefreshShowsTheListAndTheActiveProxy) {
 
 TEST_F(CHtmlCtrlTest, TestLinePlaysTheAnimatedImageWhileATestRuns) {
     const QUrl image(QStringLiteral("res://orv.exe/143"));
-    m_ctrl.ApplyPanelUpdates({StatusPanel::TestLine(1, "")});
+    m_ctrl.ApplyPanelUpdates({StatusPanel::TestLine(TestLineMode::Running, "")});
     EXPECT_EQ(Inner("progress"), "0");
     m_ctrl.ApplyPanelUpdates({{"progress", "37"}});
     EXPECT_TRUE(m_ctrl.toPlainText().contains(QLatin1String("37%")));
@@ -101,7 +101,7 @@ TEST_F(CHtmlCtrlTest, TestLinePlaysTheAnimatedImageWhileATestRuns) {
         },
         10000));
 
-    m_ctrl.ApplyPanelUpdates({StatusPanel::TestLine(0, "")});
+    m_ctrl.ApplyPanelUpdates({StatusPanel::TestLine(TestLineMode::LastTested, "")});
     EXPECT_EQ(Inner("date"), "(not tested yet)");
     EXPECT_FALSE(m_ctrl.Page().InnerHtml("progress").has_value());
 }
@@ -152,8 +152,13 @@ TEST_F(CHtmlCtrlTest, PanelColumnsStayWhereTheyAreWhenTheNumbersChange) {
     const std::vector<int> before = columnStarts();
     ASSERT_EQ(before.size(), 5u);
     const std::vector<PanelUpdate> run[] = {
-        {StatusPanel::TestLine(1, "45"), {"total", "123456"}, {"level1", "98765"}, {"level3", "55555"}},
-        {StatusPanel::TestLine(0, "2026-12-08 13:45:00"), {"ready", "12"}, {"activeproxy", "10.0.0.1:8080"}},
+        {StatusPanel::TestLine(TestLineMode::Running, "45"),
+         {"total", "123456"},
+         {"level1", "98765"},
+         {"level3", "55555"}},
+        {StatusPanel::TestLine(TestLineMode::LastTested, "2026-12-08 13:45:00"),
+         {"ready", "12"},
+         {"activeproxy", "10.0.0.1:8080"}},
     };
     for (const auto& updates : run) {
         m_ctrl.ApplyPanelUpdates(updates);

@@ -60,8 +60,8 @@ struct DownloadWindow {
         frame = std::make_unique<CMainFrame>(FrameModel::Services{messages, clipboard, files, shell, systemProxy},
                                              dir.Path(), dir.Path(), FirefoxChannel::Ports{0, 0});
         FrameModel& model = frame->Model();
-        model.m_downloadPause = std::chrono::milliseconds(0);
-        model.m_osVersion = [] { return Windows(6, 1); };
+        model.SetDownloadLimits({}, std::chrono::milliseconds(0));
+        model.SetOsVersionSource([] { return Windows(6, 1); });
         if (before)
             before(model);
         EXPECT_TRUE(frame->Create());
@@ -74,16 +74,16 @@ struct DownloadWindow {
                 widget->close();
     }
     FrameModel& Model() { return frame->Model(); }
-    std::string Log() { return Model().m_log.Text(); }
+    std::string Log() { return Model().Log().Text(); }
     void Turn() { QApplication::processEvents(QEventLoop::AllEvents, 20); }
     // Turns the event loop until the download has ended and its hand-overs are done.
     bool DownloadEnds() {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (Model().m_testing != 0 && std::chrono::steady_clock::now() < end)
+        while (Model().State() != RunState::Idle && std::chrono::steady_clock::now() < end)
             Turn();
         for (int i = 0; i < 10; ++i)
             Turn();
-        return Model().m_testing == 0;
+        return Model().State() == RunState::Idle;
     }
     // The failure lines follow the state's return to idle on the download's thread.
     bool LogBecomes(const std::string& text) {
@@ -94,8 +94,8 @@ struct DownloadWindow {
     }
     Strings Addresses() {
         Strings addresses;
-        for (size_t i = 0; i < Model().m_list.GetSize(); ++i)
-            addresses.push_back(Model().m_list[i]->ProxyAddressText());
+        for (size_t i = 0; i < Model().List().GetSize(); ++i)
+            addresses.push_back(Model().List()[i]->ProxyAddressText());
         return addresses;
     }
     bool Exists(const char* name) { return std::filesystem::exists(dir.File(name)); }
@@ -112,8 +112,8 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
     ByteServer service("#list#encode#update@45296#\r\n" + ByteServer::Gzip(ExampleList));
     DownloadWindow window(service.Url());
     // No test item: a started test stops at its message instead of reaching for anything.
-    window.Model().m_settings.TestDelay = 0;
-    window.Model().m_settings.TestAnon = 0;
+    window.Model().EditSettings().TestDelay = 0;
+    window.Model().EditSettings().TestAnon = 0;
     for (const char* answer : {"no", "yes"}) {
         SCOPED_TRACE(answer);
         window.frame->OnCommand(cmd::DownloadList);
@@ -135,7 +135,7 @@ TEST(DownloadWindow, TheServicesExampleAddsThreeProxiesAndTheDialogsAnswersDecid
         const QString shown = dialog->Html()->toPlainText();
         EXPECT_TRUE(shown.contains(QStringLiteral("Get 3 proxy from Halvard successfully.")));
         EXPECT_TRUE(shown.contains(QStringLiteral("The proxy list is updated at 12:34 GMT.")));
-        EXPECT_EQ(window.Model().m_list.GetSize() % 3, 0u);
+        EXPECT_EQ(window.Model().List().GetSize() % 3, 0u);
         EXPECT_FALSE(window.Exists(ListDownload::TempFile));
         EXPECT_FALSE(window.Exists(ListDownload::Temp2File));
         dialog->findChild<QPushButton*>(QString::fromLatin1(answer))->click();
@@ -226,7 +226,7 @@ TEST(DownloadWindow, ClosingDuringASilentDownloadEndsPromptly) {
     window.frame->close();
     // The low-speed limit is 30 s; closing does not wait for it.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
-    EXPECT_EQ(window.Model().m_testing, 0);
+    EXPECT_EQ(window.Model().State(), RunState::Idle);
 }
 
 TEST(SystemCheckWindow, LinuxAndUnaffectedWindowsAreOkAndXpOrVistaOpenTheDialog) {
@@ -244,7 +244,7 @@ TEST(SystemCheckWindow, LinuxAndUnaffectedWindowsAreOkAndXpOrVistaOpenTheDialog)
         SCOPED_TRACE(c.record.majorVersion * 10 + c.record.minorVersion);
         // The start-up check runs as CheckSystem is 0.
         DownloadWindow window("http://127.0.0.1:1",
-                              [&](FrameModel& model) { model.m_osVersion = [&] { return c.record; }; });
+                              [&](FrameModel& model) { model.SetOsVersionSource([&] { return c.record; }); });
         const std::string startUp = window.Log();
         window.frame->OnCommand(cmd::SystemCheck);
         window.Turn();
@@ -270,8 +270,8 @@ TEST(SystemCheckWindow, LinuxAndUnaffectedWindowsAreOkAndXpOrVistaOpenTheDialog)
 TEST(SystemCheckWindow, TheDialogStoresCheckSystemAsItsAnswersSay) {
     DownloadWindow window("http://127.0.0.1:1", [](FrameModel& model) {
         // No start-up check.
-        std::ofstream(model.m_dataFolder + SettingsStore::FileName) << "[Settings]\nCheckSystem=1\n";
-        model.m_osVersion = [] { return Windows(5, 1); };
+        std::ofstream(model.DataFolder() + SettingsStore::FileName) << "[Settings]\nCheckSystem=1\n";
+        model.SetOsVersionSource([] { return Windows(5, 1); });
     });
     EXPECT_EQ(window.Log().find("System check"), std::string::npos);
     // "Yes" with the box cleared still turns the start-up check off and opens the support page.
@@ -285,7 +285,7 @@ TEST(SystemCheckWindow, TheDialogStoresCheckSystemAsItsAnswersSay) {
     EXPECT_EQ(window.SavedCheckSystem(), "1");
     EXPECT_EQ(window.shell.m_opened, Strings{SystemCheck::SupportUrl});
     // "No" after ticking the box keeps what the click saved.
-    window.Model().m_settings.CheckSystem = 0;
+    window.Model().EditSettings().CheckSystem = 0;
     window.frame->OnCommand(cmd::SystemCheck);
     window.Turn();
     dialog = nullptr;

@@ -4,6 +4,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/SystemProxy.h"
 #include "settings/SavedList.h"
+#include "tests/support/FrameModelTestAccess.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/ScopedEnv.h"
@@ -60,7 +61,7 @@ struct Window {
         frame->show();
         if (!listText.empty()) {
             frame->OnCommand(cmd::Paste);
-            frame->Model().m_log.AppendLog("", 1);
+            frame->Model().AppendLog("", LogMode::Clear);
         }
     }
     ~Window() {
@@ -71,11 +72,11 @@ struct Window {
     static void Paste(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
     FrameModel& Model() { return frame->Model(); }
     CCellListCtrl* List() { return frame->ListView(); }
-    std::string Log() { return Model().m_log.Text(); }
+    std::string Log() { return Model().Log().Text(); }
     std::vector<std::string> Addresses() {
         std::vector<std::string> addresses;
-        for (size_t i = 0; i < Model().m_list.GetSize(); ++i)
-            addresses.push_back(Model().m_list[i]->ProxyAddressText());
+        for (size_t i = 0; i < Model().List().GetSize(); ++i)
+            addresses.push_back(Model().List()[i]->ProxyAddressText());
         return addresses;
     }
     void Select(std::initializer_list<int> rows) {
@@ -255,7 +256,7 @@ TEST(MainFrameTray, QuickSwitchEntriesFollowTheSetAndSwitch) {
     for (QAction* action : menu->actions())
         if (action->data().toInt() == cmd::QuickSwitchFirst + 1)
             action->trigger();
-    EXPECT_EQ(window.Model().m_activeProxy, window.Model().m_list[0]);
+    EXPECT_EQ(window.Model().ActiveProxy(), window.Model().List()[0]);
     EXPECT_EQ(opened()[2], "10.0.0.1:80|32807"); // the switch rebuilt the set in list order
     // Start-up with nothing active left the desktop alone; the first switch kept the user's values.
     EXPECT_EQ(window.systemProxy.m_calls, (Strings{"read", "proxy 10.0.0.4:80", "proxy 10.0.0.1:80"}));
@@ -285,7 +286,7 @@ TEST(MainFrameCommands, EnablingFollowsTheTestingState) {
     Window window("1.2.3.4:80");
     CMainFrame& frame = *window.frame;
     for (uint8_t testing : {0, 1, 2}) {
-        window.Model().m_testing = testing;
+        FrameModelTestAccess::SetState(window.Model(), static_cast<RunState>(testing));
         frame.UpdateCommandUI();
         for (int id : {cmd::LoadList, cmd::Delete, cmd::Add, cmd::DeleteDuplicates, cmd::DeleteTimeout,
                        cmd::DeleteDangerous, cmd::Paste})
@@ -311,8 +312,8 @@ TEST(MainFrameCommands, EveryCommandOfTheTableRuns) {
     CMainFrame& frame = *window.frame;
     window.Select({0});
     // No test item: the test commands stop at their message instead of reaching for the network.
-    window.Model().m_settings.TestDelay = 0;
-    window.Model().m_settings.TestAnon = 0;
+    window.Model().EditSettings().TestDelay = 0;
+    window.Model().EditSettings().TestAnon = 0;
     for (int id : frame.CommandIds()) {
         if (id == cmd::Exit)
             continue;
@@ -353,7 +354,7 @@ TEST(MainFrameList, ModelPassesTheItemModelTesterThroughGrowthAndShrinking) {
 
 TEST(MainFrameList, CellsShowTextsTipsAndColours) {
     Window window("10.0.0.1:8080 10.0.0.2:&80");
-    ProxyItem* item = window.Model().m_list[0];
+    ProxyItem* item = window.Model().List()[0];
     item->m_anonymity = 1;
     item->m_delay = 250;
     item->m_status = StatusUnknown;
@@ -382,7 +383,7 @@ TEST(MainFrameList, CellsShowTextsTipsAndColours) {
 
 TEST(MainFrameList, DelegateDrawsTheAmpersandAndKeepsTheStatusCellUnselected) {
     Window window("10.0.0.1:8080");
-    std::strcpy(window.Model().m_list[0]->m_ip, "a&b");
+    std::strcpy(window.Model().List()[0]->m_ip, "a&b");
     window.List()->setFocus();
     window.Select({0});
     const QImage image = window.List()->viewport()->grab().toImage();
@@ -411,11 +412,11 @@ TEST(MainFrameList, HeaderClickSortsAndIsRefusedWhileTesting) {
     Window window("10.0.0.1:80 9.0.0.1:80");
     QHeaderView* header = window.List()->horizontalHeader();
     const QPoint proxyHeader(header->sectionViewportPosition(1) + 10, header->height() / 2);
-    window.Model().m_testing = 1;
+    FrameModelTestAccess::SetState(window.Model(), RunState::Running);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, proxyHeader);
     EXPECT_EQ(window.messages.m_shown, Strings{"Please don't sort the list while testing the proxies."});
     EXPECT_EQ(window.Log(), "");
-    window.Model().m_testing = 0;
+    FrameModelTestAccess::SetState(window.Model(), RunState::Idle);
     QTest::mouseClick(header->viewport(), Qt::RightButton, {}, proxyHeader);
     EXPECT_EQ(window.Log(), "");
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, proxyHeader);
@@ -434,7 +435,7 @@ TEST(MainFrameEdit, CopyAndPasteGoThroughTheDesktopClipboard) {
     window.frame->UpdateCommandUI();
     EXPECT_TRUE(window.MenuAction(cmd::Paste)->isEnabled());
     window.frame->OnCommand(cmd::Paste);
-    EXPECT_EQ(window.Model().m_list.GetSize(), 5u);
+    EXPECT_EQ(window.Model().List().GetSize(), 5u);
     EXPECT_EQ(window.List()->model()->rowCount(), 5);
     QGuiApplication::clipboard()->clear();
     window.frame->UpdateCommandUI();
@@ -534,7 +535,7 @@ TEST(MainFrameLifecycle, ClosingSavesTheListAndARestartShowsIt) {
         window.dir.Path(), window.dir.Path(), FirefoxChannel::Ports{0, 0});
     ASSERT_TRUE(again.Create());
     EXPECT_EQ(again.ListView()->model()->rowCount(), 2);
-    EXPECT_NE(again.Model().m_log.Text().find("Loaded 2 proxies from the last tested result.\r\n"), std::string::npos);
+    EXPECT_NE(again.Model().Log().Text().find("Loaded 2 proxies from the last tested result.\r\n"), std::string::npos);
 }
 
 TEST(MainFrameThreads, RedrawFromAWorkerWaitsForTheWindowOrItsClosing) {
@@ -569,8 +570,8 @@ TEST(MainFrameCommands, ExportSelectedWithoutSelectionOpensNothing) {
 TEST(MainFrameTestRun, TestSelectedWithoutSelectionTestsTheWholeListLikeTestAll) {
     Window window("1.1.1.1:80 2.2.2.2:8080 1.1.1.1:80");
     window.Model().AppendLog("before\r\n");
-    window.Model().m_settings.TestDelay = 0;
-    window.Model().m_settings.TestAnon = 0; // the run stops at its message: only the preparation shows
+    window.Model().EditSettings().TestDelay = 0;
+    window.Model().EditSettings().TestAnon = 0; // the run stops at its message: only the preparation shows
     window.frame->OnCommand(cmd::TestSelected);
     EXPECT_EQ(window.Addresses(), (std::vector<std::string>{"1.1.1.1:80", "2.2.2.2:8080"}));
     EXPECT_EQ(window.Log(), "");
@@ -594,17 +595,17 @@ struct LoopbackWindow : Window {
         Paste(list);
         frame->OnCommand(cmd::Paste);
         FrameModel& model = Model();
-        model.m_settings.ProxyJudge = "http://127.0.0.3:" + std::to_string(judge) + "/azenv.php";
-        model.m_settings.Timeout = 1;
-        model.m_settings.TestDelay = 0;
-        model.m_settings.TestAnon = 1;
+        model.EditSettings().ProxyJudge = "http://127.0.0.3:" + std::to_string(judge) + "/azenv.php";
+        model.EditSettings().Timeout = 1;
+        model.EditSettings().TestDelay = 0;
+        model.EditSettings().TestAnon = 1;
     }
     // Turns the window's event loop until the run is idle again or limit passed.
     bool WaitIdle(std::chrono::milliseconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             QApplication::processEvents(QEventLoop::AllEvents, 20);
-            if (Model().m_testing == 0 && Model().Run().WaitUntilIdle(std::chrono::milliseconds(0)))
+            if (Model().State() == RunState::Idle && Model().Run().WaitUntilIdle(std::chrono::milliseconds(0)))
                 return true;
         }
         return false;
@@ -614,12 +615,12 @@ struct LoopbackWindow : Window {
 TEST(MainFrameTestRun, RunThroughTheWindowEndsWithItsSummary) {
     LoopbackWindow window;
     window.frame->OnCommand(cmd::TestAll);
-    EXPECT_EQ(window.Model().m_testing, 1);
+    EXPECT_EQ(window.Model().State(), RunState::Running);
     EXPECT_TRUE(window.MenuAction(cmd::Stop)->isEnabled());
     ASSERT_TRUE(window.WaitIdle(std::chrono::seconds(20))) << window.Log();
     EXPECT_NE(window.Log().find("High Anonymous: 2, Anonymous: 0, Transparent: 0\r\n"), std::string::npos)
         << window.Log();
-    EXPECT_EQ(window.Model().m_list[0]->m_anonymity, 1);
+    EXPECT_EQ(window.Model().List()[0]->m_anonymity, 1);
     EXPECT_TRUE(window.messages.m_shown.empty());
     window.frame->UpdateCommandUI();
     EXPECT_FALSE(window.MenuAction(cmd::Stop)->isEnabled());
@@ -627,9 +628,9 @@ TEST(MainFrameTestRun, RunThroughTheWindowEndsWithItsSummary) {
 
 TEST(MainFrameTestRun, ClosingDuringARunEndsPromptlyAndSavesTheList) {
     LoopbackWindow window(ProxyScript::Silent);
-    window.Model().m_settings.Timeout = 30;
+    window.Model().EditSettings().Timeout = 30;
     window.frame->OnCommand(cmd::TestAll);
-    ASSERT_EQ(window.Model().m_testing, 1);
+    ASSERT_EQ(window.Model().State(), RunState::Running);
     const auto start = std::chrono::steady_clock::now();
     window.frame->close();
     // The close ended the run itself, without waiting for the workers' 30 s timeout.
@@ -645,13 +646,13 @@ TEST(MainFrameTestRun, ToolbarComesBackAfterARunItsOwnButtonsStartedOrStopped) {
                                            cmd::Add,      cmd::Delete,    cmd::Settings};
     for (bool stop : {false, true}) {
         LoopbackWindow window(stop ? ProxyScript::Silent : ProxyScript::Forward);
-        window.Model().m_settings.Timeout = stop ? 30 : 1;
+        window.Model().EditSettings().Timeout = stop ? 30 : 1;
         CToolBar24* toolBar = window.frame->ToolBar();
         const auto click = [&](int id) {
             QTest::mouseClick(toolBar->widgetForAction(toolBar->Action(id)), Qt::LeftButton);
         };
         click(cmd::TestSelected);
-        ASSERT_EQ(window.Model().m_testing, 1) << stop;
+        ASSERT_EQ(window.Model().State(), RunState::Running) << stop;
         if (stop)
             click(cmd::Stop);
         ASSERT_TRUE(window.WaitIdle(std::chrono::seconds(20))) << window.Log();

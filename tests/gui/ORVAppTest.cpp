@@ -37,12 +37,8 @@ struct AppFolders {
 };
 
 void AddProxies(CMainFrame& frame) {
-    for (const char* address : {"1.1.1.1:80", "2.2.2.2:8080"}) {
-        auto item = std::make_unique<ProxyItem>();
-        item->SetAddress(address);
-        frame.Model().m_list.Append(std::move(item));
-    }
-    frame.Model().ListChanged();
+    EXPECT_TRUE(frame.Model().AddProxy("1.1.1.1", "80"));
+    EXPECT_TRUE(frame.Model().AddProxy("2.2.2.2", "8080"));
 }
 
 } // namespace
@@ -53,8 +49,8 @@ TEST(ORVApp, MakesTheDataFolderAndOpensTheWindow) {
     CORVApp app;
     ASSERT_TRUE(app.InitInstance());
     EXPECT_TRUE(app.Frame()->isVisible());
-    EXPECT_EQ(app.Frame()->Model().m_dataFolder, folders.dir.Path() + "data/");
-    EXPECT_EQ(app.Frame()->Model().m_programFolder, folders.dir.Path());
+    EXPECT_EQ(app.Frame()->Model().DataFolder(), folders.dir.Path() + "data/");
+    EXPECT_EQ(app.Frame()->Model().ProgramFolder(), folders.dir.Path());
     EXPECT_TRUE(std::filesystem::is_directory(folders.dir.Path() + "data"));
     app.ExitInstance();
     EXPECT_EQ(app.Frame(), nullptr);

@@ -132,7 +132,7 @@ TEST_F(EndToEnd, WholeRunThroughTheTestRunSavesWhatItFound) {
 }
 
 // The frame as the window drives it: settings from the data folder, the list pasted in, Test All,
-// and this thread acting as the window's, ticking timer 1 and running what the run hands over.
+// and this thread acting as the window's, ticking the test tick and running what the run hands over.
 TEST_F(EndToEnd, WholeRunThroughTheFrameAndARestart) {
     TempDir data;
     data.Write("ORV_Setting.ini", "[Settings]\r\nProxyJudge=" + s_parts->JudgeUrl() +
@@ -161,42 +161,43 @@ TEST_F(EndToEnd, WholeRunThroughTheFrameAndARestart) {
     for (const std::string& address : addresses)
         *clipboard.m_text += address + "\r\n";
     frame->OnPaste();
-    ASSERT_EQ(frame->m_list.GetSize(), 5u);
+    ASSERT_EQ(frame->List().GetSize(), 5u);
 
     frame->OnTestAll();
-    ASSERT_EQ(frame->m_testing, 1);
+    ASSERT_EQ(frame->State(), RunState::Running);
     std::vector<int> progress;
     const auto end = std::chrono::steady_clock::now() + 60s;
-    while (!(frame->m_testing == 0 && frame->Run().WaitUntilIdle(0ms)) && std::chrono::steady_clock::now() < end) {
-        frame->OnTimer(FrameModel::TimerTestTick);
+    while (!(frame->State() == RunState::Idle && frame->Run().WaitUntilIdle(0ms)) &&
+           std::chrono::steady_clock::now() < end) {
+        frame->OnTimer(TimerId::TestTick);
         view.RunPosted();
         if (view.m_panel.contains("progress"))
             progress.push_back(std::stoi(view.m_panel["progress"]));
         std::this_thread::sleep_for(20ms);
     }
-    ASSERT_EQ(frame->m_testing, 0) << frame->m_log.Text();
+    ASSERT_EQ(frame->State(), RunState::Idle) << frame->Log().Text();
     view.RunPosted();
     EXPECT_TRUE(messages.Shown().empty());
-    ExpectResults({frame->m_list[0], frame->m_list[1], frame->m_list[2], frame->m_list[3], frame->m_list[4]});
-    EXPECT_NE(frame->m_log.Text().find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n"), std::string::npos)
-        << frame->m_log.Text();
+    ExpectResults({frame->List()[0], frame->List()[1], frame->List()[2], frame->List()[3], frame->List()[4]});
+    EXPECT_NE(frame->Log().Text().find("s)\r\nHigh Anonymous: 1, Anonymous: 1, Transparent: 1\r\n"), std::string::npos)
+        << frame->Log().Text();
     // Timer 1 showed the run under way: the silent proxy holds it at four of five for two seconds.
     EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](int p) { return p > 0 && p < 100; }));
 
     const std::string tested = frame->LastTestedText();
     EXPECT_EQ(tested.rfind("20", 0), 0u) << tested;
-    SettingsStore store(frame->m_settings, data.Path());
+    SettingsStore store(frame->EditSettings(), data.Path());
     platform::ScriptedMessageBox box;
-    ExportDialogLogic exporter(store, {box, files, shell}, ExportDialogLogic::ExportAll(frame->m_list), tested);
+    ExportDialogLogic exporter(store, {box, files, shell}, ExportDialogLogic::ExportAll(frame->List()), tested);
     ExpectExport(exporter.Initialise().m_text, addresses);
-    EXPECT_EQ(data.Read(SavedList::FileName), SavedList::ToBytes(frame->m_list, tested));
+    EXPECT_EQ(data.Read(SavedList::FileName), SavedList::ToBytes(frame->List(), tested));
 
-    const std::string saved = SavedList::ToBytes(frame->m_list, tested);
+    const std::string saved = SavedList::ToBytes(frame->List(), tested);
     ASSERT_TRUE(frame->ShutDown());
     frame.reset();
     frame = newFrame();
     EXPECT_EQ(frame->LastTestedText(), tested);
-    EXPECT_EQ(SavedList::ToBytes(frame->m_list, tested), saved);
+    EXPECT_EQ(SavedList::ToBytes(frame->List(), tested), saved);
 }
 
 TEST_F(EndToEnd, WholeRunThroughTheCommandLine) {

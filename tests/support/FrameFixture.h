@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
 #include "platform/SystemProxy.h"
+#include "tests/support/FrameModelTestAccess.h"
 #include "tests/support/RecordingFrameView.h"
 #include "tests/support/TempDir.h"
 
@@ -36,20 +37,21 @@ template <class View = RecordingFrameView, class Box = platform::ScriptedMessage
         item->SetAddress(address);
         item->m_status = status;
         item->m_anonymity = anonymity;
-        ProxyItem* added = model->m_list.Append(std::move(item));
-        model->m_list.RenumberList();
+        ProxyList& list = FrameModelTestAccess::List(*model);
+        ProxyItem* added = list.Append(std::move(item));
+        list.RenumberList();
         return added;
     }
     std::vector<std::string> Addresses() const {
         std::vector<std::string> addresses;
-        for (size_t i = 0; i < model->m_list.GetSize(); ++i)
-            addresses.push_back(model->m_list[i]->ProxyAddressText());
+        for (size_t i = 0; i < model->List().GetSize(); ++i)
+            addresses.push_back(model->List()[i]->ProxyAddressText());
         return addresses;
     }
-    std::string Log() const { return model->m_log.Text(); }
+    std::string Log() const { return model->Log().Text(); }
     bool PanelRefreshRequested() const {
         for (const auto& [id, period] : view.m_timers)
-            if (id == FrameModel::TimerPanelRefresh && period == 0)
+            if (id == TimerId::PanelRefresh && period == 0)
                 return true;
         return false;
     }

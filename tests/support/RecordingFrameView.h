@@ -18,11 +18,11 @@ public:
         m_redrawn.emplace_back(first, last);
     }
     void RefreshListView() override { ++m_refreshes; }
-    void StartTimer(int id, int periodMs) override {
+    void StartTimer(TimerId id, int periodMs) override {
         std::lock_guard<std::mutex> hold(m_lock);
         m_timers.emplace_back(id, periodMs);
     }
-    void StopTimer(int id) override {
+    void StopTimer(TimerId id) override {
         std::lock_guard<std::mutex> hold(m_lock);
         m_timers.emplace_back(id, -1);
     }
@@ -32,9 +32,10 @@ public:
         for (const PanelUpdate& update : updates)
             m_panel[update.first] = update.second;
     }
-    void ShowBalloon(const std::string& text, const std::string& title, int iconFlags, int seconds) override {
+    void ShowBalloon(const std::string& text, const std::string& title, BalloonIcon icon, int seconds) override {
         std::lock_guard<std::mutex> hold(m_lock);
-        m_balloons.push_back(text + "|" + title + "|" + std::to_string(iconFlags) + "|" + std::to_string(seconds));
+        m_balloons.push_back(text + "|" + title + "|" + std::to_string(static_cast<int>(icon)) + "|" +
+                             std::to_string(seconds));
     }
     void AnimateTray(bool animate) override { m_trayAnimated = animate; }
 
@@ -59,11 +60,11 @@ public:
         std::lock_guard<std::mutex> hold(m_lock);
         return m_redrawn;
     }
-    std::vector<std::pair<int, int>> Timers() {
+    std::vector<std::pair<TimerId, int>> Timers() {
         std::lock_guard<std::mutex> hold(m_lock);
         return m_timers;
     }
-    // "text|title|iconFlags|seconds" for each balloon.
+    // "text|title|icon|seconds" for each balloon, the icon as its number.
     std::vector<std::string> Balloons() {
         std::lock_guard<std::mutex> hold(m_lock);
         return m_balloons;
@@ -71,7 +72,7 @@ public:
 
     std::atomic<int> m_refreshes = 0;
     // (id, period) for each start, (id, -1) for each stop.
-    std::vector<std::pair<int, int>> m_timers;
+    std::vector<std::pair<TimerId, int>> m_timers;
     // What the test selected, ascending.
     std::vector<uint32_t> m_selected;
     // The panel's elements as the last updates left them.

@@ -89,7 +89,7 @@ void TestRunHarness::StartAll() {
 }
 
 bool TestRunHarness::WaitIdle(std::chrono::milliseconds limit) {
-    return run.WaitUntilIdle(limit) && testing == 0;
+    return run.WaitUntilIdle(limit) && testing == RunState::Idle;
 }
 
 std::string TestRunHarness::LastTested() {

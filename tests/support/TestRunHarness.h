@@ -53,7 +53,7 @@ struct TestRunHarness {
     TestContext context{settings, list, view, clock};
     LogStore log;
     LockedMessageBox messageBox;
-    std::atomic<uint8_t> testing = 0;
+    std::atomic<RunState> testing = RunState::Idle;
     std::atomic<int> saves = 0;
     std::atomic<int> quickSwitchRebuilds = 0;
     // Called by the run's save, on the controller's thread; set it before the run starts.

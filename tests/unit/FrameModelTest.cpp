@@ -32,7 +32,7 @@ TEST(FrameModelDelete, RemovesExactlyTheSelectedRowsAndRenumbers) {
     frame.view.m_selected = {1, 2, 4};
     frame.model->OnDelete();
     EXPECT_EQ(frame.Addresses(), (Addresses{"10.0.0.0:80", "10.0.0.3:80"}));
-    EXPECT_EQ(frame.model->m_list[1]->m_index, 1u);
+    EXPECT_EQ(frame.model->List()[1]->m_index, 1u);
     EXPECT_EQ(frame.Log(), "Removed 3 proxies from the list.\r\n");
     EXPECT_TRUE(frame.PanelRefreshRequested());
     EXPECT_GT(frame.view.m_refreshes, 0);
@@ -42,25 +42,25 @@ TEST(FrameModelDelete, WithoutSelectionDoesNothing) {
     Frame frame;
     frame.Add("10.0.0.1:80");
     frame.model->OnDelete();
-    EXPECT_EQ(frame.model->m_list.GetSize(), 1u);
+    EXPECT_EQ(frame.model->List().GetSize(), 1u);
     EXPECT_EQ(frame.Log(), "");
 }
 
 TEST(FrameModelDelete, DeletingTheActiveProxyFallsBackToDirectConnection) {
     Frame frame;
     frame.Add("10.0.0.1:80", StatusGood, 1);
-    frame.model->m_activeProxy = frame.Add("10.0.0.2:80", StatusActive, 2);
+    FrameModelTestAccess::SetActiveProxy(*frame.model, frame.Add("10.0.0.2:80", StatusActive, 2));
     frame.Add("10.0.0.3:80", StatusReady, 1);
     frame.view.m_selected = {1};
     frame.model->OnDelete();
     EXPECT_EQ(frame.Log(),
               "Removed 1 proxies from the list.\r\n"
               "Current active proxy is removed from the list.\r\nYou are now using direct connection.\r\n");
-    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
-    EXPECT_EQ(frame.model->m_list.m_level1Count.Get(), 2);
-    EXPECT_EQ(frame.model->m_list.m_level2Count.Get(), 0);
-    ASSERT_EQ(frame.model->m_quickSwitchSet.size(), 1u);
-    EXPECT_EQ(frame.model->m_quickSwitchSet[0]->ProxyAddressText(), "10.0.0.3:80");
+    EXPECT_EQ(frame.model->ActiveProxy(), nullptr);
+    EXPECT_EQ(frame.model->List().m_level1Count.Get(), 2);
+    EXPECT_EQ(frame.model->List().m_level2Count.Get(), 0);
+    ASSERT_EQ(frame.model->QuickSwitchSet().size(), 1u);
+    EXPECT_EQ(frame.model->QuickSwitchSet()[0]->ProxyAddressText(), "10.0.0.3:80");
 }
 
 TEST(FrameModelDelete, TimeoutRemovesBadRecordsOnlyAndLogsZeroToo) {
@@ -78,7 +78,7 @@ TEST(FrameModelDelete, DangerousWithoutTheRangeFileDeletesNothingAndLogsZero) {
     Frame frame;
     frame.Add("10.0.0.1:80");
     frame.model->OnDeleteDangerous();
-    EXPECT_EQ(frame.model->m_list.GetSize(), 1u);
+    EXPECT_EQ(frame.model->List().GetSize(), 1u);
     EXPECT_EQ(frame.Log(), "Removed 0 dangerous (FBI/Army) proxies from the list.\r\n");
 }
 
@@ -99,8 +99,9 @@ TEST(FrameModelDuplicates, ALeadingZeroOfTheFirstOctetAddsNothingToTheKey) {
     Frame frame;
     frame.Add("010.1.1.1:80");
     frame.Add("10.1.1.1:80");
-    EXPECT_EQ(frame.model->RemoveDuplicates(), 1u);
+    frame.model->OnDeleteDuplicates();
     EXPECT_EQ(frame.Addresses(), (Addresses{"010.1.1.1:80"}));
+    EXPECT_EQ(frame.Log(), "Removed 1 duplicate proxies from the list.\r\n");
 }
 
 TEST(FrameModelDuplicates, RewritesEveryPortBelow65536EvenWithoutDuplicates) {
@@ -108,7 +109,7 @@ TEST(FrameModelDuplicates, RewritesEveryPortBelow65536EvenWithoutDuplicates) {
     frame.Add("1.1.1.1:65536");
     frame.Add("1.1.1.2:99999");
     frame.Add("1.1.1.3:08080");
-    EXPECT_EQ(frame.model->RemoveDuplicates(), 0u);
+    frame.model->OnDeleteDuplicates();
     EXPECT_EQ(frame.Addresses(), (Addresses{"1.1.1.1:0", "1.1.1.2:34463", "1.1.1.3:8080"}));
     EXPECT_EQ(frame.Log(), "");
 }
@@ -118,7 +119,7 @@ TEST(FrameModelRefusal, ListCommandsRefuseWhileATestRuns) {
     frame.Add("10.0.0.1:80");
     frame.view.m_selected = {0};
     frame.clipboard.m_text = "10.0.0.2:80";
-    frame.model->m_testing = 1;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Running);
     frame.model->OnPaste();
     frame.model->OnDelete();
     EXPECT_FALSE(frame.model->AddProxy("10.0.0.3", "80"));
@@ -131,21 +132,21 @@ TEST(FrameModelRefusal, StoppingRunDoesNotRefuseTheHandlers) {
     Frame frame;
     frame.Add("10.0.0.1:80");
     frame.view.m_selected = {0};
-    frame.model->m_testing = 2;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Stopping);
     frame.model->OnDelete();
     EXPECT_TRUE(frame.messages.m_shown.empty());
-    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+    EXPECT_EQ(frame.model->List().GetSize(), 0u);
 }
 
 TEST(FrameModelSort, HeaderClickIsRefusedOnlyWhileTesting) {
     Frame frame;
     frame.Add("10.0.0.1:80");
-    frame.model->m_testing = 1;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Running);
     frame.model->OnHeaderClick(1);
     EXPECT_EQ(frame.messages.m_shown,
               std::vector<std::string>{"Please don't sort the list while testing the proxies."});
     EXPECT_EQ(frame.Log(), "");
-    frame.model->m_testing = 2;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Stopping);
     frame.model->OnHeaderClick(1);
     EXPECT_EQ(frame.messages.m_shown.size(), 1u);
     EXPECT_EQ(frame.Log().rfind("Sorted the list by the \"", 0), 0u);
@@ -222,7 +223,7 @@ TEST(FrameModelCommands, EnablingFollowsTheTestingState) {
                                        cmd::TestSelected, cmd::Delete,    cmd::DeleteTimeout, cmd::DeleteDangerous,
                                        cmd::Add,          cmd::Settings,  cmd::DownloadList};
     for (uint8_t testing : {0, 1, 2}) {
-        frame.model->m_testing = testing;
+        FrameModelTestAccess::SetState(*frame.model, static_cast<RunState>(testing));
         for (int id : idleOnly)
             EXPECT_EQ(frame.model->UpdateCommand(id).enabled, testing == 0) << id << " at " << int(testing);
         EXPECT_EQ(frame.model->UpdateCommand(cmd::Stop).enabled, testing == 1);
@@ -236,7 +237,7 @@ TEST(FrameModelCommands, PasteNeedsTextInTheClipboardAndAnIdleList) {
     EXPECT_FALSE(frame.model->UpdateCommand(cmd::Paste).enabled);
     frame.clipboard.m_text = "";
     EXPECT_TRUE(frame.model->UpdateCommand(cmd::Paste).enabled);
-    frame.model->m_testing = 2;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Stopping);
     EXPECT_FALSE(frame.model->UpdateCommand(cmd::Paste).enabled);
 }
 
@@ -244,7 +245,7 @@ TEST(FrameModelCommands, SwitchTextsFollowTheFirstSelectedRecord) {
     Frame frame;
     EXPECT_EQ(frame.model->UpdateCommand(cmd::SetActiveProxy).text, "");
     EXPECT_TRUE(frame.model->UpdateCommand(cmd::DirectConnection).checked);
-    frame.model->m_activeProxy = frame.Add("10.0.0.1:80", StatusActive);
+    FrameModelTestAccess::SetActiveProxy(*frame.model, frame.Add("10.0.0.1:80", StatusActive));
     frame.Add("10.0.0.2:80", StatusReady);
     frame.view.m_selected = {0, 1};
     EXPECT_EQ(frame.model->UpdateCommand(cmd::SetActiveProxy).text, "Disconnect from this proxy");
@@ -259,29 +260,29 @@ TEST(FrameModelCommands, SwitchTextsFollowTheFirstSelectedRecord) {
 TEST(FrameModelLifecycle, ShutdownSavesTheListAndStartUpRestoresIt) {
     Frame frame;
     frame.Add("10.0.0.1:80", StatusGood, 1);
-    frame.model->m_activeProxy = frame.Add("10.0.0.2:8080", StatusActive, 3);
-    frame.model->m_list.m_level1Count.Set(7);
-    frame.model->SetLastTestedText("2026-12-07 10:11:12");
+    FrameModelTestAccess::SetActiveProxy(*frame.model, frame.Add("10.0.0.2:8080", StatusActive, 3));
+    FrameModelTestAccess::List(*frame.model).m_level1Count.Set(7);
+    FrameModelTestAccess::SetLastTestedText(*frame.model, "2026-12-07 10:11:12");
     frame.model->ShutDown();
-    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+    EXPECT_EQ(frame.model->List().GetSize(), 0u);
 
     auto restarted = frame.NewModel();
     frame.view.m_timers.clear();
     restarted->LoadSettingsAndList();
-    ASSERT_EQ(restarted->m_list.GetSize(), 2u);
-    EXPECT_EQ(restarted->m_activeProxy, restarted->m_list[1]);
+    ASSERT_EQ(restarted->List().GetSize(), 2u);
+    EXPECT_EQ(restarted->ActiveProxy(), restarted->List()[1]);
     EXPECT_EQ(restarted->LastTestedText(), "2026-12-07 10:11:12");
-    EXPECT_EQ(restarted->m_list.m_level1Count.Get(), 7);
-    EXPECT_EQ(restarted->m_quickSwitchSet.size(), 1u);
-    EXPECT_EQ(restarted->m_log.Text(), "Loaded 2 proxies from the last tested result.\r\n"
+    EXPECT_EQ(restarted->List().m_level1Count.Get(), 7);
+    EXPECT_EQ(restarted->QuickSwitchSet().size(), 1u);
+    EXPECT_EQ(restarted->Log().Text(), "Loaded 2 proxies from the last tested result.\r\n"
                                        "Set 10.0.0.2:8080 as current active proxy.\r\n");
-    EXPECT_EQ(frame.view.m_timers, (std::vector<std::pair<int, int>>{{FrameModel::TimerPanelRefresh, 1500}}));
+    EXPECT_EQ(frame.view.m_timers, (std::vector<std::pair<TimerId, int>>{{TimerId::PanelRefresh, 1500}}));
 }
 
 TEST(FrameModelLifecycle, FirstStartLoadsNothingAndLogsNothing) {
     Frame frame;
     frame.model->LoadSettingsAndList();
-    EXPECT_EQ(frame.model->m_list.GetSize(), 0u);
+    EXPECT_EQ(frame.model->List().GetSize(), 0u);
     EXPECT_EQ(frame.Log(), "");
     EXPECT_TRUE(frame.view.m_timers.empty());
 }
@@ -316,7 +317,7 @@ TEST(FrameModelLifecycle, ADamagedSavedListIsMovedAsideAndWhatCouldBeReadIsShown
         Frame frame;
         frame.dir.Write(SavedList::FileName, c.bytes);
         frame.model->LoadSettingsAndList();
-        EXPECT_EQ(frame.model->m_list.GetSize(), c.shown) << c.kind;
+        EXPECT_EQ(frame.model->List().GetSize(), c.shown) << c.kind;
         std::vector<std::string> kept;
         for (const auto& entry : std::filesystem::directory_iterator(frame.dir.Path()))
             if (entry.path().filename().string().starts_with("list.dat."))
@@ -342,7 +343,7 @@ TEST(FrameModelLifecycle, FailedSavesAreLoggedTheFirstIsBalloonedAndOneAtExitIsS
     // A folder where the files belong: every save fails, and nothing may replace the folders.
     std::filesystem::create_directory(frame.dir.File(SavedList::FileName));
     std::filesystem::create_directory(frame.dir.File("ORV_Setting.ini"));
-    SettingsStore store(frame.model->m_settings, frame.dir.Path());
+    SettingsStore store(frame.model->EditSettings(), frame.dir.Path());
     store.OnSaveFailure([&frame](const std::string& path, const std::string& reason) {
         frame.model->ReportSaveFailure(FrameModel::SettingsSubject, path, reason);
     });
@@ -361,33 +362,33 @@ TEST(FrameModelLifecycle, FailedSavesAreLoggedTheFirstIsBalloonedAndOneAtExitIsS
 TEST(FrameModelPanel, FullRefreshShowsTheCountsAndForgetsTheTestTimeOfAnEmptyList) {
     Frame frame;
     frame.Add("10.0.0.1:80", StatusReady);
-    frame.model->RebuildQuickSwitchSet();
-    frame.model->SetLastTestedText("2026-12-07 10:11:12");
-    frame.model->OnTimer(FrameModel::TimerPanelRefresh);
+    FrameModelTestAccess::RebuildQuickSwitchSet(*frame.model);
+    FrameModelTestAccess::SetLastTestedText(*frame.model, "2026-12-07 10:11:12");
+    frame.model->OnTimer(TimerId::PanelRefresh);
     EXPECT_EQ(frame.view.m_panel["total"], "1");
     EXPECT_EQ(frame.view.m_panel["ready"], "1");
     EXPECT_NE(frame.view.m_panel["test"].find("2026-12-07 10:11:12"), std::string::npos);
     EXPECT_EQ(frame.view.m_panel["activeproxy"], "None");
 
-    frame.model->m_list.RemoveAll();
-    frame.model->OnTimer(FrameModel::TimerPanelRefresh);
+    FrameModelTestAccess::List(*frame.model).RemoveAll();
+    frame.model->OnTimer(TimerId::PanelRefresh);
     EXPECT_EQ(frame.model->LastTestedText(), "");
     EXPECT_NE(frame.view.m_panel["test"].find("(not tested yet)"), std::string::npos);
-    EXPECT_EQ(frame.view.m_timers.back(), std::make_pair(FrameModel::TimerPanelRefresh, -1));
+    EXPECT_EQ(frame.view.m_timers.back(), std::make_pair(TimerId::PanelRefresh, -1));
 }
 
 TEST(FrameModelPanel, TestTickShowsOnlyChangedCountersAndSavesTheListEvery181Ticks) {
     Frame frame;
     frame.Add("10.0.0.1:80");
-    frame.model->m_list.m_level2Count.Set(4);
-    frame.model->OnTimer(FrameModel::TimerTestTick);
+    FrameModelTestAccess::List(*frame.model).m_level2Count.Set(4);
+    frame.model->OnTimer(TimerId::TestTick);
     EXPECT_EQ(frame.view.m_panel, (std::map<std::string, std::string>{{"level2", "4"}}));
     frame.view.m_panel.clear();
     for (int tick = 2; tick <= 180; ++tick)
-        frame.model->OnTimer(FrameModel::TimerTestTick);
+        frame.model->OnTimer(TimerId::TestTick);
     EXPECT_TRUE(frame.view.m_panel.empty());
     EXPECT_EQ(frame.dir.Read("list.dat"), "");
-    frame.model->OnTimer(FrameModel::TimerTestTick);
+    frame.model->OnTimer(TimerId::TestTick);
     EXPECT_NE(frame.dir.Read("list.dat"), "");
 }
 
@@ -413,31 +414,31 @@ TEST(FrameModelSettings, TheDefaultExportFileLiesInTheDocumentsFolderAndAStoredO
     ScopedEnv config("XDG_CONFIG_HOME", home.Path().c_str());
     Frame frame;
     frame.model->LoadSettingsAndList();
-    EXPECT_EQ(frame.model->m_settings.SaveFilePath, home.Path() + "Docs/proxy.txt");
+    EXPECT_EQ(frame.model->Settings().SaveFilePath, home.Path() + "Docs/proxy.txt");
     frame.dir.Write("ORV_Setting.ini", "[Settings]\r\nSaveFilePath=/srv/lists/proxy.txt\r\n");
     frame.model->LoadSettingsAndList();
-    EXPECT_EQ(frame.model->m_settings.SaveFilePath, "/srv/lists/proxy.txt");
+    EXPECT_EQ(frame.model->Settings().SaveFilePath, "/srv/lists/proxy.txt");
 }
 
 TEST(FrameModelTestRun, SelectedRowsFormTheSetAndNothingIsRefilledDuringARun) {
     Frame frame;
     for (int i = 0; i < 3; ++i)
         frame.Add("10.0.0." + std::to_string(i) + ":80");
-    frame.model->m_settings.TestDelay = 0;
-    frame.model->m_settings.TestAnon = 0; // the run stops at its message
+    frame.model->EditSettings().TestDelay = 0;
+    frame.model->EditSettings().TestAnon = 0; // the run stops at its message
     frame.view.m_selected = {0, 2};
     frame.model->OnTestSelected();
     ASSERT_EQ(frame.model->Run().TestSet.size(), 2u);
-    EXPECT_EQ(frame.model->Run().TestSet[1], frame.model->m_list[2]);
+    EXPECT_EQ(frame.model->Run().TestSet[1], frame.model->List()[2]);
 
-    frame.model->m_testing = 1;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Running);
     frame.view.m_selected = {1};
     frame.model->AppendLog("kept\r\n");
     frame.model->OnTestSelected();
     frame.model->OnTestAll();
     EXPECT_EQ(frame.model->Run().TestSet.size(), 2u);
     EXPECT_EQ(frame.Log(), "kept\r\n");
-    frame.model->m_testing = 0;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Idle);
 }
 
 namespace {
@@ -480,7 +481,7 @@ TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
     frame.Add("10.0.0.2:80");
     HeldMessageBox& question = frame.messages;
     std::unique_ptr<FrameModel>& model = frame.model;
-    model->m_settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    model->EditSettings().ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     model->OnTestAll();
     ASSERT_TRUE(question.WaitAsked());
 
@@ -492,7 +493,7 @@ TEST(FrameModelLifecycle, AShutdownThatCannotEndTheRunSavesAndKeepsTheRecords) {
     EXPECT_GE(took, FrameModel::ShutDownLimit - std::chrono::milliseconds(1));
     EXPECT_LT(took, FrameModel::ShutDownLimit + std::chrono::seconds(5));
     EXPECT_FALSE(model->Run().WaitUntilIdle(std::chrono::milliseconds(0)));
-    EXPECT_EQ(model->m_list.GetSize(), 2u);
+    EXPECT_EQ(model->List().GetSize(), 2u);
     ProxyList saved;
     ASSERT_TRUE(SavedList::LoadList(frame.dir.Path(), saved).m_loaded);
     EXPECT_EQ(saved.GetSize(), 2u);
@@ -510,7 +511,7 @@ TEST(FrameModelLifecycle, AStuckRunAndAStuckExtensionTogetherKeepTheExitWithinIt
     frame.firefoxPorts = {firefox.Port(), 0};
     frame.model = frame.NewModel();
     frame.Add("10.0.0.1:80");
-    frame.model->m_settings.ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    frame.model->EditSettings().ProxyJudge = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
     frame.model->OnTestAll();
     ASSERT_TRUE(frame.messages.WaitAsked());
 
@@ -524,13 +525,13 @@ TEST(FrameModelLifecycle, AStuckRunAndAStuckExtensionTogetherKeepTheExitWithinIt
 
 namespace {
 
-// A window whose timer 1 still fires while the run's summary is written: stopping a timer from
+// A window whose test tick still fires while the run's summary is written: stopping a timer from
 // another thread only queues the stop, and a tick already queued runs meanwhile.
 class LateTickView : public RecordingFrameView {
 public:
-    void StopTimer(int id) override {
+    void StopTimer(TimerId id) override {
         RecordingFrameView::StopTimer(id);
-        if (id != FrameModel::TimerTestTick || std::this_thread::get_id() == m_window)
+        if (id != TimerId::TestTick || std::this_thread::get_id() == m_window)
             return;
         {
             std::lock_guard<std::mutex> hold(m_stopLock);
@@ -563,17 +564,17 @@ TEST(FrameModelTestRun, TheSummaryHandsTheQuickSwitchSetToTheWindowsThread) {
     FrameModel& model = *frame.model;
     LateTickView& view = frame.view;
     // The country alone needs no network: the run goes straight to its summary.
-    model.m_settings.TestDelay = 0;
-    model.m_settings.TestAnon = 0;
-    model.m_settings.TestCountry = 1;
+    model.EditSettings().TestDelay = 0;
+    model.EditSettings().TestAnon = 0;
+    model.EditSettings().TestCountry = 1;
     view.m_selected = {0};
     model.OnTestSelected();
     ASSERT_TRUE(view.WaitStopAsked());
-    model.OnTimer(FrameModel::TimerTestTick);
+    model.OnTimer(TimerId::TestTick);
     ASSERT_TRUE(model.Run().WaitUntilIdle(std::chrono::seconds(10)));
-    EXPECT_EQ(model.m_testing, 0);
+    EXPECT_EQ(model.State(), RunState::Idle);
     EXPECT_GE(view.RunPosted(), 1u);
-    ASSERT_EQ(model.m_quickSwitchSet.size(), 1u);
-    EXPECT_EQ(model.m_quickSwitchSet[0], model.m_list[1]);
+    ASSERT_EQ(model.QuickSwitchSet().size(), 1u);
+    EXPECT_EQ(model.QuickSwitchSet()[0], model.List()[1]);
     EXPECT_NE(model.LastTestedText(), "");
 }

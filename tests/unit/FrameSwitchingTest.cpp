@@ -37,7 +37,7 @@ struct SwitchFrame : BasicFrame<> {
         Select({row});
         model->OnSetActiveProxy();
     }
-    int32_t Status(size_t row) const { return model->m_list[row]->m_status; }
+    int32_t Status(size_t row) const { return model->List()[row]->m_status; }
     Messages Firefox(size_t count) {
         model->Firefox().WaitForSenders(std::chrono::seconds(10));
         return firefox.WaitFor(count);
@@ -56,17 +56,17 @@ TEST(FrameSwitching, SetActiveProxySwitchesAndTogglesBackToDirect) {
     frame.SetActive(1);
     EXPECT_EQ(frame.Status(2), StatusReady);
     EXPECT_EQ(frame.Status(1), StatusActive);
-    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[1], frame.model->m_list[2]}));
+    EXPECT_EQ(frame.model->QuickSwitchSet(), (std::vector<ProxyItem*>{frame.model->List()[1], frame.model->List()[2]}));
     EXPECT_TRUE(frame.PanelRefreshRequested());
-    frame.model->RefreshPanel();
+    frame.model->OnTimer(TimerId::PanelRefresh);
     EXPECT_EQ(frame.view.m_panel["activeproxy"], "10.0.0.1:80");
     EXPECT_EQ(frame.view.m_panel["ready"], "2");
     EXPECT_TRUE(frame.view.m_trayAnimated);
 
     frame.SetActive(1);
-    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.model->ActiveProxy(), nullptr);
     EXPECT_EQ(frame.Status(1), StatusReady);
-    frame.model->RefreshPanel();
+    frame.model->OnTimer(TimerId::PanelRefresh);
     EXPECT_EQ(frame.view.m_panel["activeproxy"], "None");
     EXPECT_FALSE(frame.view.m_trayAnimated);
 
@@ -78,9 +78,9 @@ TEST(FrameSwitching, SetActiveProxySwitchesAndTogglesBackToDirect) {
 
 TEST(FrameSwitching, SwitchCommandsFollowTheQuickSwitchSet) {
     SwitchFrame frame;
-    frame.model->m_list[0]->m_status = StatusReady;
-    frame.model->m_list[2]->m_status = StatusReady;
-    frame.model->RebuildQuickSwitchSet();
+    frame.model->List()[0]->m_status = StatusReady;
+    frame.model->List()[2]->m_status = StatusReady;
+    FrameModelTestAccess::RebuildQuickSwitchSet(*frame.model);
 
     frame.model->OnSwitchCommand(cmd::QuickSwitchFirst + 2); // beyond the set: nothing at all
     EXPECT_EQ(frame.Log(), "");
@@ -111,10 +111,10 @@ TEST(FrameSwitching, CommandStatesOfTheSwitchMenu) {
     EXPECT_FALSE(state(cmd::ToggleTray).enabled);
     frame.Select({1});
     EXPECT_EQ(state(cmd::SetActiveProxy).text, "Set as current active proxy");
-    frame.model->m_testing = 1; // switching stays allowed during a run
+    FrameModelTestAccess::SetState(*frame.model, RunState::Running); // switching stays allowed during a run
     EXPECT_TRUE(state(cmd::SetActiveProxy).enabled);
     EXPECT_TRUE(state(cmd::DirectConnection).enabled);
-    frame.model->m_testing = 0;
+    FrameModelTestAccess::SetState(*frame.model, RunState::Idle);
 }
 
 // Added entries go last until a rebuild; a Ready record leaves with the status its results give;
@@ -126,18 +126,18 @@ TEST(FrameSwitching, ToggleTrayAddsLastAndRemovesWithTheTestedStatus) {
     frame.model->OnToggleTray();
     EXPECT_EQ(frame.Status(0), StatusReady);
     EXPECT_EQ(frame.Status(2), StatusActive);
-    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[2], frame.model->m_list[0]}));
+    EXPECT_EQ(frame.model->QuickSwitchSet(), (std::vector<ProxyItem*>{frame.model->List()[2], frame.model->List()[0]}));
     EXPECT_EQ(frame.model->UpdateCommand(cmd::ToggleTray).text, "Remove from the tray menu");
 
-    frame.model->m_list[0]->m_anonymity = TimedOut;
+    frame.model->List()[0]->m_anonymity = TimedOut;
     frame.Select({0});
     frame.model->OnToggleTray();
     EXPECT_EQ(frame.Status(0), StatusBad);
-    frame.model->m_list[1]->m_status = StatusReady;
+    frame.model->List()[1]->m_status = StatusReady;
     frame.Select({1});
     frame.model->OnToggleTray();
     EXPECT_EQ(frame.Status(1), StatusUnknown); // never tested, default test items
-    EXPECT_EQ(frame.model->m_quickSwitchSet, (std::vector<ProxyItem*>{frame.model->m_list[2]}));
+    EXPECT_EQ(frame.model->QuickSwitchSet(), (std::vector<ProxyItem*>{frame.model->List()[2]}));
 }
 
 TEST(FrameSwitching, DeletingTheActiveRecordFallsBackToDirect) {
@@ -145,8 +145,8 @@ TEST(FrameSwitching, DeletingTheActiveRecordFallsBackToDirect) {
     frame.SetActive(1);
     frame.Select({1});
     frame.model->OnDelete();
-    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
-    EXPECT_TRUE(frame.model->m_quickSwitchSet.empty());
+    EXPECT_EQ(frame.model->ActiveProxy(), nullptr);
+    EXPECT_TRUE(frame.model->QuickSwitchSet().empty());
     EXPECT_NE(frame.Log().find("Removed 1 proxies from the list.\r\nCurrent active proxy is removed from the list.\r\n"
                                "You are now using direct connection.\r\n"),
               std::string::npos);
@@ -160,18 +160,18 @@ TEST(FrameSwitching, TestAllThatDropsTheActiveDuplicateFallsBackToDirect) {
     SwitchFrame frame;
     frame.Add("10.0.0.0:80");
     frame.SetActive(3);
-    frame.model->m_settings.TestDelay = 0;
-    frame.model->m_settings.TestAnon = 0; // no test item: the run refuses to start
+    frame.model->EditSettings().TestDelay = 0;
+    frame.model->EditSettings().TestAnon = 0; // no test item: the run refuses to start
     frame.model->OnTestAll();
-    EXPECT_EQ(frame.model->m_list.GetSize(), 3u);
-    EXPECT_EQ(frame.model->m_activeProxy, nullptr);
+    EXPECT_EQ(frame.model->List().GetSize(), 3u);
+    EXPECT_EQ(frame.model->ActiveProxy(), nullptr);
     EXPECT_EQ(frame.systemProxy.m_calls.back(), "restore");
 }
 
 TEST(FrameSwitching, ChangeIEProxyOffNeverTouchesTheDesktopAndChangeFFProxyOffSendsNothing) {
     SwitchFrame frame;
-    frame.model->m_settings.ChangeIEProxy = 0;
-    frame.model->m_settings.ChangeFFProxy = 0;
+    frame.model->EditSettings().ChangeIEProxy = 0;
+    frame.model->EditSettings().ChangeFFProxy = 0;
     frame.model->AnnounceActiveProxy();
     frame.SetActive(0);
     frame.model->OnSwitchCommand(cmd::DirectConnection);
@@ -192,8 +192,8 @@ TEST(FrameSwitching, StartUpRestoresAndExitLeavesEverythingDirect) {
     frame.model = frame.NewModel();
     frame.model->LoadSettingsAndList();
     frame.model->AnnounceActiveProxy();
-    ASSERT_NE(frame.model->m_activeProxy, nullptr);
-    EXPECT_EQ(frame.model->m_activeProxy->ProxyAddressText(), "10.0.0.1:80");
+    ASSERT_NE(frame.model->ActiveProxy(), nullptr);
+    EXPECT_EQ(frame.model->ActiveProxy()->ProxyAddressText(), "10.0.0.1:80");
     EXPECT_TRUE(frame.model->ShutDown());
 
     EXPECT_EQ(frame.firefox.WaitFor(4),
@@ -211,23 +211,23 @@ TEST(FrameSwitching, SwitchingWhileARunEndsIsRaceFree) {
     SwitchFrame frame;
     FrameModel& model = *frame.model;
     // The country alone needs no network: the run goes straight to its workers and summary.
-    model.m_settings.TestDelay = 0;
-    model.m_settings.TestAnon = 0;
-    model.m_settings.TestCountry = 1;
+    model.EditSettings().TestDelay = 0;
+    model.EditSettings().TestAnon = 0;
+    model.EditSettings().TestCountry = 1;
     model.OnTestAll();
     for (int i = 0; i < 200 || !model.Run().WaitUntilIdle(std::chrono::milliseconds(0)); ++i) {
         frame.SetActive(static_cast<uint32_t>(i % 3));
         model.OnSwitchCommand(i % 2 == 0 ? cmd::QuickSwitchFirst : cmd::DirectConnection);
         frame.view.RunPosted();
-        model.RefreshPanel();
+        model.OnTimer(TimerId::PanelRefresh);
         ASSERT_LT(i, 100000) << "the run did not end";
     }
     frame.view.RunPosted();
-    EXPECT_EQ(model.m_testing, 0);
+    EXPECT_EQ(model.State(), RunState::Idle);
     int active = 0;
-    for (size_t i = 0; i < model.m_list.GetSize(); ++i)
-        active += model.m_list[i]->m_status == StatusActive ? 1 : 0;
-    EXPECT_EQ(active, model.m_activeProxy == nullptr ? 0 : 1);
+    for (size_t i = 0; i < model.List().GetSize(); ++i)
+        active += model.List()[i]->m_status == StatusActive ? 1 : 0;
+    EXPECT_EQ(active, model.ActiveProxy() == nullptr ? 0 : 1);
     EXPECT_TRUE(model.ShutDown());
 }
 

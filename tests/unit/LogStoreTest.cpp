@@ -10,11 +10,11 @@
 TEST(LogStore, AppendsAndClearsWithModeOne) {
     LogStore log;
     log.AppendLog("one\r\n");
-    log.AppendLog("two\r\n", 0);
+    log.AppendLog("two\r\n", LogMode::Append);
     EXPECT_EQ(log.Text(), "one\r\ntwo\r\n");
-    log.AppendLog("", 1);
+    log.AppendLog("", LogMode::Clear);
     EXPECT_EQ(log.Text(), "");
-    log.AppendLog("three\r\n", 1);
+    log.AppendLog("three\r\n", LogMode::Clear);
     EXPECT_EQ(log.Text(), "three\r\n");
 }
 
@@ -31,7 +31,7 @@ TEST(LogStore, RestartsOnlyWhenLongerThanTheLimit) {
 TEST(LogStore, RestartWinsOverModeOne) {
     LogStore log;
     log.AppendLog(std::string(LogStore::ResetLength + 1, 'a'));
-    log.AppendLog("", 1);
+    log.AppendLog("", LogMode::Clear);
     EXPECT_EQ(log.Text(), "Reset log text.\r\n");
 }
 
@@ -47,7 +47,7 @@ TEST(LogStore, ReadSinceGivesOnlyTheTailWhileTheLogGrows) {
     EXPECT_FALSE(second.restarted);
     EXPECT_EQ(second.text, "two\r\n");
 
-    log.AppendLog("three\r\n", 1);
+    log.AppendLog("three\r\n", LogMode::Clear);
     LogStore::Change third = log.ReadSince(second.generation, second.length);
     EXPECT_TRUE(third.restarted);
     EXPECT_EQ(third.text, "three\r\n");

@@ -4,16 +4,16 @@
 #include <gtest/gtest.h>
 
 TEST(StatusPanel, TestLineHtmlInBothModes) {
-    EXPECT_EQ(StatusPanel::TestLine(1, "").second,
+    EXPECT_EQ(StatusPanel::TestLine(TestLineMode::Running, "").second,
               "<div style=\"float:left\"><img src=\"res://orv.exe/143\" align=\"absmiddle\">&nbsp;Testing the proxy "
               "list...</div><div class=\"right\"><span id=\"progress\">0</span>%</div>");
-    EXPECT_EQ(StatusPanel::TestLine(1, "42").second,
+    EXPECT_EQ(StatusPanel::TestLine(TestLineMode::Running, "42").second,
               "<div style=\"float:left\"><img src=\"res://orv.exe/143\" align=\"absmiddle\">&nbsp;Testing the proxy "
               "list...</div><div class=\"right\"><span id=\"progress\">42</span>%</div>");
-    EXPECT_EQ(StatusPanel::TestLine(0, "").second,
+    EXPECT_EQ(StatusPanel::TestLine(TestLineMode::LastTested, "").second,
               "<div style=\"float:left\">The proxies were last tested at:</div><div class=\"right\"><span "
               "id=\"date\">(not tested yet)</span></div>");
-    PanelUpdate idle = StatusPanel::TestLine(0, "2026-12-07 10:11:12");
+    PanelUpdate idle = StatusPanel::TestLine(TestLineMode::LastTested, "2026-12-07 10:11:12");
     EXPECT_EQ(idle.first, "test");
     EXPECT_NE(idle.second.find("<span id=\"date\">2026-12-07 10:11:12</span>"), std::string::npos);
 }
@@ -36,7 +36,7 @@ TEST(StatusPanel, FullRefreshOfAnIdleListWithAnActiveProxy) {
     ASSERT_EQ(refresh.updates.size(), 7u);
     EXPECT_EQ(refresh.updates[0], PanelUpdate("total", "12"));
     EXPECT_EQ(refresh.updates[4], PanelUpdate("ready", "2"));
-    EXPECT_EQ(refresh.updates[5], StatusPanel::TestLine(0, "2026-12-07 10:11:12"));
+    EXPECT_EQ(refresh.updates[5], StatusPanel::TestLine(TestLineMode::LastTested, "2026-12-07 10:11:12"));
     EXPECT_EQ(refresh.updates[6], PanelUpdate("activeproxy", "10.0.0.1:8080"));
     EXPECT_TRUE(refresh.animateTray);
     EXPECT_FALSE(refresh.clearLastTested);
@@ -47,7 +47,7 @@ TEST(StatusPanel, FullRefreshOfAnEmptyListForgetsTheLastTestAndKeepsARunningTest
     PanelRefresh idle = StatusPanel::FullRefresh(empty);
     EXPECT_TRUE(idle.clearLastTested);
     EXPECT_FALSE(idle.animateTray);
-    EXPECT_EQ(idle.updates[5], StatusPanel::TestLine(0, ""));
+    EXPECT_EQ(idle.updates[5], StatusPanel::TestLine(TestLineMode::LastTested, ""));
     EXPECT_EQ(idle.updates.back(), PanelUpdate("activeproxy", "None"));
 
     empty.testing = true;

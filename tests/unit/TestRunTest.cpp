@@ -63,7 +63,7 @@ TEST_F(TestRunTest, StartTestRefusesWithoutTestItemsOrJudge) {
     h.StartAll();
     EXPECT_EQ(h.messageBox.Shown().size(), 1u);
     EXPECT_TRUE(h.view.Timers().empty());
-    EXPECT_EQ(h.testing, 0);
+    EXPECT_EQ(h.testing.load(), RunState::Idle);
     EXPECT_TRUE(h.log.Text().empty());
 }
 
@@ -81,7 +81,7 @@ TEST_F(TestRunTest, WholeRunClassifiesWritesTheSummaryAndSavesOnce) {
     h.list.m_level1Count.Set(5);
 
     h.StartAll();
-    EXPECT_EQ(h.testing, 1);
+    EXPECT_EQ(h.testing.load(), RunState::Running);
     ASSERT_TRUE(h.WaitIdle());
 
     const int32_t expected[] = {1, 2, 3, TimedOut, TimedOut};
@@ -118,7 +118,8 @@ TEST_F(TestRunTest, WholeRunClassifiesWritesTheSummaryAndSavesOnce) {
     EXPECT_EQ(h.run.Progress(), 100);
     EXPECT_TRUE(h.run.TestSet.empty());
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
-    const std::vector<std::pair<int, int>> timers{{1, 1000}, {1, -1}, {2, 0}};
+    const std::vector<std::pair<TimerId, int>> timers{
+        {TimerId::TestTick, 1000}, {TimerId::TestTick, -1}, {TimerId::PanelRefresh, 0}};
     EXPECT_EQ(h.view.Timers(), timers);
     EXPECT_NE(h.view.m_panel["test"].find("Testing the proxy list...</div><div class=\"right\"><span "
                                           "id=\"progress\">0</span>%</div>"),
@@ -229,7 +230,8 @@ TEST_F(TestRunTest, JudgeErrorAnsweredYesEndsTheRunBeforeAnyRecordIsTouched) {
     EXPECT_EQ(h.run.TestSet.size(), 1u);
     EXPECT_EQ(h.saves, 0);
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::JudgeRefused);
-    const std::vector<std::pair<int, int>> timers{{1, 1000}, {1, -1}, {2, 0}};
+    const std::vector<std::pair<TimerId, int>> timers{
+        {TimerId::TestTick, 1000}, {TimerId::TestTick, -1}, {TimerId::PanelRefresh, 0}};
     EXPECT_EQ(h.view.Timers(), timers);
 }
 
@@ -273,7 +275,7 @@ TEST_F(TestRunTest, SettingsFromTheFileAreBroughtIntoTheRunsRanges) {
         const std::string judge = h.settings.ProxyJudge;
         SettingsStore(h.settings, data.Path()).LoadSettings(data.Path());
         h.settings.ProxyJudge = judge;
-        h.log.AppendLog("", 1);
+        h.log.AppendLog("", LogMode::Clear);
         h.StartAll();
         ASSERT_TRUE(h.WaitIdle());
         const std::string log = h.log.Text();
@@ -295,7 +297,7 @@ TEST_F(TestRunTest, StopKillsTheBusyWorkersAndReturnsToIdleWithinASecond) {
     ASSERT_TRUE(m_server.WaitForRequests(silent, 3)); // every worker of the pool is busy
     const auto stop = Clock::now();
     h.run.StopTest();
-    EXPECT_EQ(h.testing, 2);
+    EXPECT_EQ(h.testing.load(), RunState::Stopping);
     ASSERT_TRUE(h.WaitIdle(5s));
     EXPECT_LT(Clock::now() - stop, 1s);
     EXPECT_FALSE(h.run.StopRequested());
@@ -337,7 +339,7 @@ TEST_F(TestRunTest, StopDuringASilentJudgeFetchEndsAtOnceAndTouchesNothing) {
     EXPECT_NE(rest.find("s)\r\nHigh Anonymous: 0, Anonymous: 1, Transparent: 0\r\n"), std::string::npos) << rest;
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Stopped);
     EXPECT_TRUE(h.run.TestSet.empty());
-    EXPECT_EQ(h.view.Timers().back(), std::make_pair(2, 0));
+    EXPECT_EQ(h.view.Timers().back(), std::make_pair(TimerId::PanelRefresh, 0));
     EXPECT_EQ(h.context.LiveWorkerCount, 0);
 }
 
@@ -368,7 +370,7 @@ TEST_F(TestRunTest, WorkerThatCannotStartReportsAndLeavesTheWindowUsable) {
     AddRecord(silent);
     h.run.StartTest(); // an empty set: nothing to do but the summary
     ASSERT_TRUE(h.WaitIdle());
-    h.log.AppendLog("", 1);
+    h.log.AppendLog("", LogMode::Clear);
     h.run.m_workerStackSize = SIZE_MAX / 4; // no address space holds such a stack
     h.StartAll();
     ASSERT_TRUE(h.WaitIdle(5s));
@@ -377,7 +379,7 @@ TEST_F(TestRunTest, WorkerThatCannotStartReportsAndLeavesTheWindowUsable) {
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::WorkerStartFailed);
     EXPECT_EQ(h.context.LiveWorkerCount, 0);
     EXPECT_EQ(LogAfterStart(), "Verifying all the proxies in the list...\r\n");
-    EXPECT_EQ(h.view.Timers().back(), std::make_pair(2, 0));
+    EXPECT_EQ(h.view.Timers().back(), std::make_pair(TimerId::PanelRefresh, 0));
 }
 
 TEST_F(TestRunTest, ShutDownAbandonsASilentJudgeAndTouchesNothing) {
