@@ -5,17 +5,22 @@
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "download/ListService.h"
+#include "judge/JudgeServer.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyTextParser.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <optional>
 #include <ostream>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -27,6 +32,14 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 void OnInterrupt(int) {
     s_interrupted = true;
+}
+
+// The judge server's wake-up: SIGINT and SIGTERM write to it, so that its wait returns whenever they come.
+int s_judgeWake = -1;
+
+void WakeJudge(int) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(s_judgeWake, &one, sizeof one);
 }
 
 bool IsSet(const char* name) {
@@ -81,6 +94,12 @@ void OrvCommandLine::PrintHelp() {
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
              "                      gave no address or a PATH that cannot be written (nothing\n"
              "                      tested), 130 stopped by Ctrl+C\n"
+             "  --judge-server [ADDR:]PORT\n"
+             "                      serve a proxy-judge page at ADDR (127.0.0.1 when left out;\n"
+             "                      0.0.0.0 for every IPv4 address, [::] for every address):\n"
+             "                      each request gets its CGI variables, one a line. Runs\n"
+             "                      until Ctrl+C or SIGTERM. Exit status: 0 stopped, 1 cannot\n"
+             "                      listen, 2 bad options\n"
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
     PrintFiles();
@@ -111,6 +130,8 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         return Test(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--download")
         return Download(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args[0] == "--judge-server")
+        return JudgeServe(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--screenshot") {
         m_err << "orv: --screenshot needs one FILE\nTry 'orv --help'.\n";
         return 2;
@@ -284,4 +305,40 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     return headless.Run(*options, AppFolders::DataFolder(), AppFolders::ProgramFolder(), s_interrupted);
+}
+
+int OrvCommandLine::JudgeServe(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        m_err << "orv: --judge-server needs one [ADDR:]PORT\nTry 'orv --help'.\n";
+        return 2;
+    }
+    std::string error;
+    const std::optional<JudgeServer::Endpoint> where = JudgeServer::Endpoint::Parse(args[0], error);
+    if (!where) {
+        m_err << "orv: --judge-server: " << error << "\nTry 'orv --help'.\n";
+        return 2;
+    }
+    JudgeServer::Limits limits;
+    // Tests wait for the drop of a slow client without waiting the whole usual limit.
+    if (const char* timeout = std::getenv("ORV_JUDGE_TIMEOUT_MS"); timeout != nullptr && *timeout != '\0')
+        limits.timeout = std::chrono::milliseconds(std::max(1L, std::atol(timeout)));
+    JudgeServer server(limits);
+    if (!server.Listen(*where, error)) {
+        m_err << "orv: --judge-server: " << error << "\n";
+        return 1;
+    }
+    const platform::FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    s_judgeWake = wake.Get();
+    struct sigaction action {};
+    action.sa_handler = WakeJudge;
+    sigemptyset(&action.sa_mask);
+    // Without the wake-up the signals keep their default action, which ends the server too.
+    for (int signal : {SIGINT, SIGTERM})
+        if (wake.Valid())
+            sigaction(signal, &action, nullptr);
+    m_out << "Judge server listening on " << server.Listening().Text() << std::endl;
+    const bool served = server.Run(wake.Get());
+    if (!served)
+        m_err << "orv: --judge-server: the listener failed: " << std::strerror(errno) << "\n";
+    return served ? 0 : 1;
 }

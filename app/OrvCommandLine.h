@@ -39,6 +39,8 @@ private:
     int Test(const std::vector<std::string>& args);
     // `--download [--export PATH]`: the list download without the window.
     int Download(const std::vector<std::string>& args);
+    // `--judge-server [ADDR:]PORT`: serves the judge page until SIGINT or SIGTERM.
+    int JudgeServe(const std::vector<std::string>& args);
     // The page at an http:// or https:// address in a memory file, read from its start; none after a message.
     platform::FileDescriptor FetchToMemory(const std::string& url);
     // Whether the page in fd holds a proxy; fd is read from its start again afterwards.

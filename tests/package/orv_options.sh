@@ -48,9 +48,11 @@ while IFS='|' read -r line want; do
     got=$(offers "$line")
     [ "$got" = "$want" ] || fail "completing '$line': want '$want', got '$got'"
 done <<'EOF_CASES'
-orv |--download --extract --help --screenshot --test --version
+orv |--download --extract --help --judge-server --screenshot --test --version
 orv --te|--test
 orv --version |
+orv --judge-server |
+orv --judge-server 8080 |
 orv --extract |list.txt page.html saved shot.png
 orv --extract list.txt p|page.html
 orv --screenshot |saved shot.png
@@ -67,7 +69,7 @@ orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 18 places"
+echo "orv_options: ok: the completion offers the expected words in 20 places"
 
 offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ')
 offered=$(options <<<"$offered")

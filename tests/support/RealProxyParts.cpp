@@ -7,10 +7,10 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-RealProxyParts::RealProxyParts() {
+RealProxyParts::RealProxyParts(const std::string& orv) {
     pagePort = pages.AddPage(PageDelay, PageMarker);
     pages.Start();
-    if (StartJudge())
+    if (StartJudge() && (orv.empty() || StartOrvJudge(orv)))
         StartProxy(level1, "127.0.0.5", "DisableViaHeader Yes\n") && StartProxy(level2, "127.0.0.1", "") &&
             StartProxy(level3, "127.0.0.1", "XTinyproxy Yes\n");
 }
@@ -26,6 +26,12 @@ bool RealProxyParts::StartJudge() {
                                    "cgi.assign = (\".sh\" => \"/bin/sh\")\n" + "server.errorlog = \"" +
                                    dir.File("lighttpd-error.log") + "\"\n");
     return Launch(lighttpd, {"lighttpd", "-D", "-f", dir.File("lighttpd.conf")}, "lighttpd", "127.0.0.3", judgePort);
+}
+
+bool RealProxyParts::StartOrvJudge(const std::string& orv) {
+    orvJudgePort = FreePort("127.0.0.3");
+    const std::string where = "127.0.0.3:" + std::to_string(orvJudgePort);
+    return Launch(orvJudge, {orv, "--judge-server", where}, "orv-judge", "127.0.0.3", orvJudgePort);
 }
 
 bool RealProxyParts::StartProxy(Tinyproxy& proxy, const std::string& listen, const std::string& extra) {
