@@ -2,6 +2,7 @@
 
 #include "app/AppFolders.h"
 #include "app/CommandIds.h"
+#include "app/RunPrompts.h"
 #include "download/ListService.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
@@ -66,7 +67,7 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
       m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
       m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
-      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {
+      m_run(std::make_unique<TestRun>(m_context, m_log, m_testing, RunHooks())) {
     m_context.DangerousListPath = DangerousPath();
 }
 
@@ -80,6 +81,7 @@ TestRun::Hooks FrameModel::RunHooks() {
     hooks.rebuildQuickSwitchSet = [this] { m_view.PostToWindow([this] { RebuildQuickSwitchSet(); }); };
     hooks.setLastTestedText = [this](const std::string& text) { SetLastTestedText(text); };
     hooks.saveList = [this] { SaveList(); };
+    ShowRunPromptsIn(m_services.messageBox, hooks);
     return hooks;
 }
 
@@ -316,12 +318,14 @@ void FrameModel::OnLoadList() {
             .value_or("");
     if (const size_t slash = path.rfind('/'); slash != std::string::npos)
         m_loadFolder = path.substr(0, slash + 1);
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.LoadProxies(m_list, path, false);
-    if (count < 0)
+    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(m_list, path, false);
+    if (loaded.count < 0) {
+        if (!loaded.error.empty())
+            m_services.messageBox.Show(loaded.error);
         return;
+    }
     ListAppended();
-    AppendLog(Format("Loaded %lld proxies from ", count) + path + "\r\n");
+    AppendLog(Format("Loaded %lld proxies from ", loaded.count) + path + "\r\n");
 }
 
 void FrameModel::OnTestAll() {
@@ -367,8 +371,7 @@ void FrameModel::OnPaste() {
     if (RefuseWhileTesting())
         return;
     const std::string text = m_services.clipboard.GetText().value_or("");
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.LoadProxies(m_list, text, true);
+    const int count = ProxyTextParser::LoadProxies(m_list, text, true).count;
     ListAppended();
     AppendLog(Format("Load %lld proxies from the clipboard.\r\n", count));
 }
@@ -382,11 +385,10 @@ void FrameModel::OnDownloadList() {
     m_downloading = true;
     m_view.TestingChanged();
     RequestPanelRefresh();
-    m_downloadCancel = false;
-    m_downloadThread = std::thread([this] { RunListDownload(); });
+    m_downloadThread.Start([this](std::stop_token stop) { RunListDownload(stop); });
 }
 
-void FrameModel::RunListDownload() {
+void FrameModel::RunListDownload(std::stop_token stop) {
     ListDownload::Host host;
     host.appendLog = [this](const std::string& text, LogMode mode) { AppendLog(text, mode); };
     host.showMessage = [this](const std::string& text) { m_services.messageBox.Show(text); };
@@ -403,7 +405,7 @@ void FrameModel::RunListDownload() {
     };
     ListDownload download(m_dataFolder, ListService::ListServiceUrl(m_dataFolder), std::move(host));
     download.m_limits = m_downloadLimits;
-    download.m_limits.cancel = &m_downloadCancel;
+    download.m_limits.stop = stop;
     download.m_pause = m_downloadPause;
     EndListDownload(download.Run());
 }
@@ -425,9 +427,7 @@ void FrameModel::SetDownloadLimits(const DownloadLimits& limits, std::chrono::mi
 }
 
 void FrameModel::EndDownload() {
-    m_downloadCancel = true;
-    if (m_downloadThread.joinable())
-        m_downloadThread.join();
+    m_downloadThread.Stop();
 }
 
 bool FrameModel::RunSystemCheck() {
@@ -466,8 +466,7 @@ bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
     ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return false;
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.AddProxy(m_list, ip, port);
+    const int count = ProxyTextParser::AddProxy(m_list, ip, port);
     ListAppended();
     if (count != 1) {
         m_services.messageBox.Show("The proxy you input is incorrect.");

@@ -5,6 +5,7 @@
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "platform/Clock.h"
+#include "platform/OwnedThread.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
@@ -22,8 +23,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -215,7 +216,7 @@ private:
     void DropActiveIfGone();
     // Both exit messages are delivered or given up by end.
     void LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end);
-    void RunListDownload();
+    void RunListDownload(std::stop_token stop);
     // Ends a running download at once and waits for its thread.
     void EndDownload();
 
@@ -250,7 +251,6 @@ private:
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
-    std::atomic<bool> m_downloadCancel = false;
     std::atomic<bool> m_downloading = false;
-    std::thread m_downloadThread;
+    platform::OwnedThread m_downloadThread;
 };

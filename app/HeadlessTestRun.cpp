@@ -1,7 +1,9 @@
 #include "app/HeadlessTestRun.h"
 
+#include "app/ExportDialogLogic.h"
 #include "app/LogStore.h"
 #include "app/NullFrameView.h"
+#include "app/RunPrompts.h"
 #include "app/RunResults.h"
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
@@ -11,7 +13,6 @@
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
-#include "settings/ExportDialogLogic.h"
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
@@ -199,8 +200,11 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
 
     ErrorStreamBox messages(m_err);
     ProxyList list;
-    if (ProxyTextParser(messages).LoadProxies(list, options.file, false, options.kind) < 0)
+    if (const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(list, options.file, false, options.kind);
+        loaded.count < 0) {
+        messages.Show(loaded.error, platform::MessageBox::Ok);
         return Failed;
+    }
     if (list.IsEmpty()) {
         m_err << "orv: no proxies found in " << options.file << '\n';
         return Failed;
@@ -225,7 +229,8 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         m_err << "orv: no proxy judge is set (see --judge)\n";
         return BadUsage;
     }
-    TestRun run(context, log, messages, testing, std::move(hooks));
+    ShowRunPromptsIn(messages, hooks);
+    TestRun run(context, log, testing, std::move(hooks));
     for (size_t i = 0; i < list.GetSize(); ++i)
         run.TestSet.push_back(list[i]);
     const auto started = std::chrono::steady_clock::now();

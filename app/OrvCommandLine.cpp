@@ -6,7 +6,6 @@
 #include "download/ListDownload.h"
 #include "download/ListService.h"
 #include "judge/JudgeServer.h"
-#include "platform/StreamMessageBox.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyAddressForms.h"
 #include "proxy/ProxyList.h"
@@ -192,8 +191,6 @@ int OrvCommandLine::Extract(const std::vector<std::string>& args) {
         m_err << "orv: --extract needs at least one FILE\nTry 'orv --help'.\n";
         return 2;
     }
-    platform::StreamMessageBox messageBox(m_err);
-    ProxyTextParser parser(messageBox);
     int status = 0;
     std::string output;
     const auto write = [&] {
@@ -209,7 +206,11 @@ int OrvCommandLine::Extract(const std::vector<std::string>& args) {
     };
     for (const std::string& file : files) {
         // The parser's messages do not say which file they are about.
-        messageBox.SetPrefix("orv: " + file + ": ");
+        const auto failed = [&](const SourceRead& read) {
+            m_err << "orv: " << file << ": " << read.error << '\n';
+            m_err.flush();
+            status = 1;
+        };
         try {
             if (file == "-") {
                 // Standard input may never end: each pair is printed as soon as it is found.
@@ -224,22 +225,23 @@ int OrvCommandLine::Extract(const std::vector<std::string>& args) {
                     output += prefix;
                     print(pair);
                 };
-                if (!parser.ExtractPairsAsRead(STDIN_FILENO, printKind, flush))
-                    status = 1;
+                if (const SourceRead read = ProxyTextParser::ExtractPairsAsRead(STDIN_FILENO, printKind, flush); !read)
+                    failed(read);
                 continue;
             }
             SourceText text;
-            bool read = false;
             if (DownloadUrl::IsWebAddress(file)) {
-                const int fd = FetchToMemory(file);
-                read = fd >= 0 && parser.ReadSource(fd, text.Bytes());
-                if (fd >= 0)
-                    ::close(fd);
-            } else {
-                read = parser.ReadSourceFile(file, text, true);
-            }
-            if (!read) {
-                status = 1;
+                const platform::FileDescriptor page = FetchToMemory(file);
+                if (!page.Valid()) {
+                    status = 1;
+                    continue;
+                }
+                if (const SourceRead read = ProxyTextParser::ReadSource(page.Get(), text.Bytes()); !read) {
+                    failed(read);
+                    continue;
+                }
+            } else if (const SourceRead read = ProxyTextParser::ReadSourceFile(file, text, true); !read) {
+                failed(read);
                 continue;
             }
             ExtractWithKinds(text.View(), plainKind, print);
@@ -253,7 +255,7 @@ int OrvCommandLine::Extract(const std::vector<std::string>& args) {
     return status;
 }
 
-int OrvCommandLine::FetchToMemory(const std::string& url) {
+platform::FileDescriptor OrvCommandLine::FetchToMemory(const std::string& url) {
     std::string body;
     const DownloadResult result = DownloadUrl::ToText(url, body, DownloadLimits());
     if (!result.ok) {
@@ -261,26 +263,25 @@ int OrvCommandLine::FetchToMemory(const std::string& url) {
         if (result.status != 0 && result.error.find("HTTP status") == std::string::npos)
             m_err << " (HTTP status " << result.status << ")";
         m_err << "\n";
-        return -1;
+        return {};
     }
     // The page goes through the file reader, so that it is parsed exactly as a saved copy would be.
-    const int fd = ::memfd_create("orv-page", MFD_CLOEXEC);
-    if (fd < 0 || ::write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
-        ::lseek(fd, 0, SEEK_SET) != 0) {
+    platform::FileDescriptor page(::memfd_create("orv-page", MFD_CLOEXEC));
+    if (!page.Valid() || ::write(page.Get(), body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
+        ::lseek(page.Get(), 0, SEEK_SET) != 0) {
         m_err << "orv: " << url << ": cannot keep the page in memory\n";
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
+        return {};
     }
-    return fd;
+    return page;
 }
 
 bool OrvCommandLine::HasProxies(int fd) {
-    platform::StreamMessageBox messageBox(m_err);
     std::string text;
     bool found = false;
-    if (ProxyTextParser(messageBox).ReadSource(fd, text))
+    if (const SourceRead read = ProxyTextParser::ReadSource(fd, text); read)
         ProxyTextParser::ExtractPairs(text, [&found](std::string_view) { found = true; });
+    else
+        m_err << read.error << '\n' << std::flush;
     return ::lseek(fd, 0, SEEK_SET) == 0 && found;
 }
 
@@ -336,18 +337,18 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
     std::optional<HeadlessTestRun::Options> options = headless.ParseOptions(args);
     if (!options)
         return HeadlessTestRun::BadUsage;
+    platform::FileDescriptor page; // open until the run has read it
     if (DownloadUrl::IsWebAddress(options->file)) {
         // The run reads a file: it reads the fetched page where the process keeps it.
-        const int fd = FetchToMemory(options->file);
-        if (fd < 0)
+        page = FetchToMemory(options->file);
+        if (!page.Valid())
             return HeadlessTestRun::Failed;
         // Said here, where the page still has its address for a name.
-        if (!HasProxies(fd)) {
+        if (!HasProxies(page.Get())) {
             m_err << "orv: no proxies found in " << options->file << '\n';
-            ::close(fd);
             return HeadlessTestRun::Failed;
         }
-        options->file = "/proc/self/fd/" + std::to_string(fd);
+        options->file = "/proc/self/fd/" + std::to_string(page.Get());
     }
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "proxy/ProxyKind.h"
 
 #include <functional>
@@ -47,8 +48,8 @@ private:
     int Download(const std::vector<std::string>& args);
     // `--judge-server [ADDR:]PORT`: serves the judge page until SIGINT or SIGTERM.
     int JudgeServe(const std::vector<std::string>& args);
-    // The page at an http:// or https:// address in a memory file, read from its start; -1 after a message.
-    int FetchToMemory(const std::string& url);
+    // The page at an http:// or https:// address in a memory file, read from its start; none after a message.
+    platform::FileDescriptor FetchToMemory(const std::string& url);
     // Whether the page in fd holds a proxy; fd is read from its start again afterwards.
     bool HasProxies(int fd);
 

@@ -1,7 +1,6 @@
 // LoadProxies on arbitrary text, checked against Boost.Regex running the same patterns: the pairs
 // and their order must agree wherever Boost does not give up, whatever schemes and credentials are
 // written around them; the credentials taken are ones the protocols can carry.
-#include "platform/MessageBox.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "tests/support/BoostProxyPairs.h"
@@ -11,12 +10,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    platform::ScriptedMessageBox messages;
-    ProxyTextParser parser(messages);
     ProxyList list;
     const auto plainKind = static_cast<ProxyKind>(size > 0 ? data[0] % ProxyKindCount : 0);
-    const int count = parser.LoadProxies(list, text, true, plainKind);
-    if (count < 0 || static_cast<size_t>(count) != list.GetSize() || !messages.m_shown.empty())
+    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(list, text, true, plainKind);
+    if (loaded.count < 0 || static_cast<size_t>(loaded.count) != list.GetSize() || !loaded.error.empty())
         std::abort();
 
     const auto expected = BoostProxyPairs(text);

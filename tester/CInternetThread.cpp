@@ -108,29 +108,24 @@ void CInternetThread::WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value)
 void CInternetThread::OnKill() {
     {
         std::lock_guard<std::mutex> hold(m_socketLock);
-        if (m_socket >= 0)
-            shutdown(m_socket, SHUT_RDWR);
+        if (m_socket.Valid())
+            shutdown(m_socket.Get(), SHUT_RDWR);
     }
     CThread::OnKill();
 }
 
-bool CInternetThread::AdoptSocket(int fd) {
+bool CInternetThread::AdoptSocket(platform::FileDescriptor socket) {
     std::lock_guard<std::mutex> hold(m_socketLock);
-    // A Kill that came before the socket existed could not shut it down.
-    if (IsKilled()) {
-        close(fd);
+    // A Kill that came before the socket existed could not shut it down: the socket closes here.
+    if (IsKilled())
         return false;
-    }
-    m_socket = fd;
+    m_socket = std::move(socket);
     return true;
 }
 
 void CInternetThread::CloseSocket() {
     std::lock_guard<std::mutex> hold(m_socketLock);
-    if (m_socket >= 0) {
-        close(m_socket);
-        m_socket = -1;
-    }
+    m_socket.Reset();
 }
 
 int CInternetThread::ConnectToProxy() {
@@ -149,8 +144,9 @@ int CInternetThread::ConnectToProxy() {
     // Dotted addresses only: anything else becomes the "none" address and the connection fails.
     address.sin_addr.s_addr = inet_addr(host.c_str());
 
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0 || !AdoptSocket(fd))
+    platform::FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    const int fd = socket.Get();
+    if (!socket.Valid() || !AdoptSocket(std::move(socket)))
         return -1;
     int on = 1;
     ioctl(fd, FIONBIO, &on);

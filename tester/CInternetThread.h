@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
 #include "proxy/ProxyKind.h"
 #include "proxy/RelaxedInt32.h"
 #include "tester/CThread.h"
@@ -71,15 +72,15 @@ protected:
 private:
     // Writes a result into the tested record, unless the worker was killed or the record is gone.
     void WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value);
-    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker; -1 when
-    // none could be made or the worker was killed.
+    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker (m_socket);
+    // -1 when none could be made or the worker was killed.
     int ConnectToProxy();
     // ConnectToProxy, then for a SOCKS kind the tunnel to host:port. deadline becomes the end of the
     // whole exchange, counted from the connection. -1 with outcome saying why when there is no way through.
     int ConnectThrough(const std::string& host, uint16_t port, socketio::Clock::time_point& deadline,
                        SocksTunnel::Outcome& outcome);
     bool IsSocks() const { return m_kind == ProxyKind::Socks4 || m_kind == ProxyKind::Socks5; }
-    bool AdoptSocket(int fd);
+    bool AdoptSocket(platform::FileDescriptor socket);
     void CloseSocket();
     bool HasAny(std::initializer_list<JudgeVariable> rows) const;
 
@@ -87,5 +88,5 @@ private:
     // Guards m_socket between the worker and a Kill from another thread: the worker alone closes
     // it, Kill only shuts it down, so a descriptor number is never used after its close.
     std::mutex m_socketLock;
-    int m_socket = -1;
+    platform::FileDescriptor m_socket;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ExportDialogLogic.h"
+#include "app/ExportDialogLogic.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
+#include "app/ExportDialogLogic.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
-#include "settings/ExportDialogLogic.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
 #include "proxy/ProxyAddressForms.h"
-#include "platform/MessageBox.h"
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 
@@ -11,9 +10,8 @@ namespace {
 // records' addresses.
 std::vector<std::string> Load(const std::string& text, ProxyKind plainKind = ProxyKind::Http,
                               std::vector<std::string>* pairs = nullptr) {
-    platform::ScriptedMessageBox messages;
     ProxyList list;
-    ProxyTextParser(messages).LoadProxies(list, text, true, plainKind);
+    ProxyTextParser::LoadProxies(list, text, true, plainKind);
     std::vector<std::string> records;
     for (size_t i = 0; i < list.GetSize(); ++i) {
         records.push_back(std::string(ProxyKindName(list[i]->Kind())) + " " + list[i]->UrlText(true));

@@ -1,4 +1,4 @@
-#include "settings/ExportDialogLogic.h"
+#include "app/ExportDialogLogic.h"
 
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
