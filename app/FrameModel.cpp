@@ -13,6 +13,7 @@
 #include "platform/WindowThread.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
+#include "proxy/ProxyKind.h"
 #include "proxy/ProxySorter.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
@@ -33,6 +34,19 @@ std::string Format(const char* format, long long number) {
     char line[128];
     std::snprintf(line, sizeof line, format, number);
     return line;
+}
+
+// What Load List asks of a file's pairs written without a scheme; the kinds in the order offered.
+constexpr ProxyKind ListKinds[] = {ProxyKind::Http, ProxyKind::Socks4, ProxyKind::Socks5, ProxyKind::Detect};
+const std::vector<std::string> ListKindItems = {"HTTP", "SOCKS4", "SOCKS5", "Detect while testing"};
+
+// Lists published one file per protocol say it in their names (socks4.txt, socks5.txt).
+size_t ListKindGuess(const std::string& path) {
+    std::string name = path.substr(path.rfind('/') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (name.find("socks5") != std::string::npos)
+        return 2;
+    return name.find("socks4") != std::string::npos ? 1 : 0;
 }
 
 // The port as the standard text-to-integer conversion reads it, folded into 0..65535: unlike the tester's
@@ -318,7 +332,16 @@ void FrameModel::OnLoadList() {
             .value_or("");
     if (const size_t slash = path.rfind('/'); slash != std::string::npos)
         m_loadFolder = path.substr(0, slash + 1);
-    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(m_list, path, false);
+    ProxyKind plainKind = ProxyKind::Http;
+    if (!path.empty()) {
+        const auto chosen = m_services.fileDialog.ChooseItem(
+            "Load List", "The proxies written without a scheme (such as socks5://) are:", ListKindItems,
+            ListKindGuess(path));
+        if (!chosen || *chosen >= std::size(ListKinds))
+            return;
+        plainKind = ListKinds[*chosen];
+    }
+    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(m_list, path, false, plainKind);
     if (loaded.count < 0) {
         if (!loaded.error.empty())
             m_services.messageBox.Show(loaded.error);

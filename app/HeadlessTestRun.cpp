@@ -55,6 +55,10 @@ public:
         return std::nullopt;
     }
     std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<size_t> ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&,
+                                     size_t) override {
+        return std::nullopt;
+    }
 };
 class NoShellOpen : public platform::ShellOpen {
 public:
