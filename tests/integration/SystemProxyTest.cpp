@@ -251,7 +251,7 @@ TEST(KdeSystemProxy, TellsTheSessionBusToRereadTheFile) {
         ScopedEnv busAddress("DBUS_SESSION_BUS_ADDRESS", given);
         ScopedEnv runtime("XDG_RUNTIME_DIR", given ? nullptr : dir.Path().c_str());
         KdeSystemProxy kde;
-        EXPECT_TRUE(kde.SetIEProxyAll("10.1.2.3:8080"));
+        EXPECT_TRUE(kde.SetIEProxyAll({"10.1.2.3:8080"}));
         EXPECT_TRUE(kde.SetIEDirectAll());
         signals += 2;
         EXPECT_EQ(bus.WaitFor(signals), std::vector<std::string>(signals, ""));
@@ -274,7 +274,7 @@ TEST(KdeSystemProxy, ABusThatNeverAnswersDoesNotHoldTheSwitch) {
     ScopedEnv busAddress("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str());
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(KdeSystemProxy().SetIEProxyAll("10.1.2.3:8080"));
+    EXPECT_TRUE(KdeSystemProxy().SetIEProxyAll({"10.1.2.3:8080"}));
     // The wait for the bus is bounded by a few seconds; far less than a hang, even on a loaded machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_NE(dir.Read("kioslaverc").find("ProxyType=1\n"), std::string::npos);

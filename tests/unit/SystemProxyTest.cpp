@@ -137,7 +137,7 @@ const std::string UsersFileWithProxy = "# kept by hand\n"
 
 TEST_F(KdeFile, ChangesOnlyItsOwnKeys) {
     const auto proxy = [](const char* server) {
-        return [server](KdeSystemProxy& kde) { return kde.SetIEProxyAll(server); };
+        return [server](KdeSystemProxy& kde) { return kde.SetIEProxyAll({server}); };
     };
     const auto direct = [](KdeSystemProxy& kde) { return kde.SetIEDirectAll(); };
     struct Case {
@@ -202,7 +202,7 @@ TEST_F(KdeFile, FailsWithoutTouchingAnything) {
         SCOPED_TRACE(c.m_name);
         ScopedEnv config("XDG_CONFIG_HOME", c.m_config.c_str());
         ScopedEnv home("HOME", c.m_home);
-        EXPECT_FALSE(m_proxy.SetIEProxyAll("10.1.2.3:8080"));
+        EXPECT_FALSE(m_proxy.SetIEProxyAll({"10.1.2.3:8080"}));
         EXPECT_FALSE(m_proxy.SetIEDirectAll());
     }
     EXPECT_EQ(m_dir.Read("plain-file"), "x");
@@ -240,8 +240,8 @@ TEST_F(KdeFile, TheUsersLinesComeBackAfterOurProxy) {
             m_dir.Write("kioslaverc", *c.m_before);
         const auto values = m_proxy.ReadUserValues();
         ASSERT_TRUE(values);
-        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.3:8080"));
-        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.4:8080"));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll({"10.1.2.3:8080"}));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll({"10.1.2.4:8080"}));
         EXPECT_EQ(NoProxyFor(m_dir.Read("kioslaverc")), c.m_noProxyFor);
         EXPECT_TRUE(m_proxy.RestoreUserValues(*values));
         EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
