@@ -36,9 +36,13 @@ browser.proxy.onRequest.addListener((details) => {
     return { type: "direct" };
   }
   if (state.kind === "socks5") {
-    // The proxy resolves the names, as the tester asked it to.
-    return { type: "socks", host: state.host, port: state.port, proxyDNS: true,
-             username: state.user, password: state.password };
+    // The proxy resolves the names, as the tester asked it to; the username method only when given one.
+    const proxy = { type: "socks", host: state.host, port: state.port, proxyDNS: true };
+    if (state.user !== "" || state.password !== "") {
+      proxy.username = state.user;
+      proxy.password = state.password;
+    }
+    return proxy;
   }
   if (state.kind === "socks4") {
     return { type: "socks4", host: state.host, port: state.port, proxyDNS: true };

@@ -181,6 +181,73 @@ TEST(GnomeSystemProxy, SetsEveryProtocolThenOnlyTheModeInDconf) {
     EXPECT_TRUE(std::filesystem::exists(dir.File("config/dconf/user")));
 }
 
+// Each kind of proxy writes its own keys over the user's values, and putting the kept values back gives
+// every one of them back.
+TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
+    const std::string proxy = "org.gnome.system.proxy";
+    struct Value {
+        std::string m_schema;
+        const char* m_key;
+        const char* m_value;
+    };
+    const std::vector<Value> users = {
+        {proxy, "mode", "'auto'"},
+        {proxy + ".http", "host", "'corp.example'"},
+        {proxy + ".http", "port", "3128"},
+        {proxy + ".http", "use-authentication", "true"},
+        {proxy + ".http", "authentication-user", "'me'"},
+        {proxy + ".http", "authentication-password", "'mine'"},
+        {proxy + ".https", "host", "'corp.example'"},
+        {proxy + ".socks", "host", "'9.9.9.9'"},
+        {proxy + ".socks", "port", "1081"},
+    };
+    // What every SOCKS switch writes: the other protocols emptied, no http credentials, the user's left.
+    const std::vector<Value> socks = {
+        {proxy + ".http", "host", "''"},          {proxy + ".http", "port", "0"},
+        {proxy + ".https", "host", "''"},         {proxy + ".ftp", "host", "''"},
+        {proxy + ".socks", "host", "'10.1.2.3'"}, {proxy + ".socks", "port", "1080"},
+        {proxy + ".http", "use-authentication", "false"}, {proxy + ".http", "authentication-user", "'me'"},
+    };
+    struct Case {
+        std::vector<std::string> m_target;
+        std::vector<Value> m_after;
+    };
+    const Case cases[] = {
+        {{"10.1.2.3:8080"},
+         {{proxy + ".http", "host", "'10.1.2.3'"},
+          {proxy + ".https", "port", "8080"},
+          {proxy + ".http", "use-authentication", "false"},
+          {proxy + ".http", "authentication-user", "'me'"},
+          {proxy + ".socks", "host", "'9.9.9.9'"}}},
+        {{"10.1.2.3:8080", "http", "user", "se'cret"},
+         {{proxy + ".http", "host", "'10.1.2.3'"},
+          {proxy + ".http", "use-authentication", "true"},
+          {proxy + ".http", "authentication-user", "'user'"},
+          {proxy + ".http", "authentication-password", "\"se'cret\""},
+          {proxy + ".socks", "host", "'9.9.9.9'"}}},
+        {{"10.1.2.3:1080", "socks4"}, socks},
+        {{"10.1.2.3:1080", "socks5", "user", "secret"}, socks},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_target.size() > 1 ? c.m_target[1] + " " + std::to_string(c.m_target.size()) : "http");
+        TempDir dir;
+        const Environment session = Session(dir);
+        for (const Value& v : users)
+            Gsettings(session, {"set", v.m_schema, v.m_key, v.m_value});
+        std::vector<std::string> args = {"switch", dir.Path()};
+        args.insert(args.end(), c.m_target.begin(), c.m_target.end());
+        ProgramResult result = Probe(args, session);
+        EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
+        EXPECT_EQ(Gsettings(session, {"get", proxy, "mode"}), "'manual'");
+        for (const Value& v : c.m_after)
+            EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
+        result = Probe({"restore", dir.Path()}, session);
+        EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
+        for (const Value& v : users)
+            EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
+    }
+}
+
 TEST(GnomeSystemProxy, FailsQuietlyAndWritesNothing) {
     TempDir dir;
     const std::string empty = dir.File("empty");

@@ -10,21 +10,22 @@
 
 namespace {
 
-// HOST:PORT, then optionally the kind (http, socks4, socks5) and then a user name and a password.
-std::optional<platform::ProxyTarget> Target(int argc, char** argv) {
-    if (argc != 3 && argc != 4 && argc != 6)
+// HOST:PORT at argv[first], then optionally the kind (http, socks4, socks5) and then a user name and a password.
+std::optional<platform::ProxyTarget> Target(int argc, char** argv, int first) {
+    const int given = argc - first;
+    if (given != 1 && given != 2 && given != 4)
         return std::nullopt;
-    platform::ProxyTarget target{argv[2]};
-    const std::string_view kind = argc > 3 ? argv[3] : "http";
+    platform::ProxyTarget target{argv[first]};
+    const std::string_view kind = given > 1 ? argv[first + 1] : "http";
     if (kind == "socks4")
         target.m_protocol = platform::ProxyProtocol::Socks4;
     else if (kind == "socks5")
         target.m_protocol = platform::ProxyProtocol::Socks5;
     else if (kind != "http")
         return std::nullopt;
-    if (argc == 6) {
-        target.m_user = argv[4];
-        target.m_password = argv[5];
+    if (given == 4) {
+        target.m_user = argv[first + 2];
+        target.m_password = argv[first + 3];
     }
     return target;
 }
@@ -33,18 +34,25 @@ std::optional<platform::ProxyTarget> Target(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
-    if (command == "proxy")
-        if (const auto target = Target(argc, argv))
+    if (command == "proxy" && argc > 2)
+        if (const auto target = Target(argc, argv, 2))
             return MakeSystemProxy()->SetIEProxyAll(*target) ? 0 : 1;
+    // The user's values kept in DATA_FOLDER, then the proxy set, as a switch in the program does.
+    if (command == "switch" && argc > 3)
+        if (const auto target = Target(argc, argv, 3)) {
+            const auto desktop = MakeSystemProxy();
+            return DesktopProxyKeeper(*desktop, argv[2]).SetProxy(*target) ? 0 : 1;
+        }
     if (command == "direct" && argc == 2)
         return MakeSystemProxy()->SetIEDirectAll() ? 0 : 1;
     if (command == "restore" && argc == 3) {
         const auto desktop = MakeSystemProxy();
         return DesktopProxyKeeper(*desktop, argv[2]).RestoreKept() ? 0 : 1;
     }
-    std::fputs("usage: system_proxy_probe proxy HOST:PORT [http|socks4|socks5 [USER PASSWORD]] | "
+    std::fputs("usage: system_proxy_probe proxy TARGET | system_proxy_probe switch DATA_FOLDER/ TARGET | "
                "system_proxy_probe direct | "
-               "system_proxy_probe restore DATA_FOLDER/\n",
+               "system_proxy_probe restore DATA_FOLDER/\n"
+               "  TARGET: HOST:PORT [http|socks4|socks5 [USER PASSWORD]]\n",
                stderr);
     return 2;
 }
