@@ -203,10 +203,14 @@ TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
     };
     // What every SOCKS switch writes: the other protocols emptied, no http credentials, the user's left.
     const std::vector<Value> socks = {
-        {proxy + ".http", "host", "''"},          {proxy + ".http", "port", "0"},
-        {proxy + ".https", "host", "''"},         {proxy + ".ftp", "host", "''"},
-        {proxy + ".socks", "host", "'10.1.2.3'"}, {proxy + ".socks", "port", "1080"},
-        {proxy + ".http", "use-authentication", "false"}, {proxy + ".http", "authentication-user", "'me'"},
+        {proxy + ".http", "host", "''"},
+        {proxy + ".http", "port", "0"},
+        {proxy + ".https", "host", "''"},
+        {proxy + ".ftp", "host", "''"},
+        {proxy + ".socks", "host", "'10.1.2.3'"},
+        {proxy + ".socks", "port", "1080"},
+        {proxy + ".http", "use-authentication", "false"},
+        {proxy + ".http", "authentication-user", "'me'"},
     };
     struct Case {
         std::vector<std::string> m_target;
