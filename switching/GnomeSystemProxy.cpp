@@ -41,17 +41,18 @@ struct Schema {
 };
 
 const std::vector<Key> HostKeys = {{"host", "s"}, {"port", "i"}};
+// The http proxy's host and port with its credentials.
+const std::vector<Key> HttpKeys = {{"host", "s"},
+                                   {"port", "i"},
+                                   {"use-authentication", "b"},
+                                   {"authentication-user", "s"},
+                                   {"authentication-password", "s"}};
 
 // Every key a switch to our proxy may change: these are the user's values that are kept and put back.
 // The http proxy's credentials are the user's, for the user's proxy: ours must not receive them.
 const std::vector<Schema> KeptKeys = {
     {"", {{"mode", "s"}, {"autoconfig-url", "s"}, {"ignore-hosts", "as"}}},
-    {"http",
-     {{"host", "s"},
-      {"port", "i"},
-      {"use-authentication", "b"},
-      {"authentication-user", "s"},
-      {"authentication-password", "s"}}},
+    {"http", HttpKeys},
     {"https", HostKeys},
     {"ftp", HostKeys},
     {"socks", HostKeys},
@@ -63,15 +64,8 @@ const std::vector<Schema> ProxyKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as
                                        {"ftp", HostKeys}};
 
 // An HTTP proxy with credentials also fills the http proxy's credentials.
-const std::vector<Schema> AuthenticatedKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as"}}},
-                                               {"http",
-                                                {{"host", "s"},
-                                                 {"port", "i"},
-                                                 {"use-authentication", "b"},
-                                                 {"authentication-user", "s"},
-                                                 {"authentication-password", "s"}}},
-                                               {"https", HostKeys},
-                                               {"ftp", HostKeys}};
+const std::vector<Schema> AuthenticatedKeys = {
+    {"", {{"mode", "s"}, {"ignore-hosts", "as"}}}, {"http", HttpKeys}, {"https", HostKeys}, {"ftp", HostKeys}};
 
 // A SOCKS proxy empties the other protocols' hosts: with none of them set, programs go through SOCKS.
 const std::vector<Schema> SocksKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as"}}},

@@ -189,14 +189,15 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     ASSERT_TRUE(parts.StartSocks()) << parts.error;
     const std::string user = RealProxyParts::SocksUser;
     const std::string password = RealProxyParts::SocksPassword;
-    const std::string proxies[] = {
-        "127.0.0.1\r\n" + std::to_string(parts.dantePort) + "\r\nsocks5\r\n\r\n",
-        "127.0.0.1\r\n" + std::to_string(parts.microsocksPort) + "\r\nsocks5\r\n" + user + "\r\n" + password,
-        parts.basicAuth.listen + "\r\n" + std::to_string(parts.basicAuth.port) + "\r\nhttp\r\n" + user + "\r\n" +
-            password,
+    const std::pair<const char*, std::string> proxies[] = {
+        {"dante", "127.0.0.1\r\n" + std::to_string(parts.dantePort) + "\r\nsocks5\r\n\r\n"},
+        {"microsocks",
+         "127.0.0.1\r\n" + std::to_string(parts.microsocksPort) + "\r\nsocks5\r\n" + user + "\r\n" + password},
+        {"tinyproxy", parts.basicAuth.listen + "\r\n" + std::to_string(parts.basicAuth.port) + "\r\nhttp\r\n" + user +
+                          "\r\n" + password},
     };
-    for (const std::string& proxy : proxies) {
-        SCOPED_TRACE(proxy.substr(0, proxy.find("\r\n", proxy.find("\r\n") + 2)));
+    for (const auto& [name, proxy] : proxies) {
+        SCOPED_TRACE(name);
         ASSERT_TRUE(Send(controlPort, "3\r\n" + proxy + "\r\n"));
         EXPECT_PRED1(FromTheProxies, driver.LoadUntil(judge, FromTheProxies)) << driver.Log();
         ASSERT_TRUE(Send(controlPort, "0\r\n--\r\n--\r\n"));

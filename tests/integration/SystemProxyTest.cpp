@@ -125,15 +125,17 @@ private:
     std::vector<std::string> m_arguments;
 };
 
+// One GSettings key's value as the gsettings tool prints it.
+struct Expected {
+    std::string m_schema;
+    const char* m_key;
+    const char* m_value;
+};
+
 // In a store of either kind: the keyfile, and dconf (the desktops' own) through a session bus.
 void SetEveryProtocolThenOnlyTheMode(const Environment& session) {
     Gsettings(session, {"set", "org.gnome.system.proxy.socks", "host", "9.9.9.9"});
     const std::string proxy = "org.gnome.system.proxy";
-    struct Expected {
-        std::string m_schema;
-        const char* m_key;
-        const char* m_value;
-    };
     const std::vector<Expected> afterProxy = {
         {proxy, "mode", "'manual'"},
         {proxy, "ignore-hosts", "['localhost', '127.0.0.0/8', '::1']"},
@@ -185,12 +187,7 @@ TEST(GnomeSystemProxy, SetsEveryProtocolThenOnlyTheModeInDconf) {
 // every one of them back.
 TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
     const std::string proxy = "org.gnome.system.proxy";
-    struct Value {
-        std::string m_schema;
-        const char* m_key;
-        const char* m_value;
-    };
-    const std::vector<Value> users = {
+    const std::vector<Expected> users = {
         {proxy, "mode", "'auto'"},
         {proxy + ".http", "host", "'corp.example'"},
         {proxy + ".http", "port", "3128"},
@@ -202,7 +199,7 @@ TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
         {proxy + ".socks", "port", "1081"},
     };
     // What every SOCKS switch writes: the other protocols emptied, no http credentials, the user's left.
-    const std::vector<Value> socks = {
+    const std::vector<Expected> socks = {
         {proxy + ".http", "host", "''"},
         {proxy + ".http", "port", "0"},
         {proxy + ".https", "host", "''"},
@@ -214,7 +211,7 @@ TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
     };
     struct Case {
         std::vector<std::string> m_target;
-        std::vector<Value> m_after;
+        std::vector<Expected> m_after;
     };
     const Case cases[] = {
         {{"10.1.2.3:8080"},
@@ -236,18 +233,18 @@ TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
         SCOPED_TRACE(c.m_target.size() > 1 ? c.m_target[1] + " " + std::to_string(c.m_target.size()) : "http");
         TempDir dir;
         const Environment session = Session(dir);
-        for (const Value& v : users)
+        for (const Expected& v : users)
             Gsettings(session, {"set", v.m_schema, v.m_key, v.m_value});
         std::vector<std::string> args = {"switch", dir.Path()};
         args.insert(args.end(), c.m_target.begin(), c.m_target.end());
         ProgramResult result = Probe(args, session);
         EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
         EXPECT_EQ(Gsettings(session, {"get", proxy, "mode"}), "'manual'");
-        for (const Value& v : c.m_after)
+        for (const Expected& v : c.m_after)
             EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
         result = Probe({"restore", dir.Path()}, session);
         EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
-        for (const Value& v : users)
+        for (const Expected& v : users)
             EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
     }
 }

@@ -135,25 +135,12 @@ const std::string UsersFileWithProxy = "# kept by hand\n"
                                        "ProxyType=1\n"
                                        "Tail=kept";
 
-// The user's file after a switch to a SOCKS proxy: the socks line is ours, the others empty.
-const std::string UsersFileWithSocks = "# kept by hand\n"
-                                       "[Cookie Policy]\n"
-                                       "CookieGlobalAdvice=Accept\n"
-                                       "\n"
-                                       "[Proxy Settings]\r\n"
-                                       "httpProxy=\r\n"
-                                       "ReversedException=false\r\n"
-                                       "socksProxy=socks://10.1.2.3 1080\r\n"
-                                       "# the user's note\r\n"
-                                       "httpsProxy=\n"
-                                       "ftpProxy=\n"
-                                       "NoProxyFor=localhost,127.0.0.0/8,::1\n"
-                                       "\r\n"
-                                       "[Other]\n"
-                                       "  ProxyType = 5 \n"
-                                       "[Proxy Settings]\n"
-                                       "ProxyType=1\n"
-                                       "Tail=kept";
+// Every occurrence of from in text replaced by to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
 
 TEST_F(KdeFile, ChangesOnlyItsOwnKeys) {
     const auto proxy = [](const char* server, platform::ProxyProtocol protocol = platform::ProxyProtocol::Http,
@@ -185,7 +172,8 @@ TEST_F(KdeFile, ChangesOnlyItsOwnKeys) {
         {"no file, socks4", std::nullopt, proxy("10.1.2.3:1080", platform::ProxyProtocol::Socks4), true,
          "[Proxy Settings]\nProxyType=1\n" + socksLines},
         {"user's file, socks5", UsersFile, proxy("10.1.2.3:1080", platform::ProxyProtocol::Socks5), true,
-         UsersFileWithSocks},
+         Replaced(Replaced(UsersFileWithProxy, "http://10.1.2.3 8080", ""), "socks://9.9.9.9 1080",
+                  "socks://10.1.2.3 1080")},
         {"user's file, direct keeps the proxies", UsersFileWithProxy, direct, true, directAfterProxy},
         {"no port", UsersFile, proxy("10.1.2.3"), false, UsersFile},
         {"host name", UsersFile, proxy("proxy.example:8080"), false, UsersFile},
