@@ -226,11 +226,11 @@ TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
           {proxy + ".http", "authentication-user", "'user'"},
           {proxy + ".http", "authentication-password", "\"se'cret\""},
           {proxy + ".socks", "host", "'9.9.9.9'"}}},
-        {{"10.1.2.3:1080", "socks4"}, socks},
+        {{"10.1.2.3:1080", "socks4", "", ""}, socks},
         {{"10.1.2.3:1080", "socks5", "user", "secret"}, socks},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.m_target.size() > 1 ? c.m_target[1] + " " + std::to_string(c.m_target.size()) : "http");
+        SCOPED_TRACE(c.m_target.size() > 1 ? c.m_target[1] + " " + c.m_target[2] : "http");
         TempDir dir;
         const Environment session = Session(dir);
         for (const Expected& v : users)

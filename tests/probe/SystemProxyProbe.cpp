@@ -10,24 +10,17 @@
 
 namespace {
 
-// HOST:PORT at argv[first], then optionally the kind (http, socks4, socks5) and then a user name and a password.
+// HOST:PORT at argv[first], then optionally the kind (http, socks4, socks5), a user name and a password.
 std::optional<platform::ProxyTarget> Target(int argc, char** argv, int first) {
-    const int given = argc - first;
-    if (given != 1 && given != 2 && given != 4)
+    const std::string_view kind = argc == first + 4 ? argv[first + 1] : "http";
+    if ((argc != first + 1 && argc != first + 4) || (kind != "http" && kind != "socks4" && kind != "socks5"))
         return std::nullopt;
-    platform::ProxyTarget target{argv[first]};
-    const std::string_view kind = given > 1 ? argv[first + 1] : "http";
-    if (kind == "socks4")
-        target.m_protocol = platform::ProxyProtocol::Socks4;
-    else if (kind == "socks5")
-        target.m_protocol = platform::ProxyProtocol::Socks5;
-    else if (kind != "http")
-        return std::nullopt;
-    if (given == 4) {
-        target.m_user = argv[first + 2];
-        target.m_password = argv[first + 3];
-    }
-    return target;
+    const auto protocol = kind == "socks4"   ? platform::ProxyProtocol::Socks4
+                          : kind == "socks5" ? platform::ProxyProtocol::Socks5
+                                             : platform::ProxyProtocol::Http;
+    if (argc == first + 1)
+        return platform::ProxyTarget{argv[first]};
+    return platform::ProxyTarget{argv[first], protocol, argv[first + 2], argv[first + 3]};
 }
 
 } // namespace
@@ -52,7 +45,7 @@ int main(int argc, char** argv) {
     std::fputs("usage: system_proxy_probe proxy TARGET | system_proxy_probe switch DATA_FOLDER/ TARGET | "
                "system_proxy_probe direct | "
                "system_proxy_probe restore DATA_FOLDER/\n"
-               "  TARGET: HOST:PORT [http|socks4|socks5 [USER PASSWORD]]\n",
+               "  TARGET: HOST:PORT [http|socks4|socks5 USER PASSWORD]\n",
                stderr);
     return 2;
 }

@@ -81,13 +81,25 @@ template <typename Condition> bool Eventually(Condition condition) {
 
 } // namespace
 
+// A kind or credentials make mode 3 with three lines more; direct and closing messages never carry them.
 TEST(FirefoxChannel, MessagesAreThreeCrLfLinesWithDashesUnlessAProxyIsSent) {
+    using platform::ProxyProtocol;
     const struct {
         int mode;
         const char* ip;
         const char* port;
         std::string expected;
+        FirefoxChannel::Extras extras = {};
     } cases[] = {
+        {1, "10.1.2.3", "8080", Proxy, {ProxyProtocol::Http, "", ""}},
+        {1,
+         "10.1.2.3",
+         "1080",
+         "3\r\n10.1.2.3\r\n1080\r\nsocks5\r\nus er\r\np:a@s\"s\r\n",
+         {ProxyProtocol::Socks5, "us er", "p:a@s\"s"}},
+        {1, "10.1.2.3", "1080", "3\r\n10.1.2.3\r\n1080\r\nsocks4\r\n\r\n\r\n", {ProxyProtocol::Socks4, "", ""}},
+        {1, "10.1.2.3", "8080", "3\r\n10.1.2.3\r\n8080\r\nhttp\r\n\r\nsecret\r\n", {ProxyProtocol::Http, "", "secret"}},
+        {2, "10.1.2.3", "8080", Closing, {ProxyProtocol::Socks5, "user", "secret"}},
         {1, "10.1.2.3", "8080", Proxy},
         {1, "255.255.255.255", "65535", "1\r\n255.255.255.255\r\n65535\r\n"},
         {1, "10.1.2.3", "", "1\r\n10.1.2.3\r\n--\r\n"},
@@ -96,38 +108,8 @@ TEST(FirefoxChannel, MessagesAreThreeCrLfLinesWithDashesUnlessAProxyIsSent) {
         {2, "10.1.2.3", "8080", Closing},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FirefoxChannel::ComposeMessage(c.mode, c.ip, c.port), c.expected) << c.mode << " " << c.ip;
+        EXPECT_EQ(FirefoxChannel::ComposeMessage(c.mode, c.ip, c.port, c.extras), c.expected) << c.expected;
     EXPECT_EQ(Proxy.size(), 19u);
-}
-
-// A kind or credentials make mode 3 with three lines more; an HTTP proxy without them keeps the three lines,
-// and the direct and closing messages never carry them.
-TEST(FirefoxChannel, AProxyWithExtrasIsModeThreeWithKindUserAndPassword) {
-    using platform::ProxyProtocol;
-    const struct {
-        int mode;
-        FirefoxChannel::Extras extras;
-        std::string expected;
-    } cases[] = {
-        {1, {ProxyProtocol::Http, "", ""}, Proxy},
-        {1, {ProxyProtocol::Socks5, "", ""}, "3\r\n10.1.2.3\r\n8080\r\nsocks5\r\n\r\n\r\n"},
-        {1, {ProxyProtocol::Socks5, "us er", "p:a@s\"s"}, "3\r\n10.1.2.3\r\n8080\r\nsocks5\r\nus er\r\np:a@s\"s\r\n"},
-        {1, {ProxyProtocol::Socks4, "id", ""}, "3\r\n10.1.2.3\r\n8080\r\nsocks4\r\nid\r\n\r\n"},
-        {1, {ProxyProtocol::Http, "", "secret"}, "3\r\n10.1.2.3\r\n8080\r\nhttp\r\n\r\nsecret\r\n"},
-        {0, {ProxyProtocol::Socks5, "user", "secret"}, Direct},
-        {2, {ProxyProtocol::Socks5, "user", "secret"}, Closing},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(FirefoxChannel::ComposeMessage(c.mode, "10.1.2.3", "8080", c.extras), c.expected) << c.expected;
-
-    ExtensionStub extension(ExtensionStub::Reads);
-    RelaxedInt32 changeFFProxy = 1;
-    FirefoxChannel channel(changeFFProxy, {extension.Port(), 0});
-    channel.NotifyFirefox("10.1.2.3", "8080", {ProxyProtocol::Socks5, "user", "secret"});
-    channel.NotifyFirefox("10.1.2.3", "8080");
-    ASSERT_TRUE(extension.WaitForMessages(2, Patience));
-    EXPECT_EQ(extension.Messages(),
-              (std::vector<std::string>{"3\r\n10.1.2.3\r\n8080\r\nsocks5\r\nuser\r\nsecret\r\n", Proxy}));
 }
 
 TEST(FirefoxChannel, PortsComeFromTheEnvironmentOrAreTheDefaults) {
