@@ -19,6 +19,7 @@
 #include "settings/AtomicFile.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
+#include "switching/ProxyServer.h"
 #include "syscheck/SystemCheck.h"
 
 #include <algorithm>
@@ -303,7 +304,7 @@ CommandState FrameModel::UpdateCommand(int id) {
             // The tray menu shows an entry for each state with a text.
             const size_t i = static_cast<size_t>(id - cmd::QuickSwitchFirst);
             if (i < m_quickSwitchSet.size()) {
-                state.text = m_quickSwitchSet[i]->ProxyAddressText();
+                state.text = m_quickSwitchSet[i]->UrlText(false);
                 state.checked = m_quickSwitchSet[i] == m_activeProxy;
             }
         }
@@ -714,17 +715,20 @@ void FrameModel::OnToggleTray() {
 }
 
 void FrameModel::NotifyFirefox() {
-    if (m_activeProxy == nullptr)
+    if (m_activeProxy == nullptr) {
         m_firefox->NotifyFirefox("", "");
-    else
-        m_firefox->NotifyFirefox(m_activeProxy->m_ip, m_activeProxy->m_port);
+        return;
+    }
+    platform::ProxyTarget target = ProxyTargetOf(*m_activeProxy);
+    m_firefox->NotifyFirefox(m_activeProxy->m_ip, m_activeProxy->m_port,
+                             {target.m_protocol, std::move(target.m_user), std::move(target.m_password)});
 }
 
 void FrameModel::ApplyIEProxy() {
     if (m_settings.ChangeIEProxy == 0)
         return;
     if (m_activeProxy != nullptr)
-        m_desktopProxy.SetProxy(m_activeProxy->ProxyAddressText());
+        m_desktopProxy.SetProxy(ProxyTargetOf(*m_activeProxy));
     else
         m_desktopProxy.SetDirect();
 }

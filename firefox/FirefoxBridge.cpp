@@ -5,6 +5,8 @@
 #include "platform/LoopbackAddress.h"
 #include "platform/PortNumber.h"
 
+#include <nlohmann/json.hpp>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -18,8 +20,10 @@
 
 namespace {
 
-// The longest control message is 27 bytes; a connection that sends more is not orv.
-constexpr size_t MaxMessageBytes = 64;
+// The longest control message is mode 3's, under 600 bytes; a connection that sends more is not orv.
+constexpr size_t MaxMessageBytes = 600;
+// A SOCKS5 user name or password fits in one length byte.
+constexpr size_t MaxCredentialBytes = 255;
 // orv sends its message and closes at once; a connection that lingers is cut after this.
 constexpr std::chrono::milliseconds ReadLimit{2000};
 // Connections held at once; a newer one drops the oldest, so that no number of idle ones can block orv.
@@ -28,6 +32,30 @@ constexpr size_t ConnectionLimit = 64;
 bool IsIPv4(std::string_view text) {
     in_addr address{};
     return text.size() <= 15 && inet_pton(AF_INET, std::string(text).c_str(), &address) == 1;
+}
+
+// A JSON string that Firefox can read: the text must be UTF-8 without NUL.
+bool IsJsonText(std::string_view text) {
+    if (text.size() > MaxCredentialBytes || text.find('\0') != std::string_view::npos)
+        return false;
+    try {
+        [[maybe_unused]] const std::string dumped = nlohmann::json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+// Mode 3's last three lines: the kind and the credentials.
+bool ReadExtras(const std::string_view (&lines)[6], FirefoxBridge::ControlMessage& message) {
+    if (lines[3] != "http" && lines[3] != "socks4" && lines[3] != "socks5")
+        return false;
+    if (!IsJsonText(lines[4]) || !IsJsonText(lines[5]))
+        return false;
+    message.kind = lines[3];
+    message.user = lines[4];
+    message.password = lines[5];
+    return true;
 }
 
 bool WriteAll(int fd, const std::string& bytes) {
@@ -61,24 +89,28 @@ std::optional<FirefoxBridge::Ports> FirefoxBridge::PortsFromEnvironment() {
 }
 
 std::optional<FirefoxBridge::ControlMessage> FirefoxBridge::ParseControlMessage(std::string_view text) {
-    std::string_view lines[3];
-    for (std::string_view& line : lines) {
+    std::string_view lines[6];
+    size_t count = 0;
+    while (!text.empty() && count < std::size(lines)) {
         const size_t end = text.find("\r\n");
         if (end == std::string_view::npos)
             return std::nullopt;
-        line = text.substr(0, end);
-        if (line.find_first_of("\r\n") != std::string_view::npos)
+        lines[count] = text.substr(0, end);
+        if (lines[count].find_first_of("\r\n") != std::string_view::npos)
             return std::nullopt;
         text.remove_prefix(end + 2);
+        ++count;
     }
-    if (!text.empty() || lines[0].size() != 1 || lines[0][0] < '0' || lines[0][0] > '2')
+    if (!text.empty() || count < 3 || lines[0].size() != 1 || lines[0][0] < '0' || lines[0][0] > '3')
         return std::nullopt;
     ControlMessage message;
     message.mode = lines[0][0] - '0';
-    if (message.mode != 1)
+    if (count != (message.mode == 3 ? 6u : 3u))
+        return std::nullopt;
+    if (message.mode == 0 || message.mode == 2)
         return lines[1] == "--" && lines[2] == "--" ? std::optional(message) : std::nullopt;
     const auto port = ParsePort(lines[2]);
-    if (!IsIPv4(lines[1]) || !port)
+    if (!IsIPv4(lines[1]) || !port || (message.mode == 3 && !ReadExtras(lines, message)))
         return std::nullopt;
     message.host = lines[1];
     message.port = *port;
@@ -87,8 +119,14 @@ std::optional<FirefoxBridge::ControlMessage> FirefoxBridge::ParseControlMessage(
 
 std::string FirefoxBridge::NativeMessage(const ControlMessage& message) {
     // The host is a checked dotted address: it needs no escaping.
-    const std::string json = "{\"mode\":" + std::to_string(message.mode) + ",\"host\":\"" + message.host +
-                             "\",\"port\":" + std::to_string(message.port) + "}";
+    std::string json = "{\"mode\":" + std::to_string(message.mode) + ",\"host\":\"" + message.host +
+                       "\",\"port\":" + std::to_string(message.port);
+    // Checked as UTF-8 when parsed: the dump cannot throw.
+    if (message.mode == 3)
+        json += ",\"kind\":" + nlohmann::json(message.kind).dump() +
+                ",\"user\":" + nlohmann::json(message.user).dump() +
+                ",\"password\":" + nlohmann::json(message.password).dump();
+    json += "}";
     const uint32_t length = static_cast<uint32_t>(json.size());
     return std::string(reinterpret_cast<const char*>(&length), sizeof length) + json;
 }

@@ -20,14 +20,20 @@ public:
     };
     struct ControlMessage {
         int mode = 0;
-        std::string host; // dotted IPv4 address, mode 1 only
+        std::string host; // dotted IPv4 address, modes 1 and 3 only
         uint16_t port = 0;
+        // Mode 3 only: "http", "socks4" or "socks5", and the credentials (UTF-8, possibly empty).
+        std::string kind;
+        std::string user;
+        std::string password;
     };
 
     // ORV_FIREFOX_PORTS=SEND,LISTEN moves both ports, as it does for orv; nothing else is accepted.
     static std::optional<Ports> PortsFromEnvironment();
     // Exactly three lines, each ended by CR LF: a mode of 0, 1 or 2; for mode 1 an IPv4 address and a port
-    // of 1 to 65535, for modes 0 and 2 "--" twice. Anything else is nothing.
+    // of 1 to 65535, for modes 0 and 2 "--" twice. Or mode 3, a proxy with a kind or credentials: the
+    // address and port as for mode 1, then three lines more: the kind, the user name and the password, each
+    // at most 255 bytes of UTF-8. Anything else is nothing.
     static std::optional<ControlMessage> ParseControlMessage(std::string_view text);
     // The native message: a 32-bit length in this machine's byte order, then the JSON text.
     static std::string NativeMessage(const ControlMessage& message);

@@ -11,13 +11,26 @@ namespace platform {
 // as its text. A setting missing here had no value of the user's own: the desktop's default applied.
 using ProxyValues = std::map<std::string, std::string>;
 
+// How the desktop is to speak to the proxy it is switched to.
+enum class ProxyProtocol { Http, Socks4, Socks5 };
+
+// The proxy a switch sets.
+struct ProxyTarget {
+    std::string m_server; // "HOST:PORT", a record's address text
+    ProxyProtocol m_protocol = ProxyProtocol::Http;
+    // Both empty for a proxy without credentials; SOCKS4 has a user id only.
+    std::string m_user{};
+    std::string m_password{};
+
+    bool HasCredentials() const { return !m_user.empty() || !m_password.empty(); }
+};
+
 // The desktop's system proxy, which the desktop's programs (and Firefox on its default setting) follow.
 class SystemProxy {
 public:
     virtual ~SystemProxy() = default;
-    // server is "HOST:PORT" (a record's address text); every protocol goes through it, local addresses
-    // bypass it besides the user's own exceptions.
-    virtual bool SetIEProxyAll(const std::string& server) = 0;
+    // Every protocol goes through the proxy, local addresses bypass it besides the user's own exceptions.
+    virtual bool SetIEProxyAll(const ProxyTarget& target) = 0;
     // Direct connection: only the mode changes; the stored host and port are kept.
     virtual bool SetIEDirectAll() = 0;
     // Which desktop's settings these are ("gnome", "kde"), so that values kept for one are never put
@@ -30,7 +43,8 @@ public:
     virtual bool RestoreUserValues(const ProxyValues& values) = 0;
 };
 
-// Records each call as a line of text ("proxy HOST:PORT", "direct", "read", "restore") and keeps the
+// Records each call as a line of text ("proxy HOST:PORT", "proxy socks5://HOST:PORT" for a proxy other than
+// HTTP, a " with credentials" after one that has them, "direct", "read", "restore") and keeps the
 // values a desktop would hold: a proxy replaces them, a restore puts the given ones back.
 class RecordingSystemProxy : public SystemProxy {
 public:
@@ -38,9 +52,12 @@ public:
     bool m_result = true;
     ProxyValues m_values;
 
-    bool SetIEProxyAll(const std::string& server) override {
-        m_calls.push_back("proxy " + server);
-        m_values = {{"server", server}};
+    bool SetIEProxyAll(const ProxyTarget& target) override {
+        const char* scheme = target.m_protocol == ProxyProtocol::Socks4   ? "socks4://"
+                             : target.m_protocol == ProxyProtocol::Socks5 ? "socks5://"
+                                                                          : "";
+        m_calls.push_back("proxy " + (scheme + target.m_server) + (target.HasCredentials() ? " with credentials" : ""));
+        m_values = {{"server", target.m_server}};
         return m_result;
     }
     bool SetIEDirectAll() override {

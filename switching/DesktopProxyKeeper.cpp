@@ -87,13 +87,13 @@ std::optional<platform::ProxyValues> DesktopProxyKeeper::LoadRecord() const {
     }
 }
 
-bool DesktopProxyKeeper::SetProxy(const std::string& server) {
+bool DesktopProxyKeeper::SetProxy(const platform::ProxyTarget& target) {
     // Once our proxy is set without a record, what the desktop holds is ours: never keep that as the user's.
     if (!m_changedUnkept && !LoadRecord()) {
         const auto values = m_desktop.Desktop().empty() ? std::nullopt : m_desktop.ReadUserValues();
         m_changedUnkept = !values || !ReplaceFileAtomically(RecordPath(), Format(*values));
     }
-    return m_desktop.SetIEProxyAll(server);
+    return m_desktop.SetIEProxyAll(target);
 }
 
 bool DesktopProxyKeeper::SetDirect() {

@@ -15,7 +15,7 @@ public:
 
     // Keeps the user's values unless they are kept already, then sets the proxy. A failed read or write of
     // the values does not stop the switch: the direct connection then changes only the mode.
-    bool SetProxy(const std::string& server);
+    bool SetProxy(const platform::ProxyTarget& target);
     // Gives the kept values back. Without any, a desktop this run changed goes to mode 'none' only, and a
     // desktop it never changed stays as the user has it.
     bool SetDirect();

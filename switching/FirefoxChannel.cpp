@@ -36,6 +36,21 @@ std::optional<FirefoxChannel::Ports> ParsePorts(std::string_view text) {
     return FirefoxChannel::Ports{*send, *listen};
 }
 
+bool HasExtras(const FirefoxChannel::Extras& extras) {
+    return extras.m_protocol != platform::ProxyProtocol::Http || !extras.m_user.empty() || !extras.m_password.empty();
+}
+
+std::string_view KindName(platform::ProxyProtocol protocol) {
+    switch (protocol) {
+    case platform::ProxyProtocol::Socks4:
+        return "socks4";
+    case platform::ProxyProtocol::Socks5:
+        return "socks5";
+    default:
+        return "http";
+    }
+}
+
 } // namespace
 
 FirefoxChannel::Ports FirefoxChannel::PortsFromEnvironment() {
@@ -50,10 +65,16 @@ FirefoxChannel::Ports FirefoxChannel::PortsFromEnvironment() {
     return defaults;
 }
 
-std::string FirefoxChannel::ComposeMessage(int mode, const std::string& ip, const std::string& port) {
+std::string FirefoxChannel::ComposeMessage(int mode, const std::string& ip, const std::string& port,
+                                           const Extras& extras) {
     const bool proxy = mode == 1;
-    return std::to_string(mode) + "\r\n" + (proxy && !ip.empty() ? ip : "--") + "\r\n" +
-           (proxy && !port.empty() ? port : "--") + "\r\n";
+    const bool extra = proxy && HasExtras(extras);
+    std::string message = std::to_string(extra ? 3 : mode) + "\r\n" + (proxy && !ip.empty() ? ip : "--") + "\r\n" +
+                          (proxy && !port.empty() ? port : "--") + "\r\n";
+    if (extra)
+        message +=
+            std::string(KindName(extras.m_protocol)) + "\r\n" + extras.m_user + "\r\n" + extras.m_password + "\r\n";
+    return message;
 }
 
 FirefoxChannel::FirefoxChannel(const RelaxedInt32& changeFFProxy, Ports ports)
@@ -72,10 +93,11 @@ FirefoxChannel::~FirefoxChannel() {
     m_sender.Stop();
 }
 
-void FirefoxChannel::NotifyFirefox(const std::string& ip, const std::string& port) {
+void FirefoxChannel::NotifyFirefox(const std::string& ip, const std::string& port, const Extras& extras) {
     std::lock_guard lock(m_lock);
     m_ip = ip;
     m_port = port;
+    m_extras = extras;
     QueueCurrentState();
 }
 
@@ -103,7 +125,7 @@ void FirefoxChannel::QueueCurrentState() {
         m_queue.pop_front();
         ++m_finished;
     }
-    m_queue.push_back(ComposeMessage(m_mode, m_ip, m_port));
+    m_queue.push_back(ComposeMessage(m_mode, m_ip, m_port, m_extras));
     ++m_queued;
     StartSender();
     m_queueChanged.notify_one();

@@ -2,6 +2,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/OwnedThread.h"
+#include "platform/SystemProxy.h"
 #include "proxy/RelaxedInt32.h"
 
 #include <atomic>
@@ -13,6 +14,13 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+
+// A proxy's kind and credentials for the extension; the defaults are an HTTP proxy without any.
+struct FirefoxExtras {
+    platform::ProxyProtocol m_protocol = platform::ProxyProtocol::Http;
+    std::string m_user{};
+    std::string m_password{};
+};
 
 // The program's side of the two loopback ports shared with the Firefox extension: it sends the
 // switching state to the extension's port, and listens on its own port for the extension's start
@@ -31,9 +39,13 @@ public:
     // ORV_FIREFOX_PORTS=SEND,LISTEN moves both (so that tests running side by side cannot collide);
     // an unset or empty value gives the defaults, a malformed one too, after one line on stderr.
     static Ports PortsFromEnvironment();
+    using Extras = FirefoxExtras;
     // Mode, CR LF, address, CR LF, port, CR LF. Address and port are "--" unless the mode is 1, and
-    // an empty one is "--" too.
-    static std::string ComposeMessage(int mode, const std::string& ip, const std::string& port);
+    // an empty one is "--" too. A proxy with extras is mode 3 instead of 1, with three lines more: the
+    // kind ("http", "socks4" or "socks5"), the user name and the password. An older bridge refuses
+    // mode 3 whole, so it never takes such a proxy for a plain HTTP one.
+    static std::string ComposeMessage(int mode, const std::string& ip, const std::string& port,
+                                      const Extras& extras = {});
 
     static constexpr std::chrono::milliseconds SendLimit{2000};
     // How long an accepted connection may stay silent before the listener drops it.
@@ -50,7 +62,7 @@ public:
 
     // The state to send now and on every later start request; an empty ip means no active proxy.
     // Returns at once: the send happens on the sender thread.
-    void NotifyFirefox(const std::string& ip, const std::string& port);
+    void NotifyFirefox(const std::string& ip, const std::string& port, const Extras& extras = {});
     // FirefoxMode = 2 from now on, for good.
     void SetClosing();
     // Waits until every message queued so far was delivered or given up; false on the time limit.
@@ -78,6 +90,7 @@ private:
     std::condition_variable m_finishedChanged;
     std::string m_ip;
     std::string m_port;
+    Extras m_extras;
     std::atomic<int> m_mode = 0;
     std::deque<std::string> m_queue;
     uint64_t m_queued = 0;   // messages ever queued

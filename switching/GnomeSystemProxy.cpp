@@ -41,17 +41,18 @@ struct Schema {
 };
 
 const std::vector<Key> HostKeys = {{"host", "s"}, {"port", "i"}};
+// The http proxy's host and port with its credentials.
+const std::vector<Key> HttpKeys = {{"host", "s"},
+                                   {"port", "i"},
+                                   {"use-authentication", "b"},
+                                   {"authentication-user", "s"},
+                                   {"authentication-password", "s"}};
 
 // Every key a switch to our proxy may change: these are the user's values that are kept and put back.
 // The http proxy's credentials are the user's, for the user's proxy: ours must not receive them.
 const std::vector<Schema> KeptKeys = {
     {"", {{"mode", "s"}, {"autoconfig-url", "s"}, {"ignore-hosts", "as"}}},
-    {"http",
-     {{"host", "s"},
-      {"port", "i"},
-      {"use-authentication", "b"},
-      {"authentication-user", "s"},
-      {"authentication-password", "s"}}},
+    {"http", HttpKeys},
     {"https", HostKeys},
     {"ftp", HostKeys},
     {"socks", HostKeys},
@@ -61,6 +62,23 @@ const std::vector<Schema> ProxyKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as
                                        {"http", {{"host", "s"}, {"port", "i"}, {"use-authentication", "b"}}},
                                        {"https", HostKeys},
                                        {"ftp", HostKeys}};
+
+// An HTTP proxy with credentials also fills the http proxy's credentials.
+const std::vector<Schema> AuthenticatedKeys = {
+    {"", {{"mode", "s"}, {"ignore-hosts", "as"}}}, {"http", HttpKeys}, {"https", HostKeys}, {"ftp", HostKeys}};
+
+// A SOCKS proxy empties the other protocols' hosts: with none of them set, programs go through SOCKS.
+const std::vector<Schema> SocksKeys = {{"", {{"mode", "s"}, {"ignore-hosts", "as"}}},
+                                       {"http", {{"host", "s"}, {"port", "i"}, {"use-authentication", "b"}}},
+                                       {"https", HostKeys},
+                                       {"ftp", HostKeys},
+                                       {"socks", HostKeys}};
+
+const std::vector<Schema>& KeysFor(const platform::ProxyTarget& target) {
+    if (target.m_protocol != platform::ProxyProtocol::Http)
+        return SocksKeys;
+    return target.HasCredentials() ? AuthenticatedKeys : ProxyKeys;
+}
 
 const std::vector<Schema> DirectKeys = {{"", {{"mode", "s"}}}};
 
@@ -243,25 +261,40 @@ std::vector<const char*> NullTerminated(const std::vector<std::string>& strings)
     return pointers;
 }
 
+// The user's own credentials are for the user's proxy: ours gets only its own, or none.
+void SetCredentials(GSettings* http, const platform::ProxyTarget& target) {
+    g_settings_set_boolean(http, "use-authentication", target.HasCredentials());
+    if (!target.HasCredentials())
+        return;
+    g_settings_set_string(http, "authentication-user", target.m_user.c_str());
+    g_settings_set_string(http, "authentication-password", target.m_password.c_str());
+}
+
 } // namespace
 
-bool GnomeSystemProxy::SetIEProxyAll(const std::string& server) {
-    const auto parsed = ParseProxyServer(server);
+bool GnomeSystemProxy::SetIEProxyAll(const platform::ProxyTarget& target) {
+    const auto parsed = ParseProxyServer(target.m_server);
     ProxySettings settings;
-    if (!parsed || !settings.Open(ProxyKeys))
+    if (!parsed || !settings.Open(KeysFor(target)))
         return false;
+    const bool socks = target.m_protocol != platform::ProxyProtocol::Http;
     for (const char* protocol : Protocols) {
-        g_settings_set_string(settings.Child(protocol), "host", parsed->m_host.c_str());
-        g_settings_set_int(settings.Child(protocol), "port", parsed->m_port);
+        g_settings_set_string(settings.Child(protocol), "host", socks ? "" : parsed->m_host.c_str());
+        g_settings_set_int(settings.Child(protocol), "port", socks ? 0 : parsed->m_port);
     }
-    g_settings_set_boolean(settings.Child("http"), "use-authentication", FALSE);
+    if (socks) {
+        // GNOME has no SOCKS credentials: a SOCKS5 proxy that wants them turns the desktop's programs down.
+        g_settings_set_string(settings.Child("socks"), "host", parsed->m_host.c_str());
+        g_settings_set_int(settings.Child("socks"), "port", parsed->m_port);
+    }
+    SetCredentials(settings.Child("http"), socks ? platform::ProxyTarget{} : target);
     const std::vector<std::string> hosts = WithLocalHosts(ReadStrings(settings.Main(), "ignore-hosts"));
     g_settings_set_strv(settings.Main(), "ignore-hosts", NullTerminated(hosts).data());
     g_settings_set_string(settings.Main(), "mode", "manual");
     g_settings_sync();
     // dconf writes through its service; a refused write shows as the old value once synced.
     return ReadString(settings.Main(), "mode") == "manual" &&
-           ReadString(settings.Child("http"), "host") == parsed->m_host;
+           ReadString(settings.Child(socks ? "socks" : "http"), "host") == parsed->m_host;
 }
 
 bool GnomeSystemProxy::SetIEDirectAll() {

@@ -7,9 +7,10 @@
 // dconf store, a session bus answers. Otherwise it writes nothing and returns false.
 class GnomeSystemProxy : public platform::SystemProxy {
 public:
-    // The same host and port for http, https and ftp without the user's credentials, the local addresses
-    // added to the user's exceptions, mode 'manual'; the socks proxy is left as it is.
-    bool SetIEProxyAll(const std::string& server) override;
+    // An HTTP proxy: the same host and port for http, https and ftp with the proxy's own credentials or
+    // none (never the user's); the socks proxy is left as it is. A SOCKS proxy: the socks host and port,
+    // the others emptied. Either way the local addresses are added to the user's exceptions, mode 'manual'.
+    bool SetIEProxyAll(const platform::ProxyTarget& target) override;
     // Mode 'none' only: the hosts and ports stay for the next switch in the desktop's own settings.
     bool SetIEDirectAll() override;
     std::string Desktop() const override { return "gnome"; }

@@ -18,8 +18,8 @@ namespace {
 
 constexpr std::string_view Group = "Proxy Settings";
 // The lines a switch to our proxy may change: the user's lines of these keys are kept and put back.
-constexpr std::array<std::string_view, 6> KeptKeys = {"ProxyType", "httpProxy",  "httpsProxy",
-                                                      "ftpProxy",  "NoProxyFor", "ReversedException"};
+constexpr std::array<std::string_view, 7> KeptKeys = {"ProxyType",  "httpProxy",  "httpsProxy",       "ftpProxy",
+                                                      "socksProxy", "NoProxyFor", "ReversedException"};
 constexpr std::chrono::seconds BusLimit{3};
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -89,17 +89,23 @@ bool Rewrite(const std::function<bool(KdeConfigText&)>& edit) {
 
 } // namespace
 
-bool KdeSystemProxy::SetIEProxyAll(const std::string& server) {
-    const auto parsed = ParseProxyServer(server);
+bool KdeSystemProxy::SetIEProxyAll(const platform::ProxyTarget& target) {
+    const auto parsed = ParseProxyServer(target.m_server);
     if (!parsed)
         return false;
-    const std::string proxy = "http://" + parsed->m_host + " " + std::to_string(parsed->m_port);
+    // KDE asks for a proxy's credentials itself, so none are written.
+    const bool socks = target.m_protocol != platform::ProxyProtocol::Http;
+    const std::string where = parsed->m_host + " " + std::to_string(parsed->m_port);
+    const std::string proxy = socks ? "" : "http://" + where;
     return Rewrite([&](KdeConfigText& text) {
         const std::string exceptions = NoProxyFor(text);
         text.Set(Group, "ProxyType", "1");
         text.Set(Group, "httpProxy", proxy);
         text.Set(Group, "httpsProxy", proxy);
         text.Set(Group, "ftpProxy", proxy);
+        // An HTTP proxy leaves the user's socks line alone, as KDE's programs prefer the http ones.
+        if (socks)
+            text.Set(Group, "socksProxy", "socks://" + where);
         text.Set(Group, "NoProxyFor", exceptions);
         // Reversed, NoProxyFor would name the only hosts that go through the proxy.
         text.Replace(Group, "ReversedException", "false");

@@ -9,9 +9,10 @@
 // told on the session bus to read it again (skipped without a session bus).
 class KdeSystemProxy : public platform::SystemProxy {
 public:
-    // ProxyType 1 with the same "http://HOST PORT" for http, https and ftp and the local addresses
-    // added to the user's NoProxyFor.
-    bool SetIEProxyAll(const std::string& server) override;
+    // ProxyType 1 with the local addresses added to the user's NoProxyFor. An HTTP proxy: the same
+    // "http://HOST PORT" for http, https and ftp. A SOCKS proxy: "socks://HOST PORT" for socksProxy, the
+    // others emptied (KDE speaks SOCKS5 only).
+    bool SetIEProxyAll(const platform::ProxyTarget& target) override;
     // ProxyType 0 only: the proxies stay for the next switch in the desktop's own settings.
     bool SetIEDirectAll() override;
     std::string Desktop() const override { return "kde"; }

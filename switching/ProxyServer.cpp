@@ -1,6 +1,7 @@
 #include "switching/ProxyServer.h"
 
 #include "platform/PortNumber.h"
+#include "proxy/ProxyItem.h"
 
 #include <arpa/inet.h>
 
@@ -46,6 +47,19 @@ std::optional<ProxyServer> ParseProxyServer(std::string_view server) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address, text, sizeof text);
     return ProxyServer{text, *port};
+}
+
+platform::ProxyTarget ProxyTargetOf(const ProxyItem& item) {
+    platform::ProxyTarget target{item.ProxyAddressText()};
+    if (item.Kind() == ProxyKind::Socks4)
+        target.m_protocol = platform::ProxyProtocol::Socks4;
+    else if (item.Kind() == ProxyKind::Socks5)
+        target.m_protocol = platform::ProxyProtocol::Socks5;
+    if (const auto credentials = item.m_credentials) {
+        target.m_user = credentials->m_user;
+        target.m_password = credentials->m_password;
+    }
+    return target;
 }
 
 std::vector<std::string> LocalHosts() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemProxy.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +19,12 @@ struct ProxyServer {
 // read as the tester reads them when it connects (so the desktop goes to the host that was tested);
 // PORT is 1 to 65535. Anything else is refused.
 std::optional<ProxyServer> ParseProxyServer(std::string_view server);
+
+class ProxyItem;
+
+// The proxy a switch to the record sets: its address, kind and credentials. A record whose kind is still
+// to be detected is taken for HTTP, as it was found.
+platform::ProxyTarget ProxyTargetOf(const ProxyItem& item);
 
 // The hosts that always bypass our proxy: the local ones.
 std::vector<std::string> LocalHosts();

@@ -13,6 +13,42 @@ QColor Resolve(uint32_t colour, const QColor& system) {
     return QColor(RedOf(colour), GreenOf(colour), BlueOf(colour));
 }
 
+// A small key in the text's colour: a ring and a shaft with two teeth. Drawn rather than taken from a font or
+// an icon theme, so that it shows on any desktop.
+void DrawKey(QPainter* painter, const QRect& box, const QColor& colour) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(colour, 1.5));
+    painter->setBrush(Qt::NoBrush);
+    const qreal radius = box.height() * 0.22;
+    const QPointF centre(box.left() + radius + 1, box.top() + box.height() / 2.0);
+    const qreal end = box.right() - 1;
+    painter->drawEllipse(centre, radius, radius);
+    painter->drawLine(QPointF(centre.x() + radius, centre.y()), QPointF(end, centre.y()));
+    painter->drawLine(QPointF(end, centre.y()), QPointF(end, centre.y() + radius));
+    painter->drawLine(QPointF(end - radius, centre.y()), QPointF(end - radius, centre.y() + radius));
+    painter->restore();
+}
+
+// The text centred in the area, with the key just before it when the cell has one.
+void DrawText(QPainter* painter, const QStyleOptionViewItem& option, const CellInfo& cell, const QRect& area,
+              const QColor& colour) {
+    const QString full = QString::fromLatin1(cell.m_text.data(), static_cast<qsizetype>(cell.m_text.size()));
+    const int keyWidth = cell.m_keyMark ? option.fontMetrics.height() : 0;
+    const QString shown = option.fontMetrics.elidedText(full, Qt::ElideRight, area.width() - keyWidth);
+    painter->setPen(colour);
+    painter->setFont(option.font);
+    if (!cell.m_keyMark) {
+        painter->drawText(area, Qt::AlignCenter | Qt::TextSingleLine, shown);
+        return;
+    }
+    const int textWidth = option.fontMetrics.horizontalAdvance(shown);
+    const int left = area.left() + std::max(0, (area.width() - keyWidth - textWidth) / 2);
+    DrawKey(painter, QRect(left, area.top() + (area.height() - keyWidth) / 2, keyWidth, keyWidth), colour);
+    painter->drawText(QRect(left + keyWidth, area.top(), area.right() - left - keyWidth + 1, area.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
 } // namespace
 
 CellDelegate::CellDelegate(CCellListCtrl* list) : QStyledItemDelegate(list), m_list(list) {}
@@ -55,10 +91,5 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
         painter->fillRect(textArea, back);
     if (cell.m_text.empty())
         return;
-    painter->setPen(text);
-    painter->setFont(option.font);
-    const QRect textRect = textArea.adjusted(2, 0, 0, 0);
-    const QString full = QString::fromLatin1(cell.m_text.data(), static_cast<qsizetype>(cell.m_text.size()));
-    const QString shown = option.fontMetrics.elidedText(full, Qt::ElideRight, textRect.width());
-    painter->drawText(textRect, Qt::AlignCenter | Qt::TextSingleLine, shown);
+    DrawText(painter, option, cell, textArea.adjusted(2, 0, 0, 0), text);
 }

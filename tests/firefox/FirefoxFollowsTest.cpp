@@ -1,6 +1,7 @@
 // A real Firefox ESR, headless, with a temporary home and profile: the extension installed by Quillet's
-// operations follows control messages to a real tinyproxy and back to the direct connection, as the
-// lighttpd judge sees it, and then follows the orv program itself.
+// operations follows control messages to a real tinyproxy, SOCKS5 proxies (with and without a password)
+// and a tinyproxy that wants a password, and back to the direct connection, as the lighttpd judge sees
+// it, and then follows the orv program itself.
 #include "installer/ExtensionInstaller.h"
 #include "platform/LinuxFirefoxProcesses.h"
 #include "proxy/ProxyList.h"
@@ -136,6 +137,10 @@ bool Send(uint16_t port, const std::string& bytes) {
 bool ThroughProxy(const std::string& answer) {
     return answer.find("HTTP_VIA") != std::string::npos && answer.find("REMOTE_ADDR=127.0.0.5") != std::string::npos;
 }
+// Through a SOCKS proxy, or tinyproxy without its Via header, the judge sees only the proxies' address.
+bool FromTheProxies(const std::string& answer) {
+    return answer.find("REMOTE_ADDR=127.0.0.5") != std::string::npos;
+}
 bool Direct(const std::string& answer) {
     return answer.find("REMOTE_ADDR=127.0.0.1") != std::string::npos && answer.find("HTTP_VIA") == std::string::npos;
 }
@@ -178,6 +183,26 @@ TEST(FirefoxFollows, ControlMessagesThenOrvItself) {
     EXPECT_PRED1(ThroughProxy, driver.LoadUntil(judge, ThroughProxy)) << driver.Log();
     ASSERT_TRUE(Send(controlPort, "0\r\n--\r\n--\r\n"));
     EXPECT_PRED1(Direct, driver.LoadUntil(judge, Direct)) << driver.Log();
+
+    // Mode 3: dante's SOCKS5, microsocks' SOCKS5 with a password, tinyproxy with a password; each followed
+    // by the direct connection, as all three leave from the same address.
+    ASSERT_TRUE(parts.StartSocks()) << parts.error;
+    const std::string user = RealProxyParts::SocksUser;
+    const std::string password = RealProxyParts::SocksPassword;
+    const std::pair<const char*, std::string> proxies[] = {
+        {"dante", "127.0.0.1\r\n" + std::to_string(parts.dantePort) + "\r\nsocks5\r\n\r\n"},
+        {"microsocks",
+         "127.0.0.1\r\n" + std::to_string(parts.microsocksPort) + "\r\nsocks5\r\n" + user + "\r\n" + password},
+        {"tinyproxy", parts.basicAuth.listen + "\r\n" + std::to_string(parts.basicAuth.port) + "\r\nhttp\r\n" + user +
+                          "\r\n" + password},
+    };
+    for (const auto& [name, proxy] : proxies) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Send(controlPort, "3\r\n" + proxy + "\r\n"));
+        EXPECT_PRED1(FromTheProxies, driver.LoadUntil(judge, FromTheProxies)) << driver.Log();
+        ASSERT_TRUE(Send(controlPort, "0\r\n--\r\n--\r\n"));
+        EXPECT_PRED1(Direct, driver.LoadUntil(judge, Direct)) << driver.Log();
+    }
 
     // orv with a saved active record tells Firefox at start and leaves it direct at SIGTERM.
     {

@@ -395,6 +395,38 @@ TEST(MainFrameList, DelegateDrawsTheAmpersandAndKeepsTheStatusCellUnselected) {
     EXPECT_NE(image.pixelColor(proxy.left() + 3, proxy.top() + 2), base);
 }
 
+// The key sits just before the address of a record with credentials: that cell's ink starts further left
+// than that of an address as wide without them. The tray's entry and the switch name the kind.
+TEST(MainFrameList, CredentialsShowAKeyAndTheTrayShowsTheKind) {
+    Window window("10.0.0.1:3128\nhttp://user:pw@10.0.0.2:3128\nsocks5://user:pw@10.0.0.3:1080\n");
+    ASSERT_EQ(window.Model().List().GetSize(), 3u);
+    const QImage image = window.List()->viewport()->grab().toImage();
+    const QColor base = window.List()->palette().color(QPalette::Base);
+    const auto firstInk = [&](int row) {
+        const QRect cell = window.List()->visualRect(window.List()->model()->index(row, ColumnProxy));
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                if (image.pixelColor(x, y) != base)
+                    return x - cell.left();
+        return -1;
+    };
+    ASSERT_GT(firstInk(0), 0);
+    EXPECT_LT(firstInk(1), firstInk(0) - 3);
+
+    QMenu* menu = window.frame->Tray()->Menu();
+    window.Select({2});
+    window.frame->OnCommand(cmd::SetActiveProxy);
+    window.Select({1});
+    window.frame->OnCommand(cmd::SetActiveProxy);
+    emit menu->aboutToShow();
+    const Strings items = window.MenuItems(menu);
+    ASSERT_GE(items.size(), 4u);
+    EXPECT_EQ(items[2], "10.0.0.2:3128|32807");
+    EXPECT_EQ(items[3], "socks5://10.0.0.3:1080|32808");
+    EXPECT_EQ(window.systemProxy.m_calls, (Strings{"read", "proxy socks5://10.0.0.3:1080 with credentials",
+                                                   "proxy 10.0.0.2:3128 with credentials"}));
+}
+
 TEST(MainFrameList, SelectAllAndReverseSelection) {
     Window window("1.1.1.1:80 2.2.2.2:80 3.3.3.3:80 4.4.4.4:80 5.5.5.5:80");
     window.Select({1, 3});

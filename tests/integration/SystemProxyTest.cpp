@@ -125,15 +125,17 @@ private:
     std::vector<std::string> m_arguments;
 };
 
+// One GSettings key's value as the gsettings tool prints it.
+struct Expected {
+    std::string m_schema;
+    const char* m_key;
+    const char* m_value;
+};
+
 // In a store of either kind: the keyfile, and dconf (the desktops' own) through a session bus.
 void SetEveryProtocolThenOnlyTheMode(const Environment& session) {
     Gsettings(session, {"set", "org.gnome.system.proxy.socks", "host", "9.9.9.9"});
     const std::string proxy = "org.gnome.system.proxy";
-    struct Expected {
-        std::string m_schema;
-        const char* m_key;
-        const char* m_value;
-    };
     const std::vector<Expected> afterProxy = {
         {proxy, "mode", "'manual'"},
         {proxy, "ignore-hosts", "['localhost', '127.0.0.0/8', '::1']"},
@@ -179,6 +181,72 @@ TEST(GnomeSystemProxy, SetsEveryProtocolThenOnlyTheModeInDconf) {
     ASSERT_TRUE(bus.Listening()) << dir.Read("bus.log");
     SetEveryProtocolThenOnlyTheMode(session);
     EXPECT_TRUE(std::filesystem::exists(dir.File("config/dconf/user")));
+}
+
+// Each kind of proxy writes its own keys over the user's values, and putting the kept values back gives
+// every one of them back.
+TEST(GnomeSystemProxy, EachKindWritesItsKeysAndTheUsersValuesComeBack) {
+    const std::string proxy = "org.gnome.system.proxy";
+    const std::vector<Expected> users = {
+        {proxy, "mode", "'auto'"},
+        {proxy + ".http", "host", "'corp.example'"},
+        {proxy + ".http", "port", "3128"},
+        {proxy + ".http", "use-authentication", "true"},
+        {proxy + ".http", "authentication-user", "'me'"},
+        {proxy + ".http", "authentication-password", "'mine'"},
+        {proxy + ".https", "host", "'corp.example'"},
+        {proxy + ".socks", "host", "'9.9.9.9'"},
+        {proxy + ".socks", "port", "1081"},
+    };
+    // What every SOCKS switch writes: the other protocols emptied, no http credentials, the user's left.
+    const std::vector<Expected> socks = {
+        {proxy + ".http", "host", "''"},
+        {proxy + ".http", "port", "0"},
+        {proxy + ".https", "host", "''"},
+        {proxy + ".ftp", "host", "''"},
+        {proxy + ".socks", "host", "'10.1.2.3'"},
+        {proxy + ".socks", "port", "1080"},
+        {proxy + ".http", "use-authentication", "false"},
+        {proxy + ".http", "authentication-user", "'me'"},
+    };
+    struct Case {
+        std::vector<std::string> m_target;
+        std::vector<Expected> m_after;
+    };
+    const Case cases[] = {
+        {{"10.1.2.3:8080"},
+         {{proxy + ".http", "host", "'10.1.2.3'"},
+          {proxy + ".https", "port", "8080"},
+          {proxy + ".http", "use-authentication", "false"},
+          {proxy + ".http", "authentication-user", "'me'"},
+          {proxy + ".socks", "host", "'9.9.9.9'"}}},
+        {{"10.1.2.3:8080", "http", "user", "se'cret"},
+         {{proxy + ".http", "host", "'10.1.2.3'"},
+          {proxy + ".http", "use-authentication", "true"},
+          {proxy + ".http", "authentication-user", "'user'"},
+          {proxy + ".http", "authentication-password", "\"se'cret\""},
+          {proxy + ".socks", "host", "'9.9.9.9'"}}},
+        {{"10.1.2.3:1080", "socks4", "", ""}, socks},
+        {{"10.1.2.3:1080", "socks5", "user", "secret"}, socks},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_target.size() > 1 ? c.m_target[1] + " " + c.m_target[2] : "http");
+        TempDir dir;
+        const Environment session = Session(dir);
+        for (const Expected& v : users)
+            Gsettings(session, {"set", v.m_schema, v.m_key, v.m_value});
+        std::vector<std::string> args = {"switch", dir.Path()};
+        args.insert(args.end(), c.m_target.begin(), c.m_target.end());
+        ProgramResult result = Probe(args, session);
+        EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
+        EXPECT_EQ(Gsettings(session, {"get", proxy, "mode"}), "'manual'");
+        for (const Expected& v : c.m_after)
+            EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
+        result = Probe({"restore", dir.Path()}, session);
+        EXPECT_EQ(result.m_exitCode, 0) << result.m_errors;
+        for (const Expected& v : users)
+            EXPECT_EQ(Gsettings(session, {"get", v.m_schema, v.m_key}), v.m_value) << v.m_schema << " " << v.m_key;
+    }
 }
 
 TEST(GnomeSystemProxy, FailsQuietlyAndWritesNothing) {
@@ -251,7 +319,7 @@ TEST(KdeSystemProxy, TellsTheSessionBusToRereadTheFile) {
         ScopedEnv busAddress("DBUS_SESSION_BUS_ADDRESS", given);
         ScopedEnv runtime("XDG_RUNTIME_DIR", given ? nullptr : dir.Path().c_str());
         KdeSystemProxy kde;
-        EXPECT_TRUE(kde.SetIEProxyAll("10.1.2.3:8080"));
+        EXPECT_TRUE(kde.SetIEProxyAll({"10.1.2.3:8080"}));
         EXPECT_TRUE(kde.SetIEDirectAll());
         signals += 2;
         EXPECT_EQ(bus.WaitFor(signals), std::vector<std::string>(signals, ""));
@@ -274,7 +342,7 @@ TEST(KdeSystemProxy, ABusThatNeverAnswersDoesNotHoldTheSwitch) {
     ScopedEnv busAddress("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str());
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(KdeSystemProxy().SetIEProxyAll("10.1.2.3:8080"));
+    EXPECT_TRUE(KdeSystemProxy().SetIEProxyAll({"10.1.2.3:8080"}));
     // The wait for the bus is bounded by a few seconds; far less than a hang, even on a loaded machine.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     EXPECT_NE(dir.Read("kioslaverc").find("ProxyType=1\n"), std::string::npos);

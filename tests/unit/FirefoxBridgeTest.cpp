@@ -5,6 +5,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -69,6 +70,35 @@ TEST(FirefoxBridge, OnlyWellFormedControlMessagesPass) {
         EXPECT_EQ(FirefoxBridge::ParseControlMessage(c.text).has_value(), c.passes) << c.text;
     const auto message = FirefoxBridge::ParseControlMessage("1\r\n10.1.2.3\r\n8080\r\n");
     EXPECT_EQ(FirefoxBridge::NativeMessage(*message).substr(4), R"({"mode":1,"host":"10.1.2.3","port":8080})");
+}
+
+// Mode 3: a kind and credentials after the proxy; the credentials reach the extension as JSON strings.
+TEST(FirefoxBridge, ModeThreeCarriesAKindAndCredentials) {
+    const std::string u255(255, 'u');
+    const std::string head = R"({"mode":3,"host":"10.1.2.3","port":1080,"kind":)";
+    struct Case {
+        std::string text;
+        std::optional<std::string> json; // nothing: refused
+    } cases[] = {
+        {"3\r\n10.1.2.3\r\n1080\r\nsocks5\r\nuser\r\np\"a\\s\ts\r\n",
+         head + R"("socks5","user":"user","password":"p\"a\\s\ts"})"},
+        {"3\r\n10.1.2.3\r\n1080\r\nhttp\r\n\xc3\xa9t\xc3\xa9\r\n" + u255 + "\r\n",
+         head + "\"http\",\"user\":\"\xc3\xa9t\xc3\xa9\",\"password\":\"" + u255 + "\"}"},
+        {"3\r\n10.1.2.3\r\n1080\r\nhttp\r\nu\r\n" + u255 + "u\r\n", std::nullopt},
+        {"3\r\n10.1.2.3\r\n1080\r\nhttp\r\n\xff\r\np\r\n", std::nullopt},
+        {std::string("3\r\n10.1.2.3\r\n1080\r\nhttp\r\nu\0v\r\np\r\n", 31), std::nullopt},
+        {"3\r\n10.1.2.3\r\n1080\r\nsocks5h\r\nu\r\np\r\n", std::nullopt},
+        {"3\r\n10.1.2.3\r\n1080\r\nsocks5\r\nu\r\np\r\nx\r\n", std::nullopt},
+        {"1\r\n10.1.2.3\r\n1080\r\nsocks5\r\nu\r\np\r\n", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto message = FirefoxBridge::ParseControlMessage(c.text);
+        ASSERT_EQ(message.has_value(), c.json.has_value());
+        if (message) {
+            EXPECT_EQ(FirefoxBridge::NativeMessage(*message).substr(4), *c.json);
+        }
+    }
 }
 
 // Over real loopback sockets: the start request once the bridge listens, then each connection's message

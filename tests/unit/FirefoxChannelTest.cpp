@@ -81,13 +81,25 @@ template <typename Condition> bool Eventually(Condition condition) {
 
 } // namespace
 
+// A kind or credentials make mode 3 with three lines more; direct and closing messages never carry them.
 TEST(FirefoxChannel, MessagesAreThreeCrLfLinesWithDashesUnlessAProxyIsSent) {
+    using platform::ProxyProtocol;
     const struct {
         int mode;
         const char* ip;
         const char* port;
         std::string expected;
+        FirefoxChannel::Extras extras = {};
     } cases[] = {
+        {1, "10.1.2.3", "8080", Proxy, {ProxyProtocol::Http, "", ""}},
+        {1,
+         "10.1.2.3",
+         "1080",
+         "3\r\n10.1.2.3\r\n1080\r\nsocks5\r\nus er\r\np:a@s\"s\r\n",
+         {ProxyProtocol::Socks5, "us er", "p:a@s\"s"}},
+        {1, "10.1.2.3", "1080", "3\r\n10.1.2.3\r\n1080\r\nsocks4\r\n\r\n\r\n", {ProxyProtocol::Socks4, "", ""}},
+        {1, "10.1.2.3", "8080", "3\r\n10.1.2.3\r\n8080\r\nhttp\r\n\r\nsecret\r\n", {ProxyProtocol::Http, "", "secret"}},
+        {2, "10.1.2.3", "8080", Closing, {ProxyProtocol::Socks5, "user", "secret"}},
         {1, "10.1.2.3", "8080", Proxy},
         {1, "255.255.255.255", "65535", "1\r\n255.255.255.255\r\n65535\r\n"},
         {1, "10.1.2.3", "", "1\r\n10.1.2.3\r\n--\r\n"},
@@ -96,7 +108,7 @@ TEST(FirefoxChannel, MessagesAreThreeCrLfLinesWithDashesUnlessAProxyIsSent) {
         {2, "10.1.2.3", "8080", Closing},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(FirefoxChannel::ComposeMessage(c.mode, c.ip, c.port), c.expected) << c.mode << " " << c.ip;
+        EXPECT_EQ(FirefoxChannel::ComposeMessage(c.mode, c.ip, c.port, c.extras), c.expected) << c.expected;
     EXPECT_EQ(Proxy.size(), 19u);
 }
 

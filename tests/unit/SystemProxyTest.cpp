@@ -135,10 +135,20 @@ const std::string UsersFileWithProxy = "# kept by hand\n"
                                        "ProxyType=1\n"
                                        "Tail=kept";
 
+// Every occurrence of from in text replaced by to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 TEST_F(KdeFile, ChangesOnlyItsOwnKeys) {
-    const auto proxy = [](const char* server) {
-        return [server](KdeSystemProxy& kde) { return kde.SetIEProxyAll(server); };
+    const auto proxy = [](const char* server, platform::ProxyProtocol protocol = platform::ProxyProtocol::Http,
+                          const char* user = "", const char* password = "") {
+        return [=](KdeSystemProxy& kde) { return kde.SetIEProxyAll({server, protocol, user, password}); };
     };
+    const std::string socksLines = "httpProxy=\nhttpsProxy=\nftpProxy=\nsocksProxy=socks://10.1.2.3 1080\n"
+                                   "NoProxyFor=localhost,127.0.0.0/8,::1\n";
     const auto direct = [](KdeSystemProxy& kde) { return kde.SetIEDirectAll(); };
     struct Case {
         const char* m_name;
@@ -154,6 +164,16 @@ TEST_F(KdeFile, ChangesOnlyItsOwnKeys) {
         {"no file, direct", std::nullopt, direct, true, "[Proxy Settings]\nProxyType=0\n"},
         {"other group only", "[General]\nA=1", direct, true, "[General]\nA=1\n\n[Proxy Settings]\nProxyType=0\n"},
         {"user's file, proxy", UsersFile, proxy("10.1.2.3:8080"), true, UsersFileWithProxy},
+        // KDE asks for credentials itself: an HTTP proxy with them is written as one without.
+        {"user's file, proxy with credentials", UsersFile,
+         proxy("10.1.2.3:8080", platform::ProxyProtocol::Http, "user", "secret"), true, UsersFileWithProxy},
+        {"no file, socks5", std::nullopt, proxy("10.1.2.3:1080", platform::ProxyProtocol::Socks5, "user", "secret"),
+         true, "[Proxy Settings]\nProxyType=1\n" + socksLines},
+        {"no file, socks4", std::nullopt, proxy("10.1.2.3:1080", platform::ProxyProtocol::Socks4), true,
+         "[Proxy Settings]\nProxyType=1\n" + socksLines},
+        {"user's file, socks5", UsersFile, proxy("10.1.2.3:1080", platform::ProxyProtocol::Socks5), true,
+         Replaced(Replaced(UsersFileWithProxy, "http://10.1.2.3 8080", ""), "socks://9.9.9.9 1080",
+                  "socks://10.1.2.3 1080")},
         {"user's file, direct keeps the proxies", UsersFileWithProxy, direct, true, directAfterProxy},
         {"no port", UsersFile, proxy("10.1.2.3"), false, UsersFile},
         {"host name", UsersFile, proxy("proxy.example:8080"), false, UsersFile},
@@ -202,7 +222,7 @@ TEST_F(KdeFile, FailsWithoutTouchingAnything) {
         SCOPED_TRACE(c.m_name);
         ScopedEnv config("XDG_CONFIG_HOME", c.m_config.c_str());
         ScopedEnv home("HOME", c.m_home);
-        EXPECT_FALSE(m_proxy.SetIEProxyAll("10.1.2.3:8080"));
+        EXPECT_FALSE(m_proxy.SetIEProxyAll({"10.1.2.3:8080"}));
         EXPECT_FALSE(m_proxy.SetIEDirectAll());
     }
     EXPECT_EQ(m_dir.Read("plain-file"), "x");
@@ -240,8 +260,9 @@ TEST_F(KdeFile, TheUsersLinesComeBackAfterOurProxy) {
             m_dir.Write("kioslaverc", *c.m_before);
         const auto values = m_proxy.ReadUserValues();
         ASSERT_TRUE(values);
-        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.3:8080"));
-        ASSERT_TRUE(m_proxy.SetIEProxyAll("10.1.2.4:8080"));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll({"10.1.2.3:8080"}));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll({"10.1.2.5:1080", platform::ProxyProtocol::Socks5}));
+        ASSERT_TRUE(m_proxy.SetIEProxyAll({"10.1.2.4:8080"}));
         EXPECT_EQ(NoProxyFor(m_dir.Read("kioslaverc")), c.m_noProxyFor);
         EXPECT_TRUE(m_proxy.RestoreUserValues(*values));
         EXPECT_EQ(m_dir.Read("kioslaverc"), c.m_after);
