@@ -58,16 +58,18 @@ orv --screenshot shot.png |
 orv --download |--export
 orv --download --export |list.txt page.html saved shot.png
 orv --test |list.txt page.html saved shot.png
-orv --test list.txt |--export --format --judge --threads --timeout
+orv --test list.txt |--dispatch --export --format --judge --threads --timeout
 orv --test --threads 8 |list.txt page.html saved shot.png
-orv --test list.txt --threads 8 --format csv --|--export --judge --timeout
+orv --test list.txt --threads 8 --format csv --|--dispatch --export --judge --timeout
+orv --test list.txt --dispatch |prompt tick
+orv --test list.txt --dispatch tick --|--export --format --judge --threads --timeout
 orv --test list.txt --threads |
 orv --test list.txt --judge |
 orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 18 places"
+echo "orv_options: ok: the completion offers the expected words in 20 places"
 
 offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ')
 offered=$(options <<<"$offered")

@@ -147,6 +147,7 @@ TEST_F(TestRunTest, OneWorkerAtATimeStartsEachAtThePollAfterItsPredecessor) {
     const uint16_t proxy = AddProxy({}, 100ms);
     StartServers();
     h.settings.MaxThread = 1;
+    h.settings.DispatchOnTick = 1;
     for (int i = 0; i < 3; ++i)
         AddRecord(proxy);
     const auto start = Clock::now();
@@ -168,6 +169,7 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
     const uint16_t proxy = AddProxy({}, 300ms);
     StartServers();
     h.settings.MaxThread = 5;
+    h.settings.DispatchOnTick = 1;
     h.context.OpenFileLimit = TestRun::DescriptorMargin + 2 * TestRun::DescriptorsPerWorker + 1;
     for (int i = 0; i < 6; ++i)
         AddRecord(proxy);
@@ -194,6 +196,34 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
     const std::string line = "Max thread 5 is more than the open-file limit allows: testing with 2 threads.\r\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+}
+
+TEST_F(TestRunTest, PromptDispatchStartsTheNextProxyAsSoonAsAWorkerEndsAndKeepsThePoolBound) {
+    const uint16_t proxy = AddProxy({}, 20ms);
+    StartServers();
+    h.settings.MaxThread = 2;
+    h.settings.Timeout = 30;
+    for (int i = 0; i < 12; ++i)
+        AddRecord(proxy);
+    std::atomic<bool> ended = false;
+    std::atomic<int32_t> most = 0;
+    std::thread sampler([&] {
+        for (; !ended; std::this_thread::sleep_for(1ms))
+            most = std::max(most.load(), h.context.LiveWorkerCount.load());
+    });
+    const auto start = Clock::now();
+    h.StartAll();
+    const bool idle = h.WaitIdle();
+    const auto took = Clock::now() - start;
+    ended = true;
+    sampler.join();
+    ASSERT_TRUE(idle);
+
+    // Six pairs of workers: on the tick they would take six polls; here each pair takes one exchange.
+    EXPECT_LT(took, 3s);
+    EXPECT_LE(most, 2);
+    for (size_t i = 0; i < 12; ++i)
+        EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
 }
 
 TEST_F(TestRunTest, CountryOnlyTouchesNoResultAndTheElapsedTimeCrossesMidnight) {
