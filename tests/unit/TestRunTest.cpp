@@ -40,6 +40,27 @@ protected:
         script.setHeaders = std::move(headers);
         return script;
     }
+    struct SampledRun {
+        bool idle;
+        Clock::duration took;
+        int32_t most; // workers alive at once
+    };
+    // Tests every record, sampling the number of workers alive every millisecond.
+    SampledRun RunSampled() {
+        std::atomic<bool> ended = false;
+        std::atomic<int32_t> most = 0;
+        std::thread sampler([&] {
+            for (; !ended; std::this_thread::sleep_for(1ms))
+                most = std::max(most.load(), h.context.LiveWorkerCount.load());
+        });
+        const auto start = Clock::now();
+        h.StartAll();
+        const bool idle = h.WaitIdle();
+        const auto took = Clock::now() - start;
+        ended = true;
+        sampler.join();
+        return {idle, took, most.load()};
+    }
     // The log without its start lines, which name the time.
     std::string LogAfterStart() {
         const std::string text = h.log.Text();
@@ -173,18 +194,7 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
     h.context.OpenFileLimit = TestRun::DescriptorMargin + 2 * TestRun::DescriptorsPerWorker + 1;
     for (int i = 0; i < 6; ++i)
         AddRecord(proxy);
-    std::atomic<bool> ended = false;
-    std::atomic<int32_t> most = 0;
-    std::thread sampler([&] {
-        for (; !ended; std::this_thread::sleep_for(1ms))
-            most = std::max(most.load(), h.context.LiveWorkerCount.load());
-    });
-    const auto start = Clock::now();
-    h.StartAll();
-    const bool idle = h.WaitIdle();
-    const auto took = Clock::now() - start;
-    ended = true;
-    sampler.join();
+    const auto [idle, took, most] = RunSampled();
     ASSERT_TRUE(idle);
 
     // Two workers at 0, 1 and 2 s; the drain's poll at 3 s finds the last ones ended.
@@ -205,18 +215,7 @@ TEST_F(TestRunTest, PromptDispatchStartsTheNextProxyAsSoonAsAWorkerEndsAndKeepsT
     h.settings.Timeout = 30;
     for (int i = 0; i < 12; ++i)
         AddRecord(proxy);
-    std::atomic<bool> ended = false;
-    std::atomic<int32_t> most = 0;
-    std::thread sampler([&] {
-        for (; !ended; std::this_thread::sleep_for(1ms))
-            most = std::max(most.load(), h.context.LiveWorkerCount.load());
-    });
-    const auto start = Clock::now();
-    h.StartAll();
-    const bool idle = h.WaitIdle();
-    const auto took = Clock::now() - start;
-    ended = true;
-    sampler.join();
+    const auto [idle, took, most] = RunSampled();
     ASSERT_TRUE(idle);
 
     // Six pairs of workers: on the tick they would take six polls; here each pair takes one exchange.
