@@ -99,12 +99,23 @@ std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, c
     return number;
 }
 
+std::optional<ProxyKind> HeadlessTestRun::ParseKind(const std::string& value) {
+    const std::optional<ProxyKind> kind = ProxyKindFromName(value);
+    if (!kind)
+        m_err << "orv: --kind must be http, socks4, socks5 or detect\nTry 'orv --help'.\n";
+    return kind;
+}
+
 std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std::vector<std::string>& args) {
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--dispatch" ||
-                            arg == "--export" || arg == "--format";
+                            arg == "--export" || arg == "--format" || arg == "--kind";
+        if (arg == "--include-passwords") {
+            options.includePasswords = true;
+            continue;
+        }
         if (!valued) {
             if (!options.file.empty() || arg.empty() || (arg.size() > 1 && arg[0] == '-')) {
                 m_err << "orv: --test: unexpected '" << arg << "'\nTry 'orv --help'.\n";
@@ -138,6 +149,12 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
         }
         if (arg == "--export")
             options.exportPath = value;
+        if (arg == "--kind") {
+            const std::optional<ProxyKind> kind = ParseKind(value);
+            if (!kind)
+                return std::nullopt;
+            options.kind = *kind;
+        }
         if (arg == "--format") {
             if (value != "text" && value != "json" && value != "csv") {
                 m_err << "orv: --format must be text, json or csv\nTry 'orv --help'.\n";
@@ -191,7 +208,7 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
 
     ErrorStreamBox messages(m_err);
     ProxyList list;
-    if (ProxyTextParser(messages).LoadProxies(list, options.file, false) < 0)
+    if (ProxyTextParser(messages).LoadProxies(list, options.file, false, options.kind) < 0)
         return Failed;
     if (list.IsEmpty()) {
         m_err << "orv: no proxies found in " << options.file << '\n';
@@ -248,15 +265,22 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         NoShellOpen noShell;
         std::vector<ProxyItem*> all = ExportDialogLogic::ExportAll(list);
         ExportDialogLogic exporter(store, {messages, noDialog, noShell}, std::move(all), lastTested);
-        text = exporter.Initialise().m_text;
+        ExportDialogControls controls = exporter.Initialise();
+        if (options.includePasswords) {
+            controls.m_options.m_includePasswords = true;
+            exporter.OnLineOptionClicked(controls);
+        }
+        text = controls.m_text;
     } else if (options.format == "json") {
         const bool wasStopped = run.LastOutcome() == TestRun::Outcome::Stopped;
         text = RunResults::Json(
-            list, {wasStopped ? "stopped" : "finished",
-                   std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count(),
-                   lastTested});
+            list,
+            {wasStopped ? "stopped" : "finished",
+             std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count(),
+             lastTested},
+            options.includePasswords);
     } else {
-        text = RunResults::Csv(list);
+        text = RunResults::Csv(list, options.includePasswords);
     }
     if (options.exportPath && !ReplaceFileAtomically(*options.exportPath, text)) {
         // The results are still worth having: they go where they would have gone without PATH.

@@ -5,18 +5,25 @@
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "download/ListService.h"
+#include "judge/JudgeServer.h"
 #include "platform/StreamMessageBox.h"
 #include "proxy/DangerousList.h"
+#include "proxy/ProxyAddressForms.h"
+#include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <optional>
 #include <ostream>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -28,6 +35,14 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 void OnInterrupt(int) {
     s_interrupted = true;
+}
+
+// The judge server's wake-up: SIGINT and SIGTERM write to it, so that its wait returns whenever they come.
+int s_judgeWake = -1;
+
+void WakeJudge(int) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(s_judgeWake, &one, sizeof one);
 }
 
 bool IsSet(const char* name) {
@@ -51,23 +66,25 @@ bool OrvCommandLine::HasDisplay() {
 
 void OrvCommandLine::PrintHelp() {
     m_out << "Usage: orv [OPTION]...\n"
-             "Tarvelo keeps a list of public HTTP proxies, tests them for delay and anonymity,\n"
-             "and switches the desktop and Firefox to the proxy you choose.\n"
+             "Tarvelo keeps a list of public HTTP and SOCKS proxies, tests them for delay and\n"
+             "anonymity, and switches the desktop and Firefox to the proxy you choose.\n"
              "Without an option it opens its window.\n"
              "\n"
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
-             "  --extract FILE...   print the proxies that loading each FILE would add, one\n"
+             "  --extract FILE... [--kind K]\n"
+             "                      print the proxies that loading each FILE would add, one\n"
              "                      address:port a line (FILE - is standard input; an http://\n"
              "                      or https:// address is fetched directly, never through a\n"
-             "                      proxy, and parsed as a file; --test takes one too)\n"
+             "                      proxy, and parsed as a file; --test takes one too); SOCKS\n"
+             "                      proxies as socks4:// or socks5://address:port\n"
              "  --download [--export PATH]\n"
              "                      run Download List: the log lines, then the proxies added,\n"
              "                      one address:port a line (or into PATH). The list service\n"
              "                      is ListServiceUrl in [Settings] of ORV_Setting.ini, or\n"
              "                      $ORV_LIST_SERVICE_URL. Exit status: 0 done, 1 failed\n"
              "  --test FILE [--threads N] [--timeout S] [--judge URL] [--dispatch D]\n"
-             "              [--export PATH] [--format F]\n"
+             "       [--export PATH] [--format F] [--kind K] [--include-passwords]\n"
              "                      test the proxies found in FILE as the window's Test command\n"
              "                      does, with the settings of the window (ORV_Setting.ini in\n"
              "                      the data folder) and these options on top; print the log as\n"
@@ -83,9 +100,22 @@ void OrvCommandLine::PrintHelp() {
              "                      DispatchOnTick=1 in [Settings]\n"
              "      --format F      the results as text (the export, default), json or csv;\n"
              "                      with json and csv the log goes to standard error\n"
+             "      --kind K        what the pairs written without a scheme are: http (the\n"
+             "                      default), socks4, socks5, or detect (tried as HTTP, then\n"
+             "                      SOCKS5, then SOCKS4). socks4://, socks5://, socks5h://,\n"
+             "                      http://, user:password@ and address:port:user:password\n"
+             "                      in the file say it for their pair\n"
+             "      --include-passwords\n"
+             "                      put user names and passwords into the results\n"
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
              "                      gave no address or a PATH that cannot be written (nothing\n"
              "                      tested), 130 stopped by Ctrl+C\n"
+             "  --judge-server [ADDR:]PORT\n"
+             "                      serve a proxy-judge page at ADDR (127.0.0.1 when left out;\n"
+             "                      0.0.0.0 for every IPv4 address, [::] for every address):\n"
+             "                      each request gets its CGI variables, one a line. Runs\n"
+             "                      until Ctrl+C or SIGTERM. Exit status: 0 stopped, 1 cannot\n"
+             "                      listen, 2 bad options\n"
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
     PrintFiles();
@@ -116,6 +146,8 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         return Test(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--download")
         return Download(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (args[0] == "--judge-server")
+        return JudgeServe(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--screenshot") {
         m_err << "orv: --screenshot needs one FILE\nTry 'orv --help'.\n";
         return 2;
@@ -124,7 +156,41 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
     return 2;
 }
 
-int OrvCommandLine::Extract(const std::vector<std::string>& files) {
+void OrvCommandLine::ExtractWithKinds(std::string_view text, ProxyKind plainKind,
+                                      const std::function<void(std::string_view)>& print) {
+    // The usual list, plain pairs of HTTP proxies, needs no records.
+    if (plainKind == ProxyKind::Http && !ProxyAddressForms::MayHoldForms(text)) {
+        ProxyTextParser::ExtractPairs(text, print);
+        return;
+    }
+    ProxyList list;
+    ProxyTextParser::ExtractPairs(text, [&list](std::string_view pair) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(pair);
+        list.Append(std::move(item));
+    });
+    ProxyAddressForms::Apply(text, plainKind, list, 0);
+    // Credentials are the user's secret: never printed.
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        print(list[i]->UrlText(false));
+}
+
+int OrvCommandLine::Extract(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    ProxyKind plainKind = ProxyKind::Http;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--kind") {
+            files.push_back(args[i]);
+            continue;
+        }
+        const std::optional<ProxyKind> kind = i + 1 < args.size() ? ProxyKindFromName(args[i + 1]) : std::nullopt;
+        if (!kind) {
+            m_err << "orv: --kind must be http, socks4, socks5 or detect\nTry 'orv --help'.\n";
+            return 2;
+        }
+        plainKind = *kind;
+        ++i;
+    }
     if (files.empty()) {
         m_err << "orv: --extract needs at least one FILE\nTry 'orv --help'.\n";
         return 2;
@@ -154,7 +220,14 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
                     write();
                     m_out.flush();
                 };
-                if (!parser.ExtractPairsAsRead(STDIN_FILENO, print, flush))
+                // Read as it comes, a pair at a time: the plain kind's scheme is written, the forms
+                // around a pair are not read.
+                const std::string prefix(ProxyKindPrefix(plainKind));
+                const auto printKind = [&](std::string_view pair) {
+                    output += prefix;
+                    print(pair);
+                };
+                if (!parser.ExtractPairsAsRead(STDIN_FILENO, printKind, flush))
                     status = 1;
                 continue;
             }
@@ -172,7 +245,7 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
                 status = 1;
                 continue;
             }
-            ProxyTextParser::ExtractPairs(text.View(), print);
+            ExtractWithKinds(text.View(), plainKind, print);
         } catch (const std::bad_alloc&) {
             m_err << "orv: " << file << ": not enough memory\n";
             status = 1;
@@ -287,4 +360,40 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
     return headless.Run(*options, AppFolders::DataFolder(), AppFolders::ProgramFolder(), s_interrupted);
+}
+
+int OrvCommandLine::JudgeServe(const std::vector<std::string>& args) {
+    if (args.size() != 1) {
+        m_err << "orv: --judge-server needs one [ADDR:]PORT\nTry 'orv --help'.\n";
+        return 2;
+    }
+    std::string error;
+    const std::optional<JudgeServer::Endpoint> where = JudgeServer::Endpoint::Parse(args[0], error);
+    if (!where) {
+        m_err << "orv: --judge-server: " << error << "\nTry 'orv --help'.\n";
+        return 2;
+    }
+    JudgeServer::Limits limits;
+    // Tests wait for the drop of a slow client without waiting the whole usual limit.
+    if (const char* timeout = std::getenv("ORV_JUDGE_TIMEOUT_MS"); timeout != nullptr && *timeout != '\0')
+        limits.timeout = std::chrono::milliseconds(std::max(1L, std::atol(timeout)));
+    JudgeServer server(limits);
+    if (!server.Listen(*where, error)) {
+        m_err << "orv: --judge-server: " << error << "\n";
+        return 1;
+    }
+    const platform::FileDescriptor wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    s_judgeWake = wake.Get();
+    struct sigaction action {};
+    action.sa_handler = WakeJudge;
+    sigemptyset(&action.sa_mask);
+    // Without the wake-up the signals keep their default action, which ends the server too.
+    for (int signal : {SIGINT, SIGTERM})
+        if (wake.Valid())
+            sigaction(signal, &action, nullptr);
+    m_out << "Judge server listening on " << server.Listening().Text() << std::endl;
+    const bool served = server.Run(wake.Get());
+    if (!served)
+        m_err << "orv: --judge-server: the listener failed: " << std::strerror(errno) << "\n";
+    return served ? 0 : 1;
 }

@@ -41,6 +41,8 @@ install(FILES ${TARVELO_DESKTOP_FILES} DESTINATION share/applications)
 install(FILES ${TARVELO_MAN_PAGES} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/io.github.tarvelo.tarvelo.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/completion/orv DESTINATION share/bash-completion/completions)
+# The judge server's unit: installed, not enabled (a user chooses the address first).
+install(FILES ${CMAKE_SOURCE_DIR}/resources/orv-judge.service DESTINATION lib/systemd/system)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/tarvelo.svg DESTINATION share/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/resources/copyright ${TARVELO_CHANGELOG}
         DESTINATION share/doc/tarvelo)

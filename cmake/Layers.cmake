@@ -1,5 +1,5 @@
-# The layers, lowest first: platform, proxy, settings, tester, switching/download/syscheck, app, ui. Each
-# folder builds one static library that links only the layers below it (the three on one level link
+# The layers, lowest first: platform, proxy, settings, tester, switching/download/syscheck/judge, app, ui. Each
+# folder builds one static library that links only the layers below it (those on one level link
 # none of each other). The widget pieces both programs' windows share (widgets/) link only the platform
 # layer, and so do Quillet's libraries (its window also those pieces) and the extension's bridge.
 # scripts/check-layers.py checks the includes; the link checks below check the calls.
@@ -11,7 +11,7 @@
 
 # Every layer without a window, lowest first (the fuzz targets compile these again with coverage).
 set(ORV_CORE_LAYERS orvloopback orvplatform orvproxy orvsettings orvtester orvswitching orvdownload orvsyscheck
-                    orvapp)
+                    orvjudge orvapp)
 
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/layer-check/main.cpp CONTENT "int main() { return 0; }\n")
 

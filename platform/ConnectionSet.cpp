@@ -28,14 +28,26 @@ bool OutOfResources(int error) {
 } // namespace
 
 ConnectionSet::ConnectionSet(size_t capacity, milliseconds limit, Handler handler)
-    : m_capacity(std::max<size_t>(capacity, 1)), m_limit(limit), m_handler(std::move(handler)) {}
+    : ConnectionSet(capacity, limit, ReceiveBytes,
+                    [handler = std::move(handler)](int, const std::string& received,
+                                                   bool finished) -> std::optional<std::string> {
+                        if (handler(received, finished))
+                            return std::string();
+                        return std::nullopt;
+                    }) {}
+
+ConnectionSet::ConnectionSet(size_t capacity, milliseconds limit, size_t receiveBytes, Responder responder)
+    : m_capacity(std::max<size_t>(capacity, 1)), m_limit(limit), m_responder(std::move(responder)),
+      m_buffer(std::max<size_t>(receiveBytes, 1), '\0') {}
 
 bool ConnectionSet::Turn(int listener, std::span<pollfd> watched) {
     const auto now = Clock::now();
     m_entries.clear();
     m_entries.push_back({now >= m_acceptPausedUntil ? listener : -1, POLLIN, 0});
-    for (const Connection& connection : m_held)
-        m_entries.push_back({connection.fd.Get(), POLLIN, 0});
+    for (const Connection& connection : m_held) {
+        const bool sending = connection.reply && !connection.reply->empty();
+        m_entries.push_back({connection.fd.Get(), static_cast<short>(sending ? POLLOUT : POLLIN), 0});
+    }
     m_entries.insert(m_entries.end(), watched.begin(), watched.end());
     if (poll(m_entries.data(), m_entries.size(), Timeout(now)) < 0) {
         for (pollfd& entry : watched)
@@ -51,8 +63,9 @@ bool ConnectionSet::Turn(int listener, std::span<pollfd> watched) {
 // just before a deadline and spins.
 int ConnectionSet::Timeout(Clock::time_point now) const {
     auto until = Clock::time_point::max();
-    if (!m_held.empty())
-        until = m_held.front().deadline;
+    // A lingering connection's deadline comes early, so the oldest is not always the first due.
+    for (const Connection& connection : m_held)
+        until = std::min(until, connection.deadline);
     if (now < m_acceptPausedUntil)
         until = std::min(until, m_acceptPausedUntil);
     if (until == Clock::time_point::max())
@@ -65,7 +78,10 @@ void ConnectionSet::ServeHeld() {
     const auto now = Clock::now();
     for (size_t i = 0; i < m_held.size(); ++i) {
         Connection& connection = m_held[i];
-        if (m_entries[i + 1].revents != 0)
+        const short revents = m_entries[i + 1].revents;
+        if (revents != 0 && (m_entries[i + 1].events & POLLOUT))
+            Send(connection);
+        else if (revents != 0)
             Receive(connection);
         if (!connection.done && now >= connection.deadline)
             Finish(connection);
@@ -88,10 +104,14 @@ bool ConnectionSet::Accept(int listener) {
         }
         ++accepted;
         if (m_held.size() >= m_capacity) {
-            Finish(m_held.front());
-            m_held.pop_front();
+            // One that has its answer only waits for the peer's close: it goes before one still being served.
+            auto oldest = std::find_if(m_held.begin(), m_held.end(), [](const Connection& held) { return held.reply; });
+            if (oldest == m_held.end())
+                oldest = m_held.begin();
+            Finish(*oldest);
+            m_held.erase(oldest);
         }
-        m_held.push_back({std::move(fd), Clock::now() + m_limit, {}});
+        m_held.push_back({std::move(fd), Clock::now() + m_limit, {}, {}});
         // A request sent right after its connect is usually here already: served before any newcomer can
         // push it out.
         Receive(m_held.back());
@@ -102,20 +122,56 @@ bool ConnectionSet::Accept(int listener) {
 }
 
 void ConnectionSet::Receive(Connection& connection) {
-    char buffer[ReceiveBytes];
-    const ssize_t n = recv(connection.fd.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (connection.reply) {
+        Drain(connection);
+        return;
+    }
+    const ssize_t n = recv(connection.fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n <= 0) {
         Finish(connection);
         return;
     }
-    connection.received.append(buffer, static_cast<size_t>(n));
-    connection.done = m_handler(connection.received, false);
+    connection.received.append(m_buffer.data(), static_cast<size_t>(n));
+    connection.reply = m_responder(connection.fd.Get(), connection.received, false);
+    if (!connection.reply)
+        return;
+    connection.received = {};
+    if (connection.reply->empty())
+        connection.done = true;
+    else
+        Send(connection);
 }
 
+// Sends what the socket takes now; the rest waits for the next turn.
+void ConnectionSet::Send(Connection& connection) {
+    std::string& reply = *connection.reply;
+    const ssize_t n = send(connection.fd.Get(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0) {
+        connection.done = true;
+        return;
+    }
+    reply.erase(0, static_cast<size_t>(n));
+    if (reply.empty()) {
+        reply.shrink_to_fit();
+        shutdown(connection.fd.Get(), SHUT_WR);
+        connection.deadline = std::min(connection.deadline, Clock::now() + Linger);
+    }
+}
+
+void ConnectionSet::Drain(Connection& connection) {
+    const ssize_t n = recv(connection.fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+        connection.done = true;
+}
+
+// The handler hears of the end only while it has not answered.
 void ConnectionSet::Finish(Connection& connection) {
-    m_handler(connection.received, true);
+    if (!connection.reply)
+        m_responder(connection.fd.Get(), connection.received, true);
     connection.done = true;
 }
 

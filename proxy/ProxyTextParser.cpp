@@ -5,6 +5,7 @@
 #include "proxy/HugePages.h"
 #include "proxy/PairBatch.h"
 #include "proxy/PairStream.h"
+#include "proxy/ProxyAddressForms.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
@@ -33,7 +34,7 @@ void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<vo
     batch.Flush();
 }
 
-int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText) {
+int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText, ProxyKind plainKind) {
     SourceText fileText;
     if (!isText) {
         if (source.empty())
@@ -42,12 +43,15 @@ int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, boo
             return -1;
     }
     int count = 0;
-    ExtractPairs(isText ? std::string_view(source) : fileText.View(), [&](std::string_view pair) {
+    const size_t first = list.GetSize();
+    const std::string_view text = isText ? std::string_view(source) : fileText.View();
+    ExtractPairs(text, [&](std::string_view pair) {
         auto item = std::make_unique<ProxyItem>();
         item->SetAddress(pair);
         list.Append(std::move(item));
         ++count;
     });
+    ProxyAddressForms::Apply(text, plainKind, list, first);
     list.RenumberList();
     return count;
 }

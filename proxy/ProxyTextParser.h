@@ -1,5 +1,6 @@
 #pragma once
 
+#include "proxy/ProxyKind.h"
 #include "proxy/SourceText.h"
 
 #include <functional>
@@ -21,8 +22,9 @@ public:
 
     // source is the text itself (isText) or the path of a file holding it. Returns the number of
     // records appended, or -1 when the file cannot be read (an empty path fails without a message).
-    // The caller refreshes the window afterwards.
-    int LoadProxies(ProxyList& list, const std::string& source, bool isText);
+    // The caller refreshes the window afterwards. A pair written with a scheme or credentials gets
+    // them (see ProxyAddressForms); the other pairs get plainKind.
+    int LoadProxies(ProxyList& list, const std::string& source, bool isText, ProxyKind plainKind = ProxyKind::Http);
 
     // The "Add Proxy" dialog's parse: address, colon, port. The dialog accepts the input exactly
     // when the result is 1.

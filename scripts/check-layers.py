@@ -14,7 +14,7 @@ LAYERS = [
     ["proxy"],
     ["settings"],
     ["tester"],
-    ["switching", "download", "syscheck"],
+    ["switching", "download", "syscheck", "judge"],
     ["app"],
     ["ui"],
 ]

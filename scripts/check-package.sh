@@ -50,6 +50,7 @@ lrwxrwxrwx root/root ./usr/bin/quillet -> ../lib/tarvelo/quillet
 -rw-r--r-- root/root ./usr/lib/tarvelo/firefox/background.js
 -rw-r--r-- root/root ./usr/lib/tarvelo/firefox/icon.svg
 -rw-r--r-- root/root ./usr/lib/tarvelo/DangerousIP.dat
+-rw-r--r-- root/root ./usr/lib/systemd/system/orv-judge.service
 -rw-r--r-- root/root ./usr/share/applications/orv.desktop
 -rw-r--r-- root/root ./usr/share/applications/quillet.desktop
 -rw-r--r-- root/root ./usr/share/man/man1/orv.1.gz
@@ -113,10 +114,9 @@ if ! grep -qx 'Exec=orv' "$desktop" || ! grep -qx 'Icon=tarvelo' "$desktop"; the
 fi
 ok "menu entry: Exec=orv, Icon=tarvelo"
 mkdir "$work/home"
-run_orv() {
-    env -u ORV_PROGRAM_DIR -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_DATA_HOME= \
-        ORV_DATA_DIR="$work/data" "$orv" "$@"
-}
+orv_env=(env -u ORV_PROGRAM_DIR -u DISPLAY -u WAYLAND_DISPLAY HOME="$work/home" XDG_DATA_HOME=
+    ORV_DATA_DIR="$work/data")
+run_orv() { "${orv_env[@]}" "$orv" "$@"; }
 
 out=$(run_orv --version) || fail "orv --version exited with $?"
 [ "$out" = "Tarvelo 1.07B Build 0406" ] || fail "orv --version printed '$out'"
@@ -132,6 +132,25 @@ printf 'proxies:\n1.2.3.4:8080\n<td>10.0.0.7</td><td>3128</td>\nnothing here\n' 
 out=$(run_orv --extract "$work/sample.txt") || fail "orv --extract exited with $?"
 [ "$out" = $'1.2.3.4:8080\n10.0.0.7:3128' ] || fail "orv --extract printed '$out'"
 ok "orv --extract: 2 proxies from the sample"
+
+# The judge server as its unit starts it, from the unpacked program: one start line, then the page.
+unit="$work/root/usr/lib/systemd/system/orv-judge.service"
+# shellcheck disable=SC2016 # the unit's own variable, written as systemd expands it
+grep -qxF 'ExecStart=/usr/bin/orv --judge-server ${ORV_JUDGE_LISTEN}' "$unit" ||
+    fail "orv-judge.service does not start /usr/bin/orv --judge-server"
+# Started without a shell between, so that the signal reaches orv itself.
+"${orv_env[@]}" "$orv" --judge-server 127.0.0.1:0 >"$work/judge.log" 2>&1 &
+judge=$!
+for _ in $(seq 50); do
+    grep -q '^Judge server listening on ' "$work/judge.log" && break
+    sleep 0.1
+done
+port=$(sed -n 's/^Judge server listening on 127\.0\.0\.1://p' "$work/judge.log")
+page=$( (exec 3<>"/dev/tcp/127.0.0.1/${port:-1}" && printf 'GET / HTTP/1.0\r\n\r\n' >&3 && cat <&3) 2>&1 || true)
+kill "$judge"
+wait "$judge" || fail "orv --judge-server did not stop with status 0 at SIGTERM"
+grep -qx 'REMOTE_ADDR=127.0.0.1' <<<"$page" || fail "orv --judge-server from the package answered: $page"
+ok "orv --judge-server: the unit starts the packaged orv, which serves the judge page"
 
 QT_QPA_PLATFORM=offscreen run_orv --screenshot "$work/shot.png" 2>"$work/screenshot.log" || {
     cat "$work/screenshot.log" >&2

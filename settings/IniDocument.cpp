@@ -1,21 +1,11 @@
 #include "settings/IniDocument.h"
 
+#include "platform/TextLines.h"
+
 #include <algorithm>
 #include <utility>
 
 namespace {
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -28,11 +18,11 @@ bool SameName(std::string_view a, std::string_view b) {
 
 // The name of a "[section]" line (text up to ']', blanks dropped); nothing for other lines.
 std::optional<std::string_view> SectionName(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (line.empty() || line.front() != '[')
         return std::nullopt;
     line.remove_prefix(1);
-    return Trim(line.substr(0, line.find(']')));
+    return TrimBlanks(line.substr(0, line.find(']')));
 }
 
 struct KeyLine {
@@ -42,14 +32,14 @@ struct KeyLine {
 
 // "key = value"; nothing for comments, section lines and lines without '='.
 std::optional<KeyLine> ParseKeyLine(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     const size_t equals = line.find('=');
     if (line.empty() || line.front() == ';' || line.front() == '[' || equals == std::string_view::npos)
         return std::nullopt;
-    std::string_view value = Trim(line.substr(equals + 1));
+    std::string_view value = TrimBlanks(line.substr(equals + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
         value = value.substr(1, value.size() - 2);
-    return KeyLine{Trim(line.substr(0, equals)), value};
+    return KeyLine{TrimBlanks(line.substr(0, equals)), value};
 }
 
 bool HasLineBreak(std::string_view text) {
@@ -59,14 +49,8 @@ bool HasLineBreak(std::string_view text) {
 } // namespace
 
 IniDocument::IniDocument(std::string_view text) {
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (std::string_view line : SplitLines(text))
         m_lines.emplace_back(line);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    }
 }
 
 std::optional<IniDocument::Range> IniDocument::FindSection(std::string_view section) const {
@@ -92,18 +76,18 @@ std::optional<size_t> IniDocument::FindKey(const Range& range, std::string_view 
 }
 
 std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
-    const auto range = FindSection(Trim(section));
+    const auto range = FindSection(TrimBlanks(section));
     if (!range)
         return std::nullopt;
-    const auto at = FindKey(*range, Trim(key));
+    const auto at = FindKey(*range, TrimBlanks(key));
     if (!at)
         return std::nullopt;
     return std::string(ParseKeyLine(m_lines[*at])->m_value);
 }
 
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-    section = Trim(section);
-    key = Trim(key);
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
         section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos || key.front() == ';' ||
         key.front() == '[')
@@ -114,7 +98,7 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
 
     const auto range = FindSection(section);
     if (!range) {
-        if (!m_lines.empty() && !Trim(m_lines.back()).empty())
+        if (!m_lines.empty() && !TrimBlanks(m_lines.back()).empty())
             m_lines.emplace_back();
         // Appended piecewise: GCC 12 at -O3 warns falsely (-Wrestrict) on "literal" + std::string&&.
         std::string header = "[";
@@ -130,7 +114,7 @@ bool IniDocument::Set(std::string_view section, std::string_view key, std::strin
     }
     // After the section's last non-blank line, so that a blank line before the next section stays.
     size_t insertAt = range->m_end;
-    while (insertAt > range->m_header + 1 && Trim(m_lines[insertAt - 1]).empty())
+    while (insertAt > range->m_header + 1 && TrimBlanks(m_lines[insertAt - 1]).empty())
         --insertAt;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::string(key) + "=" + flat);
     return true;

@@ -332,6 +332,8 @@ bool TestRun::Dispatch() {
         const ProxyItem& item = *TestSet[next];
         auto worker = std::make_unique<CInternetThread>(m_context, m_workerStackSize);
         worker->m_proxyAddress = item.ProxyAddressText();
+        worker->m_kind = item.Kind();
+        worker->m_credentials = item.m_credentials;
         worker->m_itemIndex = static_cast<int32_t>(item.m_index);
         if (m_promptDispatch)
             worker->m_onEnded = [this] { WorkerEnded(); };
@@ -446,7 +448,14 @@ bool TestRun::WaitUntilIdle(std::chrono::milliseconds limit) {
 
 void TestRun::Reap() {
     // Deleting a worker joins its thread, so a worker seen ended here is safe to delete.
-    std::erase_if(m_workers, [](const std::unique_ptr<CInternetThread>& worker) { return !worker->IsAlive(); });
+    std::erase_if(m_workers, [this](const std::unique_ptr<CInternetThread>& worker) {
+        if (worker->IsAlive())
+            return false;
+        // The address alone: the credentials never go into the log.
+        if (worker->m_authRefused)
+            m_log.AppendLog("Proxy " + worker->m_proxyAddress + ": authentication refused.\r\n");
+        return true;
+    });
 }
 
 void TestRun::WorkerEnded() {

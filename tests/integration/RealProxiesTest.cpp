@@ -1,5 +1,6 @@
-// The worker against real proxies and a real judge: three tinyproxy instances that leave from
-// 127.0.0.5, and lighttpd on 127.0.0.3 running a CGI script that prints its environment.
+// The worker against real proxies and real judges: three tinyproxy instances that leave from
+// 127.0.0.5, lighttpd on 127.0.0.3 running a CGI script that prints its environment, and orv's own
+// judge server beside it.
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/RealProxyParts.h"
 #include "tests/support/TlsParts.h"
@@ -26,7 +27,7 @@ constexpr auto PageDelay = RealProxyParts::PageDelay;
 
 class RealProxies : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_parts = new RealProxyParts; }
+    static void SetUpTestSuite() { s_parts = new RealProxyParts(ORV_EXECUTABLE); }
     static void TearDownTestSuite() {
         delete s_parts;
         s_parts = nullptr;
@@ -86,6 +87,33 @@ TEST_F(RealProxies, EachTinyproxySettingGivesItsLevelAndGateway) {
     EXPECT_EQ(h.list.m_level1Count.Get(), 1);
     EXPECT_EQ(h.list.m_level2Count.Get(), 1);
     EXPECT_EQ(h.list.m_level3Count.Get(), 1);
+}
+
+// orv's judge server stands in for the CGI page: each tinyproxy setting gets the same level from both,
+// with the strict test and without.
+TEST_F(RealProxies, OrvJudgeServerGivesTheLevelsOfTheCgiPage) {
+    h.settings.TestDelay = 0;
+    const auto levels = [this](const std::string& judge) {
+        h.settings.ProxyJudge = judge;
+        h.context.PrepareJudge();
+        EXPECT_EQ(h.context.DetectOwnAddress(), 0) << judge;
+        std::vector<int32_t> found;
+        for (const auto* proxy : {&s_parts->level1, &s_parts->level2, &s_parts->level3}) {
+            const int32_t row = h.AddRecord(proxy->Address());
+            h.RunWorker(row);
+            found.push_back(h.Record(row).m_anonymity);
+        }
+        return found;
+    };
+    const struct {
+        int32_t strict;
+        std::vector<int32_t> levels;
+    } cases[] = {{0, {1, 2, 3}}, {1, {2, 2, 3}}};
+    for (const auto& c : cases) {
+        h.settings.StrictTest = c.strict;
+        EXPECT_EQ(levels(s_parts->JudgeUrl()), c.levels) << "the CGI page, strict " << c.strict;
+        EXPECT_EQ(levels(s_parts->OrvJudgeUrl()), c.levels) << "orv's judge, strict " << c.strict;
+    }
 }
 
 TEST_F(RealProxies, TransparentProxyNamesThePcInItsOwnHeader) {

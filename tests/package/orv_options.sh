@@ -48,9 +48,11 @@ while IFS='|' read -r line want; do
     got=$(offers "$line")
     [ "$got" = "$want" ] || fail "completing '$line': want '$want', got '$got'"
 done <<'EOF_CASES'
-orv |--download --extract --help --screenshot --test --version
+orv |--download --extract --help --judge-server --screenshot --test --version
 orv --te|--test
 orv --version |
+orv --judge-server |
+orv --judge-server 8080 |
 orv --extract |list.txt page.html saved shot.png
 orv --extract list.txt p|page.html
 orv --screenshot |saved shot.png
@@ -58,20 +60,23 @@ orv --screenshot shot.png |
 orv --download |--export
 orv --download --export |list.txt page.html saved shot.png
 orv --test |list.txt page.html saved shot.png
-orv --test list.txt |--dispatch --export --format --judge --threads --timeout
+orv --test list.txt |--dispatch --export --format --include-passwords --judge --kind --threads --timeout
 orv --test --threads 8 |list.txt page.html saved shot.png
-orv --test list.txt --threads 8 --format csv --|--dispatch --export --judge --timeout
+orv --test list.txt --threads 8 --format csv --|--dispatch --export --include-passwords --judge --kind --timeout
+orv --test list.txt --kind |detect http socks4 socks5
+orv --test list.txt --include-passwords --kind socks5 --|--dispatch --export --format --judge --threads --timeout
+orv --extract list.txt --kind s|socks4 socks5
 orv --test list.txt --dispatch |prompt tick
-orv --test list.txt --dispatch tick --|--export --format --judge --threads --timeout
+orv --test list.txt --dispatch tick --|--export --format --include-passwords --judge --kind --threads --timeout
 orv --test list.txt --threads |
 orv --test list.txt --judge |
 orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 20 places"
+echo "orv_options: ok: the completion offers the expected words in 25 places"
 
-offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ')
+offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --')
 offered=$(options <<<"$offered")
 [ "$help" = "$offered" ] || fail "orv --help names: $help; the completion offers: $offered"
 echo "orv_options: ok: the completion offers every option of orv --help"

@@ -7,10 +7,10 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-RealProxyParts::RealProxyParts() {
+RealProxyParts::RealProxyParts(const std::string& orv) {
     pagePort = pages.AddPage(PageDelay, PageMarker);
     pages.Start();
-    if (StartJudge())
+    if (StartJudge() && (orv.empty() || StartOrvJudge(orv)))
         StartProxy(level1, "127.0.0.5", "DisableViaHeader Yes\n") && StartProxy(level2, "127.0.0.1", "") &&
             StartProxy(level3, "127.0.0.1", "XTinyproxy Yes\n");
 }
@@ -26,6 +26,36 @@ bool RealProxyParts::StartJudge() {
                                    "cgi.assign = (\".sh\" => \"/bin/sh\")\n" + "server.errorlog = \"" +
                                    dir.File("lighttpd-error.log") + "\"\n");
     return Launch(lighttpd, {"lighttpd", "-D", "-f", dir.File("lighttpd.conf")}, "lighttpd", "127.0.0.3", judgePort);
+}
+
+bool RealProxyParts::StartSocks() {
+    dantePort = FreePort("127.0.0.1");
+    // Two addresses, so that one list can hold the same server as two proxies.
+    const std::string port = std::to_string(dantePort);
+    dir.Write("danted.conf",
+              "logoutput: " + dir.File("danted-run.log") + "\ninternal: 127.0.0.1 port = " + port +
+                  "\ninternal: 127.0.0.2 port = " + port +
+                  "\nexternal: 127.0.0.5\nsocksmethod: none\nclientmethod: none\n"
+                  "user.privileged: root\nuser.unprivileged: nobody\n"
+                  "client pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n}\n"
+                  "socks pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n protocol: tcp\n command: connect\n}\n");
+    if (!Launch(dante, {"danted", "-f", dir.File("danted.conf"), "-N", "1", "-p", dir.File("danted.pid")}, "danted",
+                "127.0.0.1", dantePort))
+        return false;
+    microsocksPort = FreePort("127.0.0.1");
+    if (!Launch(microsocks,
+                {"microsocks", "-i", "127.0.0.1", "-p", std::to_string(microsocksPort), "-b", "127.0.0.5", "-u",
+                 SocksUser, "-P", SocksPassword},
+                "microsocks", "127.0.0.1", microsocksPort))
+        return false;
+    return StartProxy(basicAuth, "127.0.0.1",
+                      "DisableViaHeader Yes\nBasicAuth " + std::string(SocksUser) + " " + SocksPassword + "\n");
+}
+
+bool RealProxyParts::StartOrvJudge(const std::string& orv) {
+    orvJudgePort = FreePort("127.0.0.3");
+    const std::string where = "127.0.0.3:" + std::to_string(orvJudgePort);
+    return Launch(orvJudge, {orv, "--judge-server", where}, "orv-judge", "127.0.0.3", orvJudgePort);
 }
 
 bool RealProxyParts::StartProxy(Tinyproxy& proxy, const std::string& listen, const std::string& extra) {

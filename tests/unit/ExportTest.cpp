@@ -87,6 +87,17 @@ TEST_F(ExportTest, LinesCarryTheDelayOnlyWhenItIsAMeasuredTime) {
     EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "10.0.0.1:80\r\n");
 }
 
+TEST(ExportComposer, SocksLinesCarryTheirSchemeAndPasswordsOnlyWhenAsked) {
+    ProxyItem item;
+    item.SetAddress("10.0.0.1:1080");
+    item.SetKind(ProxyKind::Socks5);
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "socks5://10.0.0.1:1080\r\n");
+    item.SetKind(ProxyKind::Socks4);
+    item.SetCredentials("u", "p");
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "socks4://10.0.0.1:1080\r\n");
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false, true), "socks4://u:p@10.0.0.1:1080\r\n");
+}
+
 TEST_F(ExportTest, NoTitleGivesJustTheLinesOfTheChosenSections) {
     Add(m_list, "1.1.1.1:1", 1, StatusGood);
     Add(m_list, "2.2.2.2:2", 2, StatusGood);
