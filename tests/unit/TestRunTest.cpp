@@ -45,8 +45,13 @@ protected:
         Clock::duration took;
         int32_t most; // workers alive at once
     };
-    // Tests every record, sampling the number of workers alive every millisecond.
-    SampledRun RunSampled() {
+    // Tests count records of one proxy that answers after pageDelay, sampling the number of workers
+    // alive every millisecond; every record must come out good.
+    SampledRun RunSampled(int count, std::chrono::milliseconds pageDelay) {
+        const uint16_t proxy = AddProxy({}, pageDelay);
+        StartServers();
+        for (int i = 0; i < count; ++i)
+            AddRecord(proxy);
         std::atomic<bool> ended = false;
         std::atomic<int32_t> most = 0;
         std::thread sampler([&] {
@@ -59,6 +64,8 @@ protected:
         const auto took = Clock::now() - start;
         ended = true;
         sampler.join();
+        for (size_t i = 0; idle && i < static_cast<size_t>(count); ++i)
+            EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
         return {idle, took, most.load()};
     }
     // The log without its start lines, which name the time.
@@ -187,21 +194,15 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
     EXPECT_EQ(TestRun::WorkersAllowed(TestRun::DescriptorMargin + 3), 1);
     EXPECT_EQ(TestRun::WorkersAllowed(UINT64_MAX), INT32_MAX);
 
-    const uint16_t proxy = AddProxy({}, 300ms);
-    StartServers();
     h.settings.MaxThread = 5;
     h.settings.DispatchOnTick = 1;
     h.context.OpenFileLimit = TestRun::DescriptorMargin + 2 * TestRun::DescriptorsPerWorker + 1;
-    for (int i = 0; i < 6; ++i)
-        AddRecord(proxy);
-    const auto [idle, took, most] = RunSampled();
+    const auto [idle, took, most] = RunSampled(6, 300ms);
     ASSERT_TRUE(idle);
 
     // Two workers at 0, 1 and 2 s; the drain's poll at 3 s finds the last ones ended.
     EXPECT_GE(took, 2900ms);
     EXPECT_LE(most, 2);
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
     const std::string log = h.log.Text();
     const std::string line = "Max thread 5 is more than the open-file limit allows: testing with 2 threads.\r\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;
@@ -209,20 +210,14 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
 }
 
 TEST_F(TestRunTest, PromptDispatchStartsTheNextProxyAsSoonAsAWorkerEndsAndKeepsThePoolBound) {
-    const uint16_t proxy = AddProxy({}, 20ms);
-    StartServers();
     h.settings.MaxThread = 2;
     h.settings.Timeout = 30;
-    for (int i = 0; i < 12; ++i)
-        AddRecord(proxy);
-    const auto [idle, took, most] = RunSampled();
+    const auto [idle, took, most] = RunSampled(12, 20ms);
     ASSERT_TRUE(idle);
 
     // Six pairs of workers: on the tick they would take six polls; here each pair takes one exchange.
     EXPECT_LT(took, 3s);
     EXPECT_LE(most, 2);
-    for (size_t i = 0; i < 12; ++i)
-        EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
 }
 
 TEST_F(TestRunTest, CountryOnlyTouchesNoResultAndTheElapsedTimeCrossesMidnight) {
