@@ -115,8 +115,8 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export" ||
-                            arg == "--format" || arg == "--kind";
+        const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--dispatch" ||
+                            arg == "--export" || arg == "--format" || arg == "--kind";
         if (arg == "--include-passwords") {
             options.includePasswords = true;
             continue;
@@ -144,6 +144,13 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
                 return std::nullopt;
             }
             options.judge = value;
+        }
+        if (arg == "--dispatch") {
+            if (value != "tick" && value != "prompt") {
+                m_err << "orv: --dispatch must be tick or prompt\nTry 'orv --help'.\n";
+                return std::nullopt;
+            }
+            options.dispatchOnTick = value == "tick";
         }
         if (arg == "--export")
             options.exportPath = value;
@@ -201,6 +208,8 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         settings.Timeout = *options.timeout;
     if (options.judge)
         settings.ProxyJudge = *options.judge;
+    if (options.dispatchOnTick)
+        settings.DispatchOnTick = *options.dispatchOnTick ? 1 : 0;
 
     ErrorStreamBox messages(m_err);
     ProxyList list;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F] [--kind K]
-// [--include-passwords]`: the window's
+// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--dispatch D] [--export PATH] [--format F]
+// [--kind K] [--include-passwords]`: the window's
 // test run without the window. The proxies come from FILE, the settings from DataFolder's settings file
 // with the options on top; the log goes to out as it grows, the results to PATH or after the log: the
 // export text, or JSON or CSV for programs (the log then goes to err, so that out holds them alone).
@@ -30,6 +30,8 @@ public:
         std::optional<int32_t> threads;
         std::optional<int32_t> timeout;
         std::optional<std::string> judge;
+        // true: the one-second schedule (tick), false: the next proxy as soon as a worker ends (prompt).
+        std::optional<bool> dispatchOnTick;
         std::optional<std::string> exportPath;
         std::string format = "text";      // text, json or csv
         ProxyKind kind = ProxyKind::Http; // of the pairs written without a scheme

@@ -4,6 +4,7 @@
 #include "proxy/ProxyList.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -23,16 +24,30 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 constexpr const char* ProxyOutAddress = "127.0.0.5"; // where the scripted proxies seem to leave from
+// The proxies' ports: below the ephemeral range, so that the tester's own connections always find a port.
+constexpr int FirstPort = 10000;
+constexpr int LastPort = 32767;
+// Tenths of a list: [answer fast, refuse, stay silent); the rest answers after 2 s.
+constexpr size_t UsualTenths[3] = {4, 7, 9};
+constexpr size_t DeadTenths[3] = {2, 6, 10};
 
 // ---- The helper process: every proxy and the judge, on one epoll loop. ----
 
+// port 0 takes any free port; the port bound is left in port.
 int Listener(const char* address, bool listening, uint16_t& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in where{};
     where.sin_family = AF_INET;
+    where.sin_port = htons(port);
     inet_pton(AF_INET, address, &where.sin_addr);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0)
+    // The connections of an earlier run may still wait out their close on the same port.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0) {
+        if (fd >= 0)
+            close(fd);
         return -1;
+    }
     // A bound socket that does not listen refuses connections, and keeps its port from other binds.
     if (listening && listen(fd, 512) != 0)
         return -1;
@@ -82,21 +97,33 @@ std::string JudgePage(const std::string& request, const std::string& remote, boo
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
+// One helper process: the proxies [begin, end) of the script, on the address of its shard, and the
+// judge when it is the first.
 class ScriptServer {
 public:
-    explicit ScriptServer(std::vector<Scripted>& proxies) : m_proxies(proxies) {}
+    ScriptServer(std::vector<Scripted>& proxies, size_t begin, size_t end)
+        : m_proxies(proxies), m_begin(begin), m_end(end) {}
 
-    // Opens every socket; false when one could not be opened.
-    bool Open(uint16_t& judgePort) {
+    // Opens every socket; false when one could not be opened. judgePort: the judge's when it is served
+    // here, otherwise the port that another helper serves it on.
+    bool Open(bool judgeHere, uint16_t& judgePort) {
         m_epoll = epoll_create1(EPOLL_CLOEXEC);
-        const int judge = Listener("127.0.0.3", true, judgePort);
-        if (judge < 0)
-            return false;
+        if (judgeHere) {
+            const int judge = Listener("127.0.0.3", true, judgePort);
+            if (judge < 0)
+                return false;
+            Watch(judge, -1);
+        }
         m_judgeHost = "127.0.0.3:" + std::to_string(judgePort);
-        Watch(judge, -1);
-        for (size_t i = 0; i < m_proxies.size(); ++i) {
+        int port = FirstPort;
+        for (size_t i = m_begin; i < m_end; ++i) {
             const bool refuse = m_proxies[i].kind == Scripted::Refuse;
-            const int fd = Listener("127.0.0.1", !refuse, m_proxies[i].port);
+            int fd = -1;
+            // A port that something else holds is passed over.
+            for (; fd < 0 && port <= LastPort; ++port) {
+                m_proxies[i].port = static_cast<uint16_t>(port);
+                fd = Listener(m_proxies[i].host.c_str(), !refuse, m_proxies[i].port);
+            }
             if (fd < 0)
                 return false;
             if (!refuse)
@@ -267,6 +294,8 @@ private:
     }
 
     std::vector<Scripted>& m_proxies;
+    size_t m_begin;
+    size_t m_end;
     int m_epoll = -1;
     int m_parent = -1;
     std::string m_judgeHost;
@@ -276,11 +305,12 @@ private:
     uint32_t m_nextId = 0;
 };
 
-// Forks the helper; returns its pid, fills the ports and the judge's port.
-pid_t StartServer(std::vector<Scripted>& proxies, uint16_t& judgePort, int& keepAlive) {
+// Forks the helper of proxies [begin, end) with alive's read end, and fills in their ports (and the
+// judge's, when judgeHere); -1 when it could not open its sockets.
+pid_t StartServer(std::vector<Scripted>& proxies, size_t begin, size_t end, bool judgeHere, uint16_t& judgePort,
+                  const int alive[2]) {
     int report[2];
-    int alive[2];
-    if (pipe(report) != 0 || pipe(alive) != 0)
+    if (pipe(report) != 0)
         return -1;
     const pid_t pid = fork();
     if (pid == 0) {
@@ -288,13 +318,12 @@ pid_t StartServer(std::vector<Scripted>& proxies, uint16_t& judgePort, int& keep
         close(alive[1]);
         // A socket a proxy, and one for each connection of thousands of workers.
         platform::RaiseOpenFileLimit();
-        ScriptServer server(proxies);
-        uint16_t judge = 0;
+        ScriptServer server(proxies, begin, end);
         std::string ports;
-        if (server.Open(judge)) {
-            ports = std::to_string(judge) + "\n";
-            for (const Scripted& p : proxies)
-                ports += std::to_string(p.port) + "\n";
+        if (server.Open(judgeHere, judgePort)) {
+            ports = std::to_string(judgePort) + "\n";
+            for (size_t i = begin; i < end; ++i)
+                ports += std::to_string(proxies[i].port) + "\n";
         }
         for (size_t done = 0; done < ports.size();) {
             const ssize_t n = write(report[1], ports.data() + done, ports.size() - done);
@@ -308,8 +337,6 @@ pid_t StartServer(std::vector<Scripted>& proxies, uint16_t& judgePort, int& keep
         _exit(0);
     }
     close(report[1]);
-    close(alive[0]);
-    keepAlive = alive[1];
     std::string text;
     char buffer[4096];
     for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
@@ -317,30 +344,38 @@ pid_t StartServer(std::vector<Scripted>& proxies, uint16_t& judgePort, int& keep
     close(report[0]);
     std::istringstream lines(text);
     int value = 0;
-    if (!(lines >> value))
+    if (pid < 0 || !(lines >> value))
         return -1;
     judgePort = static_cast<uint16_t>(value);
-    for (Scripted& p : proxies) {
+    for (size_t i = begin; i < end; ++i) {
         lines >> value;
-        p.port = static_cast<uint16_t>(value);
+        proxies[i].port = static_cast<uint16_t>(value);
     }
     return pid;
 }
 
 } // namespace
 
-std::vector<Scripted> MakeScript(size_t count) {
+bool ParseMix(const std::string& name, Mix& mix) {
+    if (name != "usual" && name != "dead")
+        return false;
+    mix = name == "usual" ? Mix::Usual : Mix::MostlyDead;
+    return true;
+}
+
+std::vector<Scripted> MakeScript(size_t count, Mix mix) {
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> fast(50, 300);
+    const size_t(&bounds)[3] = mix == Mix::Usual ? UsualTenths : DeadTenths;
     std::vector<Scripted> proxies(count);
     for (size_t i = 0; i < count; ++i) {
         Scripted& p = proxies[i];
         const size_t tenth = i % 10;
-        if (tenth < 4) {
+        if (tenth < bounds[0]) {
             p.delayMs = fast(random);
-        } else if (tenth < 7) {
+        } else if (tenth < bounds[1]) {
             p.kind = Scripted::Refuse;
-        } else if (tenth < 9) {
+        } else if (tenth < bounds[2]) {
             p.kind = Scripted::Silent;
         } else {
             p.delayMs = 2000;
@@ -348,26 +383,52 @@ std::vector<Scripted> MakeScript(size_t count) {
         p.level = static_cast<int>(i / 10 % 3) + 1;
     }
     std::shuffle(proxies.begin(), proxies.end(), random);
+    for (size_t i = 0; i < count; ++i)
+        proxies[i].host = "127.1." + std::to_string(i / ShardSize) + ".1";
     return proxies;
 }
 
-ScriptedProxies::ScriptedProxies(size_t count) : ScriptedProxies(MakeScript(count)) {}
+ScriptedProxies::ScriptedProxies(size_t count, Mix mix) : ScriptedProxies(MakeScript(count, mix)) {}
 
 ScriptedProxies::ScriptedProxies(std::vector<Scripted> script) : m_proxies(std::move(script)) {
-    m_server = StartServer(m_proxies, m_judgePort, m_keepAlive);
+    int alive[2];
+    if (pipe2(alive, O_CLOEXEC) != 0)
+        return;
+    m_keepAlive = alive[1];
+    for (size_t begin = 0; begin == 0 || begin < m_proxies.size(); begin += ShardSize) {
+        const size_t end = std::min(begin + ShardSize, m_proxies.size());
+        const pid_t pid = StartServer(m_proxies, begin, end, begin == 0, m_judgePort, alive);
+        if (pid < 0) {
+            Stop();
+            break;
+        }
+        m_servers.push_back(pid);
+    }
+    close(alive[0]);
 }
 
 ScriptedProxies::~ScriptedProxies() {
+    Stop();
+}
+
+double ScriptedProxies::Stop() {
     if (m_keepAlive >= 0)
         close(m_keepAlive);
-    if (m_server > 0)
-        waitpid(m_server, nullptr, 0);
+    m_keepAlive = -1;
+    double cpu = 0;
+    for (const pid_t pid : m_servers) {
+        rusage usage{};
+        if (wait4(pid, nullptr, 0, &usage) == pid)
+            cpu += CpuSeconds(usage);
+    }
+    m_servers.clear();
+    return cpu;
 }
 
 std::string ScriptedProxies::AddressLines() const {
     std::string lines;
     for (const Scripted& p : m_proxies)
-        lines += "127.0.0.1:" + std::to_string(p.port) + "\n";
+        lines += p.Address() + "\n";
     return lines;
 }
 

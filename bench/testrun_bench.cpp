@@ -1,13 +1,18 @@
-// A whole test run over scripted loopback proxies, served by a helper process: 40% answer after
-// 50-300 ms, 30% refuse, 20% accept and stay silent, 10% answer after 2 s. Timeout 2. Prints the
-// run's wall and processor time and peak memory beside the wall time that the dispatch rule
-// (one-second poll, at most MaxThread workers alive) needs for the same service times, and beside a
-// pool that starts the next proxy as soon as a worker ends. With bench/peer installed, the same
-// proxies are then checked by the peer checker at the same concurrency. Peak memory is the
-// process's own: one size a process (testrun.sh does so).
+// A whole test run over scripted loopback proxies, served by helper processes, in one of the mixes of
+// ScriptedProxies.h (--mix usual, the default, or dead). Timeout 2. Prints the run's wall and
+// processor time and peak memory beside the wall time that the old dispatch rule (one-second poll, at
+// most MaxThread workers alive) needs for the same service times, and beside a pool that starts the
+// next proxy as soon as a worker ends (the run's own rule), with and without the judge request that
+// follows the delay page. With bench/peer installed, the same proxies are then checked by the peer
+// checker at the same concurrency. Peak memory is the process's own: one size a process (testrun.sh
+// does so).
 //
-//   testrun_bench [PROXIES [THREADS [PEER_SCRIPT]]]
+//   testrun_bench [--mix usual|dead] [PROXIES [THREADS [PEER_SCRIPT]]]
 //   testrun_bench --stop PROXIES THREADS
+//   testrun_bench --orv ORV PROXIES THREADS [usual|dead]
+//
+// --orv: `ORV --test` over the scripted proxies, in a data folder of its own: its wall and processor
+// time and peak memory, and the processor time of the helpers that served it.
 //
 // --stop: every proxy stays silent (Timeout 30). Once THREADS workers wait on them, times Stop until
 // the run is idle; then, on a second run, the window's close (ShutDown with its 1.5 s limit).
@@ -24,12 +29,15 @@
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -50,6 +58,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 SteadyClock::time_point s_runStart;
 thread_local double t_workerStart = -1;
+thread_local double t_delayEnd = -1;
 
 double SinceStart() {
     return std::chrono::duration<double>(SteadyClock::now() - s_runStart).count();
@@ -61,37 +70,41 @@ double Since(SteadyClock::time_point start) {
 
 class TimingClock : public platform::SystemClock {
 public:
+    // A worker reads the clock before and after the delay page, then asks the judge.
     int32_t LocalTimeOfDayMs() override {
         if (t_workerStart < 0)
             t_workerStart = SinceStart();
+        else if (t_delayEnd < 0)
+            t_delayEnd = SinceStart();
         return SystemClock::LocalTimeOfDayMs();
     }
 };
 
 class TimingView : public NullFrameView {
 public:
-    explicit TimingView(size_t count) : m_start(count), m_end(count) {}
+    explicit TimingView(size_t count) : m_start(count), m_delayEnd(count), m_end(count) {}
     void RedrawRows(int32_t first, int32_t) override {
         m_end[static_cast<size_t>(first)] = SinceStart();
         m_start[static_cast<size_t>(first)] = t_workerStart;
+        m_delayEnd[static_cast<size_t>(first)] = t_delayEnd;
     }
     // Written by each worker at its own row only; read once the run has ended.
     std::vector<double> m_start;
+    std::vector<double> m_delayEnd;
     std::vector<double> m_end;
 };
 
-// ---- The schedule of the dispatch rule for given service times. ----
+// ---- The schedule of the old dispatch rule (a one-second poll) for given service times. ----
 
-// Workers are started back to back, each start taking startCost; the first at firstStart.
-double ScheduleSeconds(const std::vector<double>& service, int pool, double firstStart, double startCost) {
-    double now = firstStart;
+// Workers start back to back at no cost, the first at 0.
+double ScheduleSeconds(const std::vector<double>& service, int pool) {
+    double now = 0;
     std::vector<double> alive; // end times of the workers not reaped yet
     const auto reap = [&] { std::erase_if(alive, [&](double end) { return end <= now; }); };
     size_t next = 0;
     while (next < service.size()) {
         if (static_cast<int>(alive.size()) < pool) {
             alive.push_back(now + service[next++]);
-            now += startCost;
         } else {
             now += 1.0;
             reap();
@@ -142,7 +155,7 @@ struct Bench {
         settings.ProxyJudge = server.JudgeUrl();
         for (const Scripted& p : server.Proxies()) {
             auto item = std::make_unique<ProxyItem>();
-            item->SetAddress("127.0.0.1:" + std::to_string(p.port));
+            item->SetAddress(p.Address());
             list.Append(std::move(item));
         }
         list.RenumberList();
@@ -177,7 +190,7 @@ struct Bench {
 };
 
 void PrintPeer(const ScriptedProxies& server, const ProxyList& list, const std::string& peerScript, int threads,
-               const std::vector<double>& service) {
+               const std::vector<double>& service, const char* mix) {
     const std::vector<Scripted>& proxies = server.Proxies();
     const size_t count = proxies.size();
     const std::string file = "/tmp/testrun_bench_proxies_" + std::to_string(getpid()) + ".txt";
@@ -188,18 +201,18 @@ void PrintPeer(const ScriptedProxies& server, const ProxyList& list, const std::
     getrusage(RUSAGE_CHILDREN, &before);
     const auto peerStart = SteadyClock::now();
     FILE* peer = popen(command.c_str(), "r");
-    std::map<uint16_t, std::string> peerLevels;
+    std::map<std::string, std::string> peerLevels;
     double peerWall = 0;
     if (peer) {
         char line[256];
         while (std::fgets(line, sizeof line, peer)) {
+            char address[64] = {};
             char word[64] = {};
-            unsigned port = 0;
             double ms = 0;
             if (std::sscanf(line, "wall_ms %lf", &ms) == 1)
                 peerWall = ms / 1000;
-            else if (std::sscanf(line, "127.0.0.1:%u %63s", &port, word) == 2)
-                peerLevels[static_cast<uint16_t>(port)] = word;
+            else if (std::sscanf(line, "%63s %63s", address, word) == 2)
+                peerLevels[address] = word;
         }
         pclose(peer);
     }
@@ -219,7 +232,7 @@ void PrintPeer(const ScriptedProxies& server, const ProxyList& list, const std::
     int alike = 0;
     for (size_t i = 0; i < count; ++i) {
         const std::string mine = LevelName(list[i]->m_anonymity);
-        const std::string theirs = peerLevels[proxies[i].port];
+        const std::string theirs = peerLevels[proxies[i].Address()];
         ++table[{mine, theirs}];
         alike += mine == theirs;
     }
@@ -239,11 +252,13 @@ void PrintPeer(const ScriptedProxies& server, const ProxyList& list, const std::
             std::printf("%12d", table[{mine, theirs}]);
         std::printf("\n");
     }
-    std::printf("row peer %d %.2f %.3f %.1f %.3f %d\n", threads, peerWall, cpuMs, peakMb, peerWall / pool, alike);
+    std::printf("row peer %s %d %.2f %.3f %.1f %.3f %d\n", mix, threads, peerWall, cpuMs, peakMb, peerWall / pool,
+                alike);
 }
 
-int Measure(size_t count, int threads, const std::string& peerScript) {
-    const ScriptedProxies server(count);
+int Measure(size_t count, int threads, const std::string& peerScript, Mix mix) {
+    const char* mixName = mix == Mix::Usual ? "usual" : "dead";
+    const ScriptedProxies server(count, mix);
     if (!server.Started()) {
         std::cerr << "testrun_bench: the helper process could not open its sockets\n";
         return 1;
@@ -269,62 +284,40 @@ int Measure(size_t count, int threads, const std::string& peerScript) {
     for (size_t i = 0; i < count; ++i)
         service.push_back(window.m_end[i] - window.m_start[i]);
     const LevelCounts levels = CountLevels(bench.list);
-    // The controller's own cost of a start: the median gap between starts of one batch (those it
-    // makes back to back after a poll). The polls drift by it, as "sleep, then reap" does.
-    std::vector<double> starts(window.m_start.begin(), window.m_start.end());
-    std::sort(starts.begin(), starts.end());
-    std::vector<double> gaps;
-    for (size_t i = 1; i < starts.size(); ++i)
-        if (starts[i] - starts[i - 1] < 0.5)
-            gaps.push_back(starts[i] - starts[i - 1]);
-    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
-    const double startCost = gaps.empty() ? 0 : gaps[gaps.size() / 2];
-    const double firstStart = starts.empty() ? 0 : starts.front();
-    // How much later than the controller's back-to-back starts the workers of a batch first ran:
-    // with thousands started at once on few cores, a new thread waits for its turn.
-    double lateMost = 0;
-    for (size_t i = 0, first = 0; i < starts.size(); ++i) {
-        if (i > 0 && starts[i] - starts[i - 1] >= 0.5)
-            first = i;
-        lateMost = std::max(lateMost, starts[i] - starts[first] - static_cast<double>(i - first) * startCost);
-    }
-    const double schedule = ScheduleSeconds(service, threads, firstStart, startCost);
-    const double ideal = ScheduleSeconds(service, threads, 0, 0);
+    const double schedule = ScheduleSeconds(service, threads);
     const double cpu = CpuSeconds(after) - CpuSeconds(before);
     const double peakMb = static_cast<double>(after.ru_maxrss) / 1024;
 
-    std::printf("proxies %zu, MaxThread %d, Timeout %ds\n", count, threads, TimeoutSeconds);
+    std::printf("proxies %zu (%s mix), MaxThread %d, Timeout %ds\n", count, mixName, threads, TimeoutSeconds);
     std::printf("results: level1 %d, level2 %d, level3 %d, bad %d\n", levels.count[1], levels.count[2], levels.count[3],
                 levels.count[4]);
     std::printf("wall time               %8.2f s\n", wall);
     const double lastEnd = count == 0 ? 0 : *std::max_element(window.m_end.begin(), window.m_end.end());
     std::printf("last row redrawn at     %8.2f s\n", lastEnd);
-    std::printf("schedule (simulated)    %8.2f s (first start at %.3f s, %.3f ms a start)\n", schedule, firstStart,
-                startCost * 1000);
-    std::printf("wall / schedule         %8.3f (target within 5%%)\n", wall / schedule);
-    std::printf("schedule, free starts   %8.2f s (wall / it %.3f)\n", ideal, wall / ideal);
-    // A silent proxy's worker ends just after Timeout, a whole number of polls: whether a poll finds
-    // it ended hinges on milliseconds of thread start-up and poll drift that the simulation leaves out.
-    const auto later = [&](double delay) {
-        std::vector<double> slower = service;
-        for (double& took : slower)
-            took += delay;
-        return ScheduleSeconds(slower, threads, firstStart, startCost);
-    };
-    const auto onEdge = std::count_if(service.begin(), service.end(), [](double took) {
-        const double past = took - static_cast<double>(static_cast<long>(took));
-        return took >= 1 && past < 0.01;
-    });
-    std::printf("workers on the edge     %5ld ended < 10 ms after a whole second\n", static_cast<long>(onEdge));
-    std::printf("schedule, 5 ms later    %8.2f s (wall / it %.3f)\n", later(0.005), wall / later(0.005));
-    std::printf("latest first run        %8.3f s after its start in a batch; schedule that much later %.2f s "
-                "(wall / it %.3f)\n",
-                lateMost, later(lateMost), wall / later(lateMost));
+    std::printf("one-second poll         %8.2f s (simulated: the old dispatch rule; wall / it %.3f)\n", schedule,
+                wall / schedule);
     std::printf("CPU time (tester)       %8.3f s = %.3f ms per proxy (target <= 1)\n", cpu, cpu * 1000 / count);
     std::printf("peak memory (tester)    %8.1f MB\n", peakMb);
-    std::printf("row ours %d %.2f %.3f %.1f %.3f\n", threads, wall, cpu * 1000 / count, peakMb, wall / schedule);
+    const double pool = PoolSeconds(service, threads);
+    std::printf("no-poll pool (simulated) %7.2f s (wall / it %.3f, target within 10%%)\n", pool, wall / pool);
+    // What the judge request after the delay page costs: the same pool with each worker's service
+    // ending where its delay page arrived, as a checker that makes one request a proxy would.
+    std::vector<double> oneRequest = service;
+    double judgeSeconds = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (window.m_delayEnd[i] >= 0) {
+            oneRequest[i] = window.m_delayEnd[i] - window.m_start[i];
+            judgeSeconds += service[i] - oneRequest[i];
+        }
+    }
+    const double onePool = PoolSeconds(oneRequest, threads);
+    std::printf("one request a proxy     %8.2f s through the same pool: the judge request costs %.2f s of the wall "
+                "(%.1f%%), %.0f ms a proxy on average\n",
+                onePool, pool - onePool, 100 * (pool - onePool) / pool, judgeSeconds * 1000 / count);
+    std::printf("row ours %s %d %.2f %.3f %.1f %.3f %.2f %.2f\n", mixName, threads, wall, cpu * 1000 / count, peakMb,
+                wall / pool, pool, onePool);
     if (!peerScript.empty())
-        PrintPeer(server, bench.list, peerScript, threads, service);
+        PrintPeer(server, bench.list, peerScript, threads, service, mixName);
     return 0;
 }
 
@@ -379,15 +372,91 @@ int MeasureStop(size_t count, int threads) {
     return 0;
 }
 
+// Runs `orv --test` over the script in a data folder of its own; its standard output goes to a file there.
+int MeasureOrv(const std::string& orv, size_t count, int threads, Mix mix) {
+    ScriptedProxies server(count, mix);
+    if (!server.Started()) {
+        std::cerr << "testrun_bench: the helper processes could not open their sockets\n";
+        return 1;
+    }
+    char folderName[] = "/tmp/testrun_bench_orv_XXXXXX";
+    if (!mkdtemp(folderName))
+        return 1;
+    const std::string folder = folderName;
+    const std::string listFile = folder + "/proxies.txt";
+    const std::string logFile = folder + "/log.txt";
+    std::ofstream(listFile) << server.AddressLines();
+    const std::vector<std::string> args = {orv,
+                                           "--test",
+                                           listFile,
+                                           "--threads",
+                                           std::to_string(threads),
+                                           "--timeout",
+                                           "2",
+                                           "--judge",
+                                           server.JudgeUrl(),
+                                           "--format",
+                                           "csv",
+                                           "--export",
+                                           folder + "/results.csv"};
+    const auto start = SteadyClock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("ORV_DATA_DIR", folder.c_str(), 1);
+        setenv("ORV_TEST_PAGE_HOST", PageHost, 1);
+        setenv("ORV_TEST_PAGE_MARKER", PageMarker, 1);
+        const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(log, STDOUT_FILENO);
+        dup2(log, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(orv.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall = Since(start);
+    const double helperCpu = server.Stop();
+    const double cpu = CpuSeconds(usage);
+    std::ifstream log(logFile);
+    std::string line;
+    std::string summary;
+    while (std::getline(log, line))
+        if (line.starts_with("Finished testing") || line.starts_with("High Anonymous") || line.starts_with("orv:"))
+            summary += "  " + line + "\n";
+    std::filesystem::remove_all(folder);
+    std::printf("orv --test: proxies %zu (%s mix), --threads %d, --timeout 2; exit status %d\n%s", count,
+                mix == Mix::Usual ? "usual" : "dead", threads, WEXITSTATUS(status), summary.c_str());
+    std::printf("wall time               %8.2f s (target < 60)\n", wall);
+    std::printf("CPU time (orv)          %8.2f s = %.3f ms per proxy\n", cpu, cpu * 1000 / static_cast<double>(count));
+    std::printf("peak memory (orv)       %8.1f MB (target < 512)\n", static_cast<double>(usage.ru_maxrss) / 1024);
+    std::printf("CPU time (helpers)      %8.2f s: %.0f%% of the CPU both took, %.0f%% of the two cores' wall\n",
+                helperCpu, 100 * helperCpu / (helperCpu + cpu), 100 * helperCpu / (2 * wall));
+    return WEXITSTATUS(status);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Before the helper is forked and the contexts read it: thousands of sockets on each side.
     platform::RaiseOpenFileLimit();
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && args[0] == "--stop")
         return args.size() == 3 ? MeasureStop(std::stoul(args[1]), std::stoi(args[2])) : 2;
+    Mix mix = Mix::Usual;
+    if (!args.empty() && args[0] == "--orv")
+        return args.size() >= 4 && (args.size() == 4 || ParseMix(args[4], mix))
+                   ? MeasureOrv(args[1], std::stoul(args[2]), std::stoi(args[3]), mix)
+                   : 2;
+    if (args.size() >= 2 && args[0] == "--mix") {
+        if (!ParseMix(args[1], mix))
+            return 2;
+        args.erase(args.begin(), args.begin() + 2);
+    }
     const size_t count = args.size() > 0 ? std::stoul(args[0]) : 2000;
     const int threads = args.size() > 1 ? std::stoi(args[1]) : MaxThread;
-    return Measure(count, threads, args.size() > 2 ? args[2] : "");
+    return Measure(count, threads, args.size() > 2 ? args[2] : "", mix);
 }

@@ -1,14 +1,19 @@
 // The test run of testrun_bench driven through the main window, offscreen: the same scripted proxies
 // pasted into the list, "Test All" from the window's command table, and Qt's event loop run until the
 // summary is in the log. A 5 ms timer on the window's thread measures how long that thread was kept
-// from its events: a stall is the gap between two firings less the period.
+// from its events: a stall is the gap between two firings less the period. The frame-time probe also
+// sorts the list by each column and scrolls it before and after the run (each step timed with its
+// repaint), scrolls it twice a second while the run goes, and names the stall in which the periodic
+// save wrote the saved list.
 //
-//   testrun_window_bench [PROXIES] [SCHEDULE_SECONDS]
+//   testrun_window_bench [PROXIES] [SCHEDULE_SECONDS] [RUN_SECONDS]
 //
-// SCHEDULE_SECONDS: the headless run's simulated schedule of the same script (testrun.sh passes it);
+// SCHEDULE_SECONDS: the headless run's wall time for a pool of the same script (testrun.sh passes it);
 // the window has no timing hooks in its workers, so its wall time is set beside that figure.
+// RUN_SECONDS: Stop after that long (the periodic save comes after three minutes); 0 runs to the end.
 #include "app/CommandIds.h"
 #include "bench/ScriptedProxies.h"
+#include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/ScriptedDesktop.h"
 #include "tests/support/TempDir.h"
@@ -17,7 +22,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -35,6 +44,10 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr int ProbePeriodMs = 5;
 constexpr double StallLimitMs = 50;
+constexpr double FrameLimitMs = 100;
+constexpr int ScrollPeriodMs = 500;
+constexpr int SortedColumns = 6;
+constexpr int ScrollSteps = 40;
 // A run that has not ended by then has hung: the figures would mean nothing.
 constexpr double GiveUpSeconds = 600;
 
@@ -115,11 +128,60 @@ struct Stalls {
     }
 };
 
+double Milliseconds(SteadyClock::time_point start) {
+    return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
+}
+
+// The longest and the total of the frames of one kind of work on the window's thread.
+struct Frames {
+    double longest = 0;
+    double total = 0;
+    int count = 0;
+
+    void Add(double ms) {
+        longest = std::max(longest, ms);
+        total += ms;
+        ++count;
+    }
+    void Print(const char* what) const {
+        std::printf("  %-34s longest %7.1f ms, mean %6.1f ms over %d (target: none over %.0f ms)\n", what, longest,
+                    count ? total / count : 0.0, count, FrameLimitMs);
+    }
+};
+
+// One step of scrolling to a row picked from step, painted before it returns: one frame.
+double ScrollFrame(QTableView& view, int step) {
+    const auto start = SteadyClock::now();
+    QScrollBar& bar = *view.verticalScrollBar();
+    bar.setValue(static_cast<int>(static_cast<long long>(bar.maximum()) * ((step * 37) % 101) / 100));
+    view.viewport()->repaint();
+    return Milliseconds(start);
+}
+
+// Sorts by each column and scrolls through the list, each step a frame of its own.
+void SortAndScroll(FrameModel& model, QTableView& view, Frames& sorts, Frames& scrolls) {
+    for (int column = 0; column < SortedColumns; ++column) {
+        const auto start = SteadyClock::now();
+        model.OnHeaderClick(column);
+        view.viewport()->repaint();
+        sorts.Add(Milliseconds(start));
+    }
+    for (int step = 0; step < ScrollSteps; ++step)
+        scrolls.Add(ScrollFrame(view, step));
+}
+
+// When the saved list was last written, in nanoseconds; 0 before it exists.
+long long SavedAt(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_mtim.tv_sec * 1'000'000'000LL + status.st_mtim.tv_nsec : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const size_t count = argc > 1 ? std::stoul(argv[1]) : 2000;
     const double schedule = argc > 2 ? std::atof(argv[2]) : 0;
+    const double runSeconds = argc > 3 ? std::atof(argv[3]) : 0;
     // The helper is forked before Qt starts any thread.
     const ScriptedProxies server(count);
     if (!server.Started()) {
@@ -153,8 +215,22 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    QTableView* view = frame.findChild<QTableView*>();
+    if (!view) {
+        std::fputs("testrun_window_bench: the window has no list view\n", stderr);
+        return 1;
+    }
+    Frames sortsBefore, scrollsBefore, sortsAfter, scrollsAfter, scrollsDuring, saves;
+    SortAndScroll(model, *view, sortsBefore, scrollsBefore);
+    const std::string savedList = folder.Path() + SavedList::FileName;
+    long long savedAt = SavedAt(savedList);
+
     Stalls stalls;
     double wall = 0;
+    bool stopSent = false;
+    QTimer scroller;
+    int scrollStep = 0;
+    QObject::connect(&scroller, &QTimer::timeout, [&] { scrollsDuring.Add(ScrollFrame(*view, scrollStep++)); });
     // Not QApplication::exec: quitting the application would close the window, and its shutdown
     // empties the list before the levels are counted.
     QEventLoop loop;
@@ -171,8 +247,18 @@ int main(int argc, char** argv) {
     auto last = start;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         const auto now = SteadyClock::now();
-        stalls.Add(std::chrono::duration<double, std::milli>(now - last).count(), Since(start));
+        const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+        stalls.Add(gap, Since(start));
         last = now;
+        // The periodic save happened in the gap that ends here.
+        if (const long long at = SavedAt(savedList); at != savedAt) {
+            savedAt = at;
+            saves.Add(std::max(0.0, gap - ProbePeriodMs));
+        }
+        if (runSeconds > 0 && !stopSent && Since(start) > runSeconds) {
+            stopSent = true;
+            frame.OnCommand(cmd::Stop);
+        }
         // The run has ended once the window may start another; it finished if the summary says so.
         ended = model.State() == RunState::Idle;
         if (ended || Since(start) > GiveUpSeconds) {
@@ -181,6 +267,7 @@ int main(int argc, char** argv) {
         }
     });
     probe.start();
+    scroller.start(ScrollPeriodMs);
     frame.OnCommand(cmd::TestAll);
     if (model.State() == RunState::Idle) {
         std::fputs("testrun_window_bench: Test All did not start a run\n", stderr);
@@ -188,10 +275,12 @@ int main(int argc, char** argv) {
     }
     loop.exec();
     probe.stop();
+    scroller.stop();
     const double uiCpu = ThreadCpuSeconds() - uiCpuBefore;
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
-    if (!ended || model.Log().Text().find("Finished testing the proxies at") == std::string::npos) {
+    const char* summary = stopSent ? "User stopped testing at" : "Finished testing the proxies at";
+    if (!ended || model.Log().Text().find(summary) == std::string::npos) {
         std::fprintf(stderr, "testrun_window_bench: the run did not finish (%.0f s):\n%s", wall,
                      model.Log().Text().c_str());
         for (const std::string& text : desktop.messages.m_shown)
@@ -207,7 +296,7 @@ int main(int argc, char** argv) {
                 levels.count[4]);
     std::printf("wall time               %8.2f s (Test All to the summary, to %d ms)\n", wall, ProbePeriodMs);
     if (schedule > 0)
-        std::printf("wall / schedule         %8.3f (target within 5%%; the headless run's schedule, %.2f s)\n",
+        std::printf("wall / pool             %8.3f (the headless run's pool of the same script, %.2f s)\n",
                     wall / schedule, schedule);
     std::printf("window thread stalls    max %.1f ms at %.2f s, p99 %.1f ms, %lld over %.0f ms (target 0) in %zu "
                 "firings of a %d ms timer\n",
@@ -223,6 +312,17 @@ int main(int argc, char** argv) {
                 cpu * 1000 / static_cast<double>(count), uiCpu);
     std::printf("                        (tester, window, offscreen painting and the probe; not the helper)\n");
     std::printf("peak memory (process)   %8.1f MB\n", static_cast<double>(after.ru_maxrss) / 1024);
+    SortAndScroll(model, *view, sortsAfter, scrollsAfter);
+    std::printf("frame-time probe, %zu records (%s):\n", count,
+                stopSent ? "the run stopped after RUN_SECONDS" : "the whole run");
+    std::printf("  %-34s longest %7.1f ms at %.2f s (target: none over %.0f ms)\n", "window thread while the run goes",
+                stalls.longest, stalls.longestAt, FrameLimitMs);
+    scrollsDuring.Print("scrolling while the run goes");
+    saves.Print("stall around a save of the list");
+    sortsBefore.Print("sorting by a column, before the run");
+    scrollsBefore.Print("scrolling, before the run");
+    sortsAfter.Print("sorting by a column, after the run");
+    scrollsAfter.Print("scrolling, after the run");
     for (const std::string& text : desktop.messages.m_shown)
         std::printf("message box: %s\n", text.c_str());
     frame.ShutDown();

@@ -34,6 +34,8 @@ struct AppSettings {
     RelaxedInt32 CheckSystem = 0;
     RelaxedInt32 ChangeIEProxy = 1;
     RelaxedInt32 ChangeFFProxy = 1;
+    // 1: a test run starts the next proxy at its once-a-second poll, not as soon as a worker ends.
+    RelaxedInt32 DispatchOnTick = 0;
     std::string ProxyJudge = DefaultProxyJudge;
     // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";

@@ -3,11 +3,15 @@
 #include "platform/InputFile.h"
 #include "settings/CIniFile.h"
 
+#include <algorithm>
+
 namespace {
 
 struct IntKey {
     const char* m_name;
     RelaxedInt32 AppSettings::*m_field;
+    // A switch read from the file is brought to 0 or 1; the other keys are taken unchecked.
+    bool m_switch = false;
 };
 
 // The integer keys in the order in which they stand in the file; the two texts follow them.
@@ -35,6 +39,7 @@ constexpr IntKey IntKeys[] = {
     {"CheckSystem", &AppSettings::CheckSystem},
     {"ChangeIEProxy", &AppSettings::ChangeIEProxy},
     {"ChangeFFProxy", &AppSettings::ChangeFFProxy},
+    {"DispatchOnTick", &AppSettings::DispatchOnTick, true},
 };
 
 constexpr const char* ProxyJudgeKey = "ProxyJudge";
@@ -55,6 +60,8 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
         RelaxedInt32& field = m_settings.*key.m_field;
         const std::optional<std::string> value = document.Get(Section, key.m_name);
         field = CIniFile::ToInt(value, defaults.*key.m_field, 10);
+        if (key.m_switch)
+            field = std::clamp<int32_t>(field, 0, 1);
         if (!CIniFile::IsNumber(value, 10))
             m_settings.NotNumbers.insert(key.m_name);
     }

@@ -26,12 +26,17 @@ CThread::~CThread() {
 void* CThread::Entry(void* self) {
     auto* thread = static_cast<CThread*>(self);
     const int32_t result = thread->Run();
-    std::lock_guard<std::mutex> hold(ClassLock());
-    if (!thread->m_killed.load())
-        thread->m_exitCode = result;
-    thread->m_alive = false;
-    // From here on the object may be deleted: nothing below touches it.
-    ThreadEnded().notify_all();
+    const std::function<void()> onEnded = std::move(thread->m_onEnded);
+    {
+        std::lock_guard<std::mutex> hold(ClassLock());
+        if (!thread->m_killed.load())
+            thread->m_exitCode = result;
+        thread->m_alive = false;
+        // From here on the object may be deleted: nothing below touches it.
+        ThreadEnded().notify_all();
+    }
+    if (onEnded)
+        onEnded();
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 // A thread owned by an object: Start runs Run on a new thread, IsAlive says whether Run is still
@@ -43,6 +44,9 @@ public:
 
     // How long a Kill waits for Run to notice; a loud Kill throws when that is not enough.
     std::chrono::milliseconds m_killWait{5000};
+    // Set before Start: called on the thread once IsAlive is false, so that an owner it wakes finds
+    // the thread ended. Whoever deletes the object joins the thread, and so waits for this call.
+    std::function<void()> m_onEnded;
 
     // Serialises the bookkeeping of every CThread in the process.
     static std::mutex& ClassLock();

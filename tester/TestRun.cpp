@@ -109,6 +109,11 @@ void TestRun::StartTest() {
     m_outcome = Outcome::None;
     m_testStartSeconds = LocalSeconds();
     m_workersAllowed = WorkersAllowed(m_context.OpenFileLimit);
+    m_promptDispatch = settings.DispatchOnTick == 0;
+    {
+        std::lock_guard<std::mutex> hold(m_sleepLock);
+        m_workersEnded = 0;
+    }
     // The start lines come before anything the controller writes.
     const std::string clamped = ClampSettings();
     std::string text = StartText() + clamped;
@@ -330,7 +335,7 @@ bool TestRun::Dispatch() {
         const size_t pool =
             static_cast<size_t>(std::clamp<int32_t>(m_context.m_settings.MaxThread, 1, m_workersAllowed));
         if (m_workers.size() >= pool) {
-            Sleep(PollInterval, true);
+            WaitForWorkers();
             Reap();
             m_progress = ProgressOf(next);
             continue;
@@ -341,6 +346,8 @@ bool TestRun::Dispatch() {
         worker->m_kind = item.Kind();
         worker->m_credentials = item.m_credentials;
         worker->m_itemIndex = static_cast<int32_t>(item.m_index);
+        if (m_promptDispatch)
+            worker->m_onEnded = [this] { WorkerEnded(); };
         try {
             worker->Start();
         } catch (const CThreadException& error) {
@@ -361,7 +368,7 @@ void TestRun::Drain() {
         Reap();
         m_progress = ProgressOf(TestSet.size());
         if (!m_workers.empty())
-            Sleep(PollInterval, true);
+            WaitForWorkers();
     }
 }
 
@@ -451,14 +458,30 @@ bool TestRun::WaitUntilIdle(std::chrono::milliseconds limit) {
 }
 
 void TestRun::Reap() {
+    // Deleting a worker joins its thread, so a worker seen ended here is safe to delete.
     std::erase_if(m_workers, [this](const std::unique_ptr<CInternetThread>& worker) {
-        if (worker->IsAliveLocked())
+        if (worker->IsAlive())
             return false;
         // The address alone: the credentials never go into the log.
         if (worker->m_authRefused)
             m_log.AppendLog("Proxy " + worker->m_proxyAddress + ": authentication refused.\r\n");
         return true;
     });
+}
+
+void TestRun::WorkerEnded() {
+    {
+        std::lock_guard<std::mutex> hold(m_sleepLock);
+        ++m_workersEnded;
+    }
+    m_wake.notify_all();
+}
+
+void TestRun::WaitForWorkers() {
+    std::unique_lock<std::mutex> hold(m_sleepLock);
+    // The count is taken under the lock that the workers raise it under: an end after it wakes the next wait.
+    m_wake.wait_for(hold, PollInterval, [&] { return m_closing || m_stopRequested || m_workersEnded != 0; });
+    m_workersEnded = 0;
 }
 
 void TestRun::KillWorkers() {
@@ -475,13 +498,13 @@ void TestRun::KillWorkers() {
             }
         }
         if (!m_workers.empty())
-            Sleep(StopperInterval, false);
+            Sleep(StopperInterval);
     }
 }
 
-void TestRun::Sleep(std::chrono::milliseconds interval, bool untilStopped) {
+void TestRun::Sleep(std::chrono::milliseconds interval) {
     std::unique_lock<std::mutex> hold(m_sleepLock);
-    m_wake.wait_for(hold, interval, [&] { return m_closing || (untilStopped && m_stopRequested); });
+    m_wake.wait_for(hold, interval, [&] { return m_closing.load(); });
 }
 
 void TestRun::WakeSleepers() {

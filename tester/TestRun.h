@@ -20,9 +20,10 @@ class ProxyItem;
 struct TestContext;
 
 // One test run over a set of records: a controller thread hands the records to workers, at most
-// MaxThread alive at once, polling once a second; a stopper thread kills the workers that are still
-// busy when the user stops. The frame fills TestSet, calls StartTest and StopTest on its own thread,
-// and reads m_progress and its level counters once a second.
+// MaxThread alive at once, and starts the next one as soon as a worker ends (or, with DispatchOnTick,
+// at its once-a-second poll); a stopper thread kills the workers that are still busy when the user stops. The frame
+// fills TestSet, calls StartTest and StopTest on its own thread, and reads m_progress and its level counters once a
+// second.
 //
 // The window's thread never waits here for a worker or for the network: the controller says its
 // messages and asks the judge question through the hooks, and redraws rows through the window's
@@ -156,10 +157,15 @@ private:
 
     // Deletes the workers that have ended; the later ones move up.
     void Reap();
+    // A worker's last call on its own thread: wakes the controller when the run dispatches promptly.
+    void WorkerEnded();
+    // The controller waits for a free worker: up to PollInterval, less when a worker ends first
+    // (unless the run keeps the one-second schedule) or a stop is requested.
+    void WaitForWorkers();
     // Kills every worker, deleting them as they end.
     void KillWorkers();
-    // Sleeps up to interval; returns early once a stop (or the shutdown) is requested.
-    void Sleep(std::chrono::milliseconds interval, bool untilStopped);
+    // Sleeps up to interval; returns early once the window closes.
+    void Sleep(std::chrono::milliseconds interval);
     void WakeSleepers();
     int32_t ProgressOf(size_t done) const;
     // Seconds since local midnight.
@@ -183,6 +189,10 @@ private:
     int32_t m_testStartSeconds = 0;
     // The most workers of this run that the open-descriptor limit serves.
     int32_t m_workersAllowed = 1;
+    // Read at the start: the next proxy starts when a worker ends, not at the next poll.
+    bool m_promptDispatch = true;
+    // Workers that ended since the controller last looked, counted under m_sleepLock.
+    size_t m_workersEnded = 0;
     Task m_controllerThread;
     Task m_stopperThread;
 

@@ -70,6 +70,8 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
         {"a.txt", "--colour"},
         {"a.txt", "--format", "xml"},
         {"a.txt", "--format", "JSON"},
+        {"a.txt", "--dispatch", "fast"},
+        {"a.txt", "--dispatch"},
     };
     for (const auto& args : wrong) {
         HeadlessTestRun headless(m_out, m_err);
@@ -89,6 +91,10 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
     EXPECT_EQ(options->judge, "http://j/");
     EXPECT_EQ(options->exportPath, "o");
     EXPECT_EQ(options->format, "csv");
+    EXPECT_FALSE(options->dispatchOnTick);
+    EXPECT_EQ(headless.ParseOptions({"a.txt", "--dispatch", "tick"})->dispatchOnTick, true);
+    EXPECT_EQ(headless.ParseOptions({"a.txt", "--dispatch", "prompt"})->dispatchOnTick, false);
+    EXPECT_NE(m_err.str().find("--dispatch must be tick or prompt\n"), std::string::npos);
 }
 
 TEST_F(HeadlessTest, PrintsTheLogThenTheExportAndLeavesTheSavedListAlone) {

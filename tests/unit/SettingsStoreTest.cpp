@@ -32,6 +32,7 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "CheckSystem=0\r\n"
                                 "ChangeIEProxy=1\r\n"
                                 "ChangeFFProxy=1\r\n"
+                                "DispatchOnTick=0\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
@@ -52,7 +53,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 25 keys again
+    store.SaveSettings(); // nothing changed: the same 26 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
@@ -64,6 +65,7 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
                                        "Timeout=soon\r\n"
                                        "TestDelay=-1\r\n"
                                        "SaveLevel1=250\r\n"
+                                       "DispatchOnTick=7\r\n"
                                        "ProxyJudge=\r\n"
                                        "Extra=keep\r\n");
     AppSettings settings;
@@ -73,10 +75,12 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     EXPECT_EQ(settings.Timeout, 0);
     EXPECT_EQ(settings.TestDelay, -1);
     EXPECT_EQ(settings.SaveLevel1, 250);
+    EXPECT_EQ(settings.DispatchOnTick, 1); // a switch: brought to 0 or 1
     EXPECT_EQ(settings.ProxyJudge, "");
     EXPECT_EQ(settings.SaveFilePath, "/p/proxy.txt");
 
     settings.MaxThread = 12;
+    settings.DispatchOnTick = 0;
     store.SaveSettings();
     const std::string text = dir.Read(SettingsStore::FileName);
     EXPECT_EQ(text.rfind("; mine\r\n[settings]\r\nmaxthread=12\r\nTimeout=0\r\nTestDelay=-1\r\n", 0), 0u);
@@ -86,6 +90,7 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     AppSettings again;
     SettingsStore(again, dir.Path()).LoadSettings("/elsewhere/");
     EXPECT_EQ(again.MaxThread, 12);
+    EXPECT_EQ(again.DispatchOnTick, 0);
     EXPECT_EQ(again.SaveFilePath, "/p/proxy.txt");
 }
 

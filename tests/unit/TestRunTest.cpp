@@ -40,6 +40,34 @@ protected:
         script.setHeaders = std::move(headers);
         return script;
     }
+    struct SampledRun {
+        bool idle;
+        Clock::duration took;
+        int32_t most; // workers alive at once
+    };
+    // Tests count records of one proxy that answers after pageDelay, sampling the number of workers
+    // alive every millisecond; every record must come out good.
+    SampledRun RunSampled(int count, std::chrono::milliseconds pageDelay) {
+        const uint16_t proxy = AddProxy({}, pageDelay);
+        StartServers();
+        for (int i = 0; i < count; ++i)
+            AddRecord(proxy);
+        std::atomic<bool> ended = false;
+        std::atomic<int32_t> most = 0;
+        std::thread sampler([&] {
+            for (; !ended; std::this_thread::sleep_for(1ms))
+                most = std::max(most.load(), h.context.LiveWorkerCount.load());
+        });
+        const auto start = Clock::now();
+        h.StartAll();
+        const bool idle = h.WaitIdle();
+        const auto took = Clock::now() - start;
+        ended = true;
+        sampler.join();
+        for (size_t i = 0; idle && i < static_cast<size_t>(count); ++i)
+            EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
+        return {idle, took, most.load()};
+    }
     // The log without its start lines, which name the time.
     std::string LogAfterStart() {
         const std::string text = h.log.Text();
@@ -147,6 +175,7 @@ TEST_F(TestRunTest, OneWorkerAtATimeStartsEachAtThePollAfterItsPredecessor) {
     const uint16_t proxy = AddProxy({}, 100ms);
     StartServers();
     h.settings.MaxThread = 1;
+    h.settings.DispatchOnTick = 1;
     for (int i = 0; i < 3; ++i)
         AddRecord(proxy);
     const auto start = Clock::now();
@@ -165,35 +194,30 @@ TEST_F(TestRunTest, OpenFileLimitThatServesFewerWorkersLowersThePoolAndSaysSoOnc
     EXPECT_EQ(TestRun::WorkersAllowed(TestRun::DescriptorMargin + 3), 1);
     EXPECT_EQ(TestRun::WorkersAllowed(UINT64_MAX), INT32_MAX);
 
-    const uint16_t proxy = AddProxy({}, 300ms);
-    StartServers();
     h.settings.MaxThread = 5;
+    h.settings.DispatchOnTick = 1;
     h.context.OpenFileLimit = TestRun::DescriptorMargin + 2 * TestRun::DescriptorsPerWorker + 1;
-    for (int i = 0; i < 6; ++i)
-        AddRecord(proxy);
-    std::atomic<bool> ended = false;
-    std::atomic<int32_t> most = 0;
-    std::thread sampler([&] {
-        for (; !ended; std::this_thread::sleep_for(1ms))
-            most = std::max(most.load(), h.context.LiveWorkerCount.load());
-    });
-    const auto start = Clock::now();
-    h.StartAll();
-    const bool idle = h.WaitIdle();
-    const auto took = Clock::now() - start;
-    ended = true;
-    sampler.join();
+    const auto [idle, took, most] = RunSampled(6, 300ms);
     ASSERT_TRUE(idle);
 
     // Two workers at 0, 1 and 2 s; the drain's poll at 3 s finds the last ones ended.
     EXPECT_GE(took, 2900ms);
     EXPECT_LE(most, 2);
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(h.list[i]->m_status, StatusGood) << i;
     const std::string log = h.log.Text();
     const std::string line = "Max thread 5 is more than the open-file limit allows: testing with 2 threads.\r\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+}
+
+TEST_F(TestRunTest, PromptDispatchStartsTheNextProxyAsSoonAsAWorkerEndsAndKeepsThePoolBound) {
+    h.settings.MaxThread = 2;
+    h.settings.Timeout = 30;
+    const auto [idle, took, most] = RunSampled(12, 20ms);
+    ASSERT_TRUE(idle);
+
+    // Six pairs of workers: on the tick they would take six polls; here each pair takes one exchange.
+    EXPECT_LT(took, 3s);
+    EXPECT_LE(most, 2);
 }
 
 TEST_F(TestRunTest, CountryOnlyTouchesNoResultAndTheElapsedTimeCrossesMidnight) {
