@@ -35,7 +35,9 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
-                                "SaveFilePath=/opt/orv/proxy.txt\r\n";
+                                "SaveFilePath=/opt/orv/proxy.txt\r\n"
+                                "TestPage=http://www.google.com/\r\n"
+                                "TestPageMarker=google\r\n";
 
 TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
     TempDir dir;
@@ -52,7 +54,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 25 keys again
+    store.SaveSettings(); // nothing changed: the same 27 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
@@ -65,6 +67,7 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
                                        "TestDelay=-1\r\n"
                                        "SaveLevel1=250\r\n"
                                        "ProxyJudge=\r\n"
+                                       "TestPage=http://127.0.0.1:8080/mine.html\r\n"
                                        "Extra=keep\r\n");
     AppSettings settings;
     SettingsStore store(settings, dir.Path());
@@ -75,8 +78,11 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     EXPECT_EQ(settings.SaveLevel1, 250);
     EXPECT_EQ(settings.ProxyJudge, "");
     EXPECT_EQ(settings.SaveFilePath, "/p/proxy.txt");
+    EXPECT_EQ(settings.TestPage, "http://127.0.0.1:8080/mine.html");
+    EXPECT_EQ(settings.TestPageMarker, AppSettings::DefaultTestPageMarker);
 
     settings.MaxThread = 12;
+    settings.TestPageMarker = "Mine and only mine";
     store.SaveSettings();
     const std::string text = dir.Read(SettingsStore::FileName);
     EXPECT_EQ(text.rfind("; mine\r\n[settings]\r\nmaxthread=12\r\nTimeout=0\r\nTestDelay=-1\r\n", 0), 0u);
@@ -87,6 +93,8 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     SettingsStore(again, dir.Path()).LoadSettings("/elsewhere/");
     EXPECT_EQ(again.MaxThread, 12);
     EXPECT_EQ(again.SaveFilePath, "/p/proxy.txt");
+    EXPECT_EQ(again.TestPage, "http://127.0.0.1:8080/mine.html");
+    EXPECT_EQ(again.TestPageMarker, "Mine and only mine");
 }
 
 TEST(SettingsStore, AFileAbove16MiBIsRefusedUnreadAndNeverWrittenOver) {
