@@ -94,6 +94,8 @@ void OrvCommandLine::PrintHelp() {
              "      --threads N     workers at once, 1 to 4000 (the window allows 100); fewer\n"
              "                      when the open-file limit cannot serve N (the log says so)\n"
              "      --timeout S     seconds each wait of a test may take, 1 to 100\n"
+             "      --judge URL     the proxy judge; several in one argument ('URL URL') are\n"
+             "                      tried in order, the first that shows this PC's address serves\n"
              "      --format F      the results as text (the export, default), json or csv;\n"
              "                      with json and csv the log goes to standard error\n"
              "      --kind K        what the pairs written without a scheme are: http (the\n"
