@@ -17,6 +17,7 @@
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -139,7 +140,9 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
         if (arg == "--timeout" && !(options.timeout = ParseNumber(arg, value, MostTimeout)))
             return std::nullopt;
         if (arg == "--judge") {
-            if (value.rfind("http://", 0) != 0 || value.size() <= 7) {
+            const std::vector<std::string> judges = SplitJudges(value);
+            const auto bad = [](const std::string& url) { return url.rfind("http://", 0) != 0 || url.size() <= 7; };
+            if (judges.empty() || std::any_of(judges.begin(), judges.end(), bad)) {
                 m_err << "orv: --judge needs an http:// address\nTry 'orv --help'.\n";
                 return std::nullopt;
             }

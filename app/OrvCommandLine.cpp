@@ -97,6 +97,8 @@ void OrvCommandLine::PrintHelp() {
              "      --dispatch D    prompt: the next proxy starts as soon as a worker ends\n"
              "                      (the default); tick: at the once-a-second poll, as with\n"
              "                      DispatchOnTick=1 in [Settings]\n"
+             "      --judge URL     the proxy judge; several in one argument ('URL URL') are\n"
+             "                      tried in order, the first that shows this PC's address serves\n"
              "      --format F      the results as text (the export, default), json or csv;\n"
              "                      with json and csv the log goes to standard error\n"
              "      --kind K        what the pairs written without a scheme are: http (the\n"

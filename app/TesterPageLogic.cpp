@@ -1,6 +1,8 @@
 #include "app/TesterPageLogic.h"
 
 #include "platform/MessageBox.h"
+#include "tester/HttpGetDirect.h"
+#include "tester/TestContext.h"
 
 #include <algorithm>
 #include <cctype>
@@ -59,12 +61,28 @@ std::optional<int64_t> ParseNumber(std::string_view text, bool allowMinus, int64
     return std::clamp(value, low, high);
 }
 
+// The first address of the judge text that is not a web address, or the empty text.
+std::string FirstBadAddress(const std::string& judges) {
+    for (const std::string& url : SplitJudges(judges))
+        if (!IsWebAddress(url))
+            return url;
+    return {};
+}
+
+bool IsHttps(const std::string& url) {
+    std::string lower = url.substr(0, 8);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return lower == "https://";
+}
+
 } // namespace
 
 TesterPageControls TesterPageLogic::Initialise() {
     const AppSettings& s = m_store.Settings();
     TesterPageControls c;
     c.m_proxyJudge = s.ProxyJudge;
+    c.m_testPage = s.TestPage;
+    c.m_testPageMarker = s.TestPageMarker;
     c.m_maxThread = std::to_string(static_cast<int32_t>(s.MaxThread));
     c.m_timeout = std::to_string(static_cast<uint32_t>(static_cast<int32_t>(s.Timeout)));
     c.m_strictMode = s.StrictTest != 0;
@@ -146,13 +164,31 @@ bool TesterPageLogic::Validate(const TesterPageControls& c) {
         m_messages.Show("ProxyJudge address must not be empty");
         return false;
     }
-    std::string lower = c.m_proxyJudge;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
-    s.ProxyJudge = lower.find("http://") == std::string::npos ? "http://" + c.m_proxyJudge : c.m_proxyJudge;
+    const std::string judges = JudgeSetting(c.m_proxyJudge);
+    if (const std::string bad = FirstBadAddress(judges); !bad.empty()) {
+        m_messages.Show("The proxy judge address \"" + bad + "\" is not a valid http or https URL.");
+        return false;
+    }
+    s.ProxyJudge = judges;
     if (!AnyItem(c)) {
         m_messages.Show("You must select at least one Test Item.");
         return false;
     }
+    if (!IsWebAddress(c.m_testPage)) {
+        m_messages.Show("The test page address is not a valid http or https URL.");
+        return false;
+    }
+    // The delay test asks proxies for the page with a plain GET, which an https page cannot answer.
+    if (IsHttps(c.m_testPage)) {
+        m_messages.Show("The delay test cannot use an https test page: please enter an http address.");
+        return false;
+    }
+    if (c.m_testPageMarker.empty()) {
+        m_messages.Show("The test page marker must not be empty.");
+        return false;
+    }
+    s.TestPage = c.m_testPage;
+    s.TestPageMarker = c.m_testPageMarker;
     s.StrictTest = c.m_strictMode;
     s.SimulateBrowser = c.m_simulateBrowser;
     s.TestDelay = c.m_delay;
@@ -164,4 +200,47 @@ bool TesterPageLogic::Validate(const TesterPageControls& c) {
     s.TestCodeen = c.m_codeen;
     m_store.SaveSettings();
     return true;
+}
+
+std::string TesterPageLogic::JudgeSetting(const std::string& text) {
+    // One address is stored as typed, with "http://" before it when it holds no scheme.
+    const auto withScheme = [](const std::string& url) {
+        std::string lower = url;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        const bool schemed = lower.find("http://") != std::string::npos || lower.find("https://") != std::string::npos;
+        return schemed ? url : "http://" + url;
+    };
+    const std::vector<std::string> judges = SplitJudges(text);
+    if (judges.size() <= 1)
+        return withScheme(text);
+    std::string setting;
+    for (const std::string& url : judges)
+        setting += (setting.empty() ? "" : " ") + withScheme(url);
+    return setting;
+}
+
+std::string TesterPageLogic::CheckJudges(const std::string& text, int timeoutSeconds, std::stop_token stop) {
+    if (SplitJudges(text).empty())
+        return "No proxy judge address to check.\n";
+    std::string report;
+    for (const std::string& url : SplitJudges(JudgeSetting(text))) {
+        const std::string page = IsHttps(url) ? std::string() : HttpGetDirect(url, timeoutSeconds, stop);
+        const std::string own = ExtractOwnAddress(page);
+        report += url + (page.empty()  ? ": no answer\n"
+                         : own.empty() ? ": answered without this PC's address\n"
+                                       : ": answered, own address " + own + "\n");
+    }
+    return report;
+}
+
+std::string TesterPageLogic::CheckTestPage(const std::string& page, const std::string& marker, int timeoutSeconds,
+                                           std::stop_token stop) {
+    if (!IsWebAddress(page) || IsHttps(page))
+        return "The test page must be a valid http address.";
+    const std::string reply = HttpGetDirect(page, timeoutSeconds, stop);
+    if (reply.empty())
+        return "The test page did not answer.";
+    if (marker.empty() || reply.find(marker) == std::string::npos)
+        return "The test page answered, but the marker \"" + marker + "\" is not in it.";
+    return "The test page answered and holds the marker \"" + marker + "\".";
 }

@@ -2,6 +2,7 @@
 
 #include "settings/SettingsStore.h"
 
+#include <stop_token>
 #include <string>
 
 namespace platform {
@@ -11,6 +12,8 @@ class MessageBox;
 // What the "Tester" page's controls hold; the page widget copies them in and out.
 struct TesterPageControls {
     std::string m_proxyJudge;
+    std::string m_testPage;
+    std::string m_testPageMarker;
     // The texts of the "Max thread" and "Timeouts" edits, converted when the sheet is confirmed.
     std::string m_maxThread;
     std::string m_timeout;
@@ -41,9 +44,18 @@ public:
     void OnStrictModeClicked(const TesterPageControls& controls);
     void OnDefault(TesterPageControls& controls) const;
     // The sheet's OK: checks the values in order, telling the user about the first bad one.
-    // Max thread, Timeout and the judge address are taken as soon as they pass, even when a later
+    // Max thread, Timeout and the judge addresses are taken as soon as they pass, even when a later
     // check fails. On success everything is taken and the settings are saved.
     bool Validate(const TesterPageControls& controls);
+
+    // The judge edit's text as it is stored: "http://" before each address that has no scheme.
+    static std::string JudgeSetting(const std::string& text);
+    // The judge "Check": asks each judge of the edit's text directly and lists which answered and the
+    // own address each one saw. Blocks up to timeoutSeconds a judge: for a thread of its own.
+    static std::string CheckJudges(const std::string& text, int timeoutSeconds, std::stop_token stop = {});
+    // The test page "Check": fetches the page directly and says whether the marker is in it.
+    static std::string CheckTestPage(const std::string& page, const std::string& marker, int timeoutSeconds,
+                                     std::stop_token stop = {});
 
 private:
     SettingsStore& m_store;

@@ -10,6 +10,10 @@
 // Test threads read them while the window may write them, so the integers are relaxed 32-bit fields.
 struct AppSettings {
     static constexpr const char* DefaultProxyJudge = "http://www.proxy-listen.de/AZenv/azenv.php";
+    // The delay test's page: a search engine's home page that answers plain HTTP and always holds its
+    // own name in lower case (in its links and script).
+    static constexpr const char* DefaultTestPage = "http://www.google.com/";
+    static constexpr const char* DefaultTestPageMarker = "google";
 
     RelaxedInt32 MaxThread = 80;
     RelaxedInt32 Timeout = 30;
@@ -36,7 +40,10 @@ struct AppSettings {
     RelaxedInt32 ChangeFFProxy = 1;
     // 1: a test run starts the next proxy at its once-a-second poll, not as soon as a worker ends.
     RelaxedInt32 DispatchOnTick = 0;
+    // One judge address, or several separated by blanks: a run uses the first that answers.
     std::string ProxyJudge = DefaultProxyJudge;
+    std::string TestPage = DefaultTestPage;
+    std::string TestPageMarker = DefaultTestPageMarker;
     // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";
     // The integer keys whose value in the file held no digits: they read as 0, and a run takes their

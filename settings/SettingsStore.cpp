@@ -14,7 +14,7 @@ struct IntKey {
     bool m_switch = false;
 };
 
-// The integer keys in the order in which they stand in the file; the two texts follow them.
+// The integer keys in the order in which they stand in the file; the texts follow them.
 constexpr IntKey IntKeys[] = {
     {"MaxThread", &AppSettings::MaxThread},
     {"Timeout", &AppSettings::Timeout},
@@ -44,6 +44,8 @@ constexpr IntKey IntKeys[] = {
 
 constexpr const char* ProxyJudgeKey = "ProxyJudge";
 constexpr const char* SaveFilePathKey = "SaveFilePath";
+constexpr const char* TestPageKey = "TestPage";
+constexpr const char* TestPageMarkerKey = "TestPageMarker";
 
 } // namespace
 
@@ -67,6 +69,8 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
     m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);
+    m_settings.TestPage = document.Get(Section, TestPageKey).value_or(AppSettings::DefaultTestPage);
+    m_settings.TestPageMarker = document.Get(Section, TestPageMarkerKey).value_or(AppSettings::DefaultTestPageMarker);
     return problem;
 }
 
@@ -79,6 +83,8 @@ bool SettingsStore::SaveSettings() const {
             document->Set(Section, key.m_name, CIniFile::FromInt(m_settings.*key.m_field, 10));
         document->Set(Section, ProxyJudgeKey, m_settings.ProxyJudge);
         document->Set(Section, SaveFilePathKey, m_settings.SaveFilePath);
+        document->Set(Section, TestPageKey, m_settings.TestPage);
+        document->Set(Section, TestPageMarkerKey, m_settings.TestPageMarker);
         int error = 0;
         if (file.Store(*document, &error))
             return true;

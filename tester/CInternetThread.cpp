@@ -74,7 +74,7 @@ int32_t CInternetThread::MeasureDelay() {
     const int32_t t1 = clock.LocalTimeOfDayMs();
     FetchViaProxy(m_context.TestPageRequest());
     const int32_t t2 = clock.LocalTimeOfDayMs();
-    if (m_reply.find(m_context.TestPageMarker) == std::string::npos)
+    if (m_reply.find(m_context.PageMarker()) == std::string::npos)
         return TimedOut;
     int32_t delay = t2 - t1;
     if (delay < 0)

@@ -95,6 +95,7 @@ void TestRun::StartTest() {
             return;
         m_context.PrepareJudge();
     }
+    m_context.PreparePage();
     TestRunHost& view = m_context.m_host;
     view.StartTimer(TimerId::TestTick, 1000);
     view.ShowTestLine(TestLineMode::Running, "");
@@ -193,21 +194,24 @@ void TestRun::ShowMessage(const std::string& text) {
         m_hooks.showMessage(text);
 }
 
-bool TestRun::CheckJudge() {
+std::string TestRun::JudgeFailedLine(const std::string& url, const char* reason) {
+    return "Proxy judge " + url + " failed: " + reason + ".\r\n";
+}
+
+bool TestRun::FetchJudge(const std::string& url, std::string& page) {
     // The judge page is read on a thread of its own, so that a stop or a closing window need not wait
     // for a judge that is slow to answer: the stop shuts the fetch's connection down.
-    m_judgeFetch.Stop(); // the last run's, which was told to stop already
+    m_judgeFetch.Stop(); // the last fetch's, which was told to stop already
     {
         std::lock_guard<std::mutex> hold(m_sleepLock);
         m_judgeFetched = false;
         m_judgePage.clear();
     }
-    const auto fetch = [this, url = m_context.JudgeUrl,
-                        timeout = m_context.m_settings.Timeout.load()](std::stop_token stop) {
-        std::string page = HttpGetDirect(url, timeout, stop);
+    const auto fetch = [this, url, timeout = m_context.m_settings.Timeout.load()](std::stop_token stop) {
+        std::string reply = HttpGetDirect(url, timeout, stop);
         {
             std::lock_guard<std::mutex> hold(m_sleepLock);
-            m_judgePage = std::move(page);
+            m_judgePage = std::move(reply);
             m_judgeFetched = true;
         }
         m_wake.notify_all();
@@ -217,7 +221,6 @@ bool TestRun::CheckJudge() {
     } catch (const std::system_error&) {
         fetch(std::stop_token());
     }
-    std::string page;
     bool fetched = false;
     {
         std::unique_lock<std::mutex> hold(m_sleepLock);
@@ -231,12 +234,30 @@ bool TestRun::CheckJudge() {
         m_judgeFetch.Join();
     else
         m_judgeFetch.RequestStop();
+    return fetched && !m_closing && !m_stopRequested;
+}
+
+bool TestRun::CheckJudge() {
+    // The first judge that shows this computer's address serves the run; with several, each one that
+    // fails before it is named in the log.
+    const std::vector<std::string> judges = m_context.Judges;
+    bool learned = false;
+    for (const std::string& url : judges) {
+        std::string page;
+        if (!FetchJudge(url, page))
+            break;
+        if (m_context.LearnOwnAddress(page) == 0) {
+            m_context.UseJudge(url);
+            learned = true;
+            break;
+        }
+        if (judges.size() > 1)
+            m_log.AppendLog(JudgeFailedLine(url, page.empty() ? "no answer" : "no own address"));
+    }
     if (m_closing)
         return false;
     // A user who has pressed Stop gets the stop, neither the judge's verdict nor the question.
-    if (m_stopRequested)
-        return true;
-    if (m_context.LearnOwnAddress(page) == 0)
+    if (m_stopRequested || learned)
         return true;
 
     m_log.AppendLog(JudgeErrorText);

@@ -37,6 +37,8 @@ public:
     static constexpr const char* JudgeErrorText = "Proxyjudge error. Can't get the anonymity of the proxies.\r\n"
                                                   "Please change your settings.\r\n";
     static constexpr const char* JudgeQuestion = "\r\nWould you like to stop testing now?";
+    // A judge of several that did not serve: "Proxy judge URL failed: REASON.\r\n".
+    static std::string JudgeFailedLine(const std::string& url, const char* reason);
     static constexpr const char* JudgeStopLine = "User stopped testing because of the proxyjudge error.\r\n";
     static constexpr const char* FinishedBalloon = "Checking proxies is finished.";
     static constexpr const char* NoCountryText = "The country is not tested: ";
@@ -131,9 +133,11 @@ private:
     void ShowMessage(const std::string& text);
     // The controller's body; its steps below.
     void TestProxies();
-    // False when the run ends here: the judge was refused or the window closes. A stop during the
+    // False when the run ends here: every judge was refused or the window closes. A stop during a
     // fetch abandons it and returns true, leaving the stop to the caller.
     bool CheckJudge();
+    // Reads url without a proxy into page; false when a stop or the closing window came first.
+    bool FetchJudge(const std::string& url, std::string& page);
     // A stop before the first worker: the stop's log lines and timers, and nothing else, since nothing
     // was tested (no record reset, no LastTestedText, no save).
     void EndUntested();

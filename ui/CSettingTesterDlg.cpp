@@ -1,10 +1,13 @@
 #include "ui/CSettingTesterDlg.h"
 
+#include "platform/MessageBox.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,15 +40,25 @@ QLineEdit* NumberEdit(QWidget* parent, const char* name) {
     return edit;
 }
 
+QPushButton* CheckButton(QWidget* parent, const char* name) {
+    auto* button = new QPushButton(QStringLiteral("Check"), parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
 } // namespace
 
 CSettingTesterDlg::CSettingTesterDlg(SettingsStore& store, platform::MessageBox& messages, QWidget* parent)
-    : QWidget(parent), m_logic(store, messages), m_proxyJudge(new QLineEdit(this)),
+    : QWidget(parent), m_logic(store, messages), m_messages(messages), m_proxyJudge(new QLineEdit(this)),
+      m_testPage(new QLineEdit(this)), m_testPageMarker(new QLineEdit(this)),
+      m_checkJudge(CheckButton(this, "checkJudge")), m_checkTestPage(CheckButton(this, "checkTestPage")),
       m_maxThread(NumberEdit(this, "maxThread")), m_timeout(NumberEdit(this, "timeout")),
       m_strictMode(new QCheckBox(QStringLiteral("strict mode (PC should not have a host name)"), this)),
       m_simulateBrowser(new QCheckBox(QStringLiteral("simulate browser (send the header Proxy-Connection)"), this)),
       m_all(new QCheckBox(QStringLiteral("all"), this)) {
     m_proxyJudge->setObjectName(QStringLiteral("proxyJudge"));
+    m_testPage->setObjectName(QStringLiteral("testPage"));
+    m_testPageMarker->setObjectName(QStringLiteral("testPageMarker"));
     m_strictMode->setObjectName(QStringLiteral("strictMode"));
     m_simulateBrowser->setObjectName(QStringLiteral("simulateBrowser"));
     m_all->setObjectName(QStringLiteral("all"));
@@ -54,11 +67,17 @@ CSettingTesterDlg::CSettingTesterDlg(SettingsStore& store, platform::MessageBox&
     auto* basicLayout = new QGridLayout(basic);
     basicLayout->addWidget(new QLabel(QStringLiteral("Proxyjudge"), basic), 0, 0);
     basicLayout->addWidget(m_proxyJudge, 0, 1, 1, 4);
-    basicLayout->addWidget(new QLabel(QStringLiteral("Max thread"), basic), 1, 0);
-    basicLayout->addWidget(m_maxThread, 1, 1);
-    basicLayout->addWidget(new QLabel(QStringLiteral("Timeouts"), basic), 1, 2, Qt::AlignRight);
-    basicLayout->addWidget(m_timeout, 1, 3);
-    basicLayout->addWidget(new QLabel(QStringLiteral("seconds"), basic), 1, 4);
+    basicLayout->addWidget(m_checkJudge, 0, 5);
+    basicLayout->addWidget(new QLabel(QStringLiteral("Test page"), basic), 1, 0);
+    basicLayout->addWidget(m_testPage, 1, 1, 1, 2);
+    basicLayout->addWidget(new QLabel(QStringLiteral("Marker"), basic), 1, 3, Qt::AlignRight);
+    basicLayout->addWidget(m_testPageMarker, 1, 4);
+    basicLayout->addWidget(m_checkTestPage, 1, 5);
+    basicLayout->addWidget(new QLabel(QStringLiteral("Max thread"), basic), 2, 0);
+    basicLayout->addWidget(m_maxThread, 2, 1);
+    basicLayout->addWidget(new QLabel(QStringLiteral("Timeouts"), basic), 2, 2, Qt::AlignRight);
+    basicLayout->addWidget(m_timeout, 2, 3);
+    basicLayout->addWidget(new QLabel(QStringLiteral("seconds"), basic), 2, 4);
     basicLayout->setColumnStretch(2, 1);
     basicLayout->setColumnStretch(4, 1);
 
@@ -91,6 +110,17 @@ CSettingTesterDlg::CSettingTesterDlg(SettingsStore& store, platform::MessageBox&
         Show(c);
     });
     connect(m_strictMode, &QCheckBox::clicked, this, [this] { m_logic.OnStrictModeClicked(Controls()); });
+    connect(m_checkJudge, &QPushButton::clicked, this, [this] {
+        StartCheck([judges = m_proxyJudge->text().toStdString()](std::stop_token stop) {
+            return TesterPageLogic::CheckJudges(judges, CheckTimeout, stop);
+        });
+    });
+    connect(m_checkTestPage, &QPushButton::clicked, this, [this] {
+        StartCheck([page = m_testPage->text().toStdString(),
+                    marker = m_testPageMarker->text().toStdString()](std::stop_token stop) {
+            return TesterPageLogic::CheckTestPage(page, marker, CheckTimeout, stop);
+        });
+    });
     Show(m_logic.Initialise());
 }
 
@@ -98,6 +128,32 @@ void CSettingTesterDlg::OnItemClicked(TesterPageLogic::TestItem item) {
     TesterPageControls c = Controls();
     m_logic.OnItemClicked(c, item);
     Show(c);
+}
+
+void CSettingTesterDlg::StartCheck(std::function<std::string(std::stop_token)> check) {
+    m_checkJudge->setEnabled(false);
+    m_checkTestPage->setEnabled(false);
+    // The answer is queued to the page, which joins this thread before it goes.
+    const auto body = [this, check = std::move(check)](std::stop_token stop) {
+        const std::string text = check(stop);
+        if (stop.stop_requested())
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                m_checkJudge->setEnabled(true);
+                m_checkTestPage->setEnabled(true);
+                m_messages.Show(text);
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        m_checkThread.Start(body);
+    } catch (const std::system_error& error) {
+        m_checkJudge->setEnabled(true);
+        m_checkTestPage->setEnabled(true);
+        m_messages.Show(error.code().message());
+    }
 }
 
 void CSettingTesterDlg::OnDefault() {
@@ -113,6 +169,8 @@ bool CSettingTesterDlg::Validate() {
 TesterPageControls CSettingTesterDlg::Controls() const {
     TesterPageControls c;
     c.m_proxyJudge = m_proxyJudge->text().toStdString();
+    c.m_testPage = m_testPage->text().toStdString();
+    c.m_testPageMarker = m_testPageMarker->text().toStdString();
     c.m_maxThread = m_maxThread->text().toStdString();
     c.m_timeout = m_timeout->text().toStdString();
     c.m_strictMode = m_strictMode->isChecked();
@@ -125,6 +183,8 @@ TesterPageControls CSettingTesterDlg::Controls() const {
 
 void CSettingTesterDlg::Show(const TesterPageControls& c) {
     m_proxyJudge->setText(QString::fromStdString(c.m_proxyJudge));
+    m_testPage->setText(QString::fromStdString(c.m_testPage));
+    m_testPageMarker->setText(QString::fromStdString(c.m_testPageMarker));
     m_maxThread->setText(QString::fromStdString(c.m_maxThread));
     m_timeout->setText(QString::fromStdString(c.m_timeout));
     m_strictMode->setChecked(c.m_strictMode);

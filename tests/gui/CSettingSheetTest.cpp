@@ -1,5 +1,6 @@
 #include "ui/CSettingSheet.h"
 #include "platform/MessageBox.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/TempDir.h"
 #include "ui/CSettingSwitcherDlg.h"
@@ -169,6 +170,21 @@ TEST_F(SettingSheetGui, CancelTakesNothing) {
     EXPECT_EQ(m_sheet.result(), QDialog::Rejected);
     EXPECT_EQ(m_settings.MaxThread, 80);
     EXPECT_FALSE(SavedFileExists());
+}
+
+TEST_F(SettingSheetGui, TheTestPageCheckAnswersOffTheWindowsThread) {
+    LoopbackServer server;
+    const uint16_t page = server.AddPage(std::chrono::milliseconds(300), "Own words");
+    server.Start();
+    Tester().TestPageEdit()->setText(QString::fromStdString("http://127.0.0.1:" + std::to_string(page) + "/"));
+    Tester().TestPageMarkerEdit()->setText(QStringLiteral("Own words"));
+    QTest::mouseClick(Tester().CheckTestPageButton(), Qt::LeftButton);
+    // The fetch runs beside the window: the buttons wait for its answer, the edits stay live.
+    EXPECT_FALSE(Tester().CheckJudgeButton()->isEnabled());
+    EXPECT_TRUE(m_messages.m_shown.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_messages.m_shown.empty(), 20000);
+    EXPECT_EQ(m_messages.m_shown.back(), "The test page answered and holds the marker \"Own words\".");
+    EXPECT_TRUE(Tester().CheckTestPageButton()->isEnabled());
 }
 
 } // namespace

@@ -67,6 +67,8 @@ TEST_F(HeadlessTest, OptionsAreCheckedBeforeAnythingRuns) {
         {"a.txt", "--timeout", "1x"},
         {"a.txt", "--timeout"},
         {"a.txt", "--judge", "ftp://judge/"},
+        {"a.txt", "--judge", "http://j/ ftp://judge/"},
+        {"a.txt", "--judge", " "},
         {"a.txt", "--colour"},
         {"a.txt", "--format", "xml"},
         {"a.txt", "--format", "JSON"},
@@ -121,6 +123,17 @@ TEST_F(HeadlessTest, WritesTheExportToTheGivenFile) {
     const std::string text = m_data.Read("out.txt");
     EXPECT_EQ(text.rfind("Checked by Tarvelo\r\n", 0), 0u) << text;
     EXPECT_EQ(m_out.str().find("Checked by"), std::string::npos);
+}
+
+TEST_F(HeadlessTest, AJudgeListFallsBackPastADeadJudge) {
+    WriteProxies();
+    const std::string dead = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+    EXPECT_EQ(Run({m_data.File("proxies.txt"), "--timeout", "1", "--judge", dead + " " + Judge()}, m_noStop), 0)
+        << m_err.str();
+    EXPECT_NE(m_out.str().find("Proxy judge " + dead + " failed: no answer.\r\nVerifying all the proxies"),
+              std::string::npos)
+        << m_out.str();
+    EXPECT_NE(m_out.str().find("High Anonymous: 1, Anonymous: 0, Transparent: 1\r\n"), std::string::npos);
 }
 
 TEST_F(HeadlessTest, AnExportPathThatCannotBeWrittenIsRefusedBeforeTheRunOrGetsTheResultsOnStandardOutput) {

@@ -1,6 +1,7 @@
 #include "app/TesterPageLogic.h"
 #include "platform/MessageBox.h"
 #include "settings/SwitcherPageLogic.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -163,9 +164,9 @@ TEST_F(SettingSheetTest, ASuccessfulValidationTakesEverythingAndSaves) {
     EXPECT_EQ(reloaded.MaxThread, 1);
     EXPECT_EQ(reloaded.ProxyJudge, "HTTP://Judge.example/");
 
-    c.m_proxyJudge = "see http://judge.example/";
+    c.m_proxyJudge = "see http://judge.example/"; // a blank separates judges: each gets its scheme
     ASSERT_TRUE(m_tester.Validate(c));
-    EXPECT_EQ(m_settings.ProxyJudge, "see http://judge.example/");
+    EXPECT_EQ(m_settings.ProxyJudge, "http://see http://judge.example/");
 
     SwitcherPageLogic switcher(m_store);
     ASSERT_TRUE(switcher.Validate({false, true}));
@@ -173,6 +174,72 @@ TEST_F(SettingSheetTest, ASuccessfulValidationTakesEverythingAndSaves) {
     EXPECT_EQ(reloaded.ChangeIEProxy, 0);
     EXPECT_EQ(reloaded.ChangeFFProxy, 1);
     EXPECT_FALSE(switcher.Initialise().m_changeIEProxy);
+}
+
+TEST_F(SettingSheetTest, BadJudgeOrTestPageAddressesAreRefusedAfterTheOldChecksAndChangeNothing) {
+    struct Case {
+        std::string judge, page, marker, message;
+    };
+    const std::string badJudge = "is not a valid http or https URL.";
+    const std::vector<Case> refused = {
+        {"http://", "http://p.example/", "m", "The proxy judge address \"http://\" " + badJudge},
+        {"ftp://j.example/", "http://p.example/", "m",
+         "The proxy judge address \"http://ftp://j.example/\" " + badJudge},
+        {"http://a.example/ http://b_c/", "http://p.example/", "m",
+         "The proxy judge address \"http://b_c/\" " + badJudge},
+        {"http://j.example:70000/", "http://p.example/", "m",
+         "The proxy judge address \"http://j.example:70000/\" " + badJudge},
+        {"j.example", "p.example", "m", "The test page address is not a valid http or https URL."},
+        {"j.example", "http://p.example:x/", "m", "The test page address is not a valid http or https URL."},
+        {"j.example", "https://p.example/", "m",
+         "The delay test cannot use an https test page: please enter an http address."},
+        {"j.example", "http://p.example/", "", "The test page marker must not be empty."},
+    };
+    for (const Case& c : refused) {
+        auto controls = m_tester.Initialise();
+        controls.m_proxyJudge = c.judge;
+        controls.m_testPage = c.page;
+        controls.m_testPageMarker = c.marker;
+        EXPECT_FALSE(m_tester.Validate(controls)) << c.judge << " " << c.page;
+        EXPECT_EQ(m_messages.m_shown.back(), c.message);
+        EXPECT_EQ(m_settings.TestPage, AppSettings::DefaultTestPage);
+        EXPECT_EQ(m_settings.TestPageMarker, AppSettings::DefaultTestPageMarker);
+    }
+    EXPECT_EQ(m_settings.ProxyJudge, "http://j.example"); // the judge passed before the page failed
+    EXPECT_FALSE(Saved());
+
+    auto controls = m_tester.Initialise();
+    controls.m_proxyJudge = "  a.example:81/x   https://B.example/ ";
+    controls.m_testPage = "http://127.0.0.1:8080/own.html";
+    controls.m_testPageMarker = "Own words";
+    ASSERT_TRUE(m_tester.Validate(controls));
+    EXPECT_EQ(m_settings.ProxyJudge, "http://a.example:81/x https://B.example/");
+    EXPECT_EQ(m_settings.TestPage, "http://127.0.0.1:8080/own.html");
+    EXPECT_EQ(m_settings.TestPageMarker, "Own words");
+}
+
+TEST(TesterPageChecks, JudgesAndTheTestPageAreFetchedDirectlyAndReported) {
+    LoopbackServer server;
+    const uint16_t judge = server.AddJudge(JudgeDialect::ColonBr);
+    const uint16_t page = server.AddPage(std::chrono::milliseconds(0), "Own words");
+    server.Start();
+    const std::string judgeUrl = "http://127.0.0.1:" + std::to_string(judge) + "/azenv.php";
+    const std::string pageUrl = "http://127.0.0.1:" + std::to_string(page) + "/own.html";
+    const std::string dead = "127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+
+    EXPECT_EQ(TesterPageLogic::CheckJudges(dead + " " + pageUrl + " " + judgeUrl, 5),
+              "http://" + dead + ": no answer\n" + pageUrl + ": answered without this PC's address\n" + judgeUrl +
+                  ": answered, own address 127.0.0.1\n");
+    EXPECT_EQ(TesterPageLogic::CheckJudges("  ", 5), "No proxy judge address to check.\n");
+
+    const std::pair<std::pair<std::string, std::string>, std::string> pages[] = {
+        {{pageUrl, "Own words"}, "The test page answered and holds the marker \"Own words\"."},
+        {{pageUrl, "Other words"}, "The test page answered, but the marker \"Other words\" is not in it."},
+        {{"http://" + dead, "Own words"}, "The test page did not answer."},
+        {{"https://127.0.0.1/", "Own words"}, "The test page must be a valid http address."},
+    };
+    for (const auto& [input, answer] : pages)
+        EXPECT_EQ(TesterPageLogic::CheckTestPage(input.first, input.second, 5), answer) << input.first;
 }
 
 } // namespace

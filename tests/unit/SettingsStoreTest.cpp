@@ -36,7 +36,9 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
-                                "SaveFilePath=/opt/orv/proxy.txt\r\n";
+                                "SaveFilePath=/opt/orv/proxy.txt\r\n"
+                                "TestPage=http://www.google.com/\r\n"
+                                "TestPageMarker=google\r\n";
 
 TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrder) {
     TempDir dir;
@@ -53,7 +55,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 26 keys again
+    store.SaveSettings(); // nothing changed: the same 28 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
@@ -67,6 +69,7 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
                                        "SaveLevel1=250\r\n"
                                        "DispatchOnTick=7\r\n"
                                        "ProxyJudge=\r\n"
+                                       "TestPage=http://127.0.0.1:8080/mine.html\r\n"
                                        "Extra=keep\r\n");
     AppSettings settings;
     SettingsStore store(settings, dir.Path());
@@ -78,9 +81,12 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     EXPECT_EQ(settings.DispatchOnTick, 1); // a switch: brought to 0 or 1
     EXPECT_EQ(settings.ProxyJudge, "");
     EXPECT_EQ(settings.SaveFilePath, "/p/proxy.txt");
+    EXPECT_EQ(settings.TestPage, "http://127.0.0.1:8080/mine.html");
+    EXPECT_EQ(settings.TestPageMarker, AppSettings::DefaultTestPageMarker);
 
     settings.MaxThread = 12;
     settings.DispatchOnTick = 0;
+    settings.TestPageMarker = "Mine and only mine";
     store.SaveSettings();
     const std::string text = dir.Read(SettingsStore::FileName);
     EXPECT_EQ(text.rfind("; mine\r\n[settings]\r\nmaxthread=12\r\nTimeout=0\r\nTestDelay=-1\r\n", 0), 0u);
@@ -92,6 +98,8 @@ TEST(SettingsStore, ValuesFromTheFileAreTakenUncheckedAndOtherTextSurvives) {
     EXPECT_EQ(again.MaxThread, 12);
     EXPECT_EQ(again.DispatchOnTick, 0);
     EXPECT_EQ(again.SaveFilePath, "/p/proxy.txt");
+    EXPECT_EQ(again.TestPage, "http://127.0.0.1:8080/mine.html");
+    EXPECT_EQ(again.TestPageMarker, "Mine and only mine");
 }
 
 TEST(SettingsStore, AFileAbove16MiBIsRefusedUnreadAndNeverWrittenOver) {

@@ -274,6 +274,57 @@ TEST_F(TestRunTest, JudgeErrorAnsweredNoTestsAnyway) {
     EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::Finished);
 }
 
+TEST_F(TestRunTest, SeveralJudgesAreTriedInOrderAndTheFirstThatShowsTheAddressServes) {
+    const uint16_t proxy = AddProxy();
+    const uint16_t page = m_server.AddPage(0ms, "no judge here");
+    StartServers();
+    const std::string working = h.settings.ProxyJudge;
+    const std::string dead = "http://127.0.0.3:" + std::to_string(ClosedPort()) + "/";
+    const std::string blind = "http://127.0.0.1:" + std::to_string(page) + "/";
+    h.settings.TestAnon = 1;
+    AddRecord(proxy);
+
+    h.settings.ProxyJudge = dead + "  " + blind + " " + working;
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(h.list[0]->m_anonymity, 1);
+    const std::string log = LogAfterStart();
+    EXPECT_EQ(log.rfind(TestRun::JudgeFailedLine(dead, "no answer") +
+                            TestRun::JudgeFailedLine(blind, "no own address") + "Verifying all the proxies",
+                        0),
+              0u)
+        << log;
+    EXPECT_EQ(h.context.JudgeUrl, working);
+
+    // All dead: today's text and question, after one line for each.
+    h.log.AppendLog("", LogMode::Clear);
+    h.settings.ProxyJudge = dead + " " + blind;
+    h.messageBox.Answers({platform::MessageBox::AnswerYes});
+    h.StartAll();
+    ASSERT_TRUE(h.WaitIdle());
+    EXPECT_EQ(LogAfterStart(), TestRun::JudgeFailedLine(dead, "no answer") +
+                                   TestRun::JudgeFailedLine(blind, "no own address") + TestRun::JudgeErrorText +
+                                   TestRun::JudgeStopLine);
+    EXPECT_EQ(h.run.LastOutcome(), TestRun::Outcome::JudgeRefused);
+}
+
+TEST_F(TestRunTest, TheDelayTestAsksForTheSettingsPageAndLooksForItsMarker) {
+    const uint16_t page = m_server.AddPage(0ms, "Own words of mine");
+    const uint16_t proxy = m_server.AddProxy(ProxyScript{});
+    m_server.Start();
+    h.context.TestPageHost.clear(); // the settings' page, as without the environment
+    h.context.TestPageMarker.clear();
+    h.settings.TestPage = "http://127.0.0.1:" + std::to_string(page) + "/own.html";
+    for (const auto& [marker, passes] : {std::pair{"Own words", true}, std::pair{"Not there", false}}) {
+        h.settings.TestPageMarker = marker;
+        AddRecord(proxy);
+        h.StartAll();
+        ASSERT_TRUE(h.WaitIdle());
+        EXPECT_EQ(h.list[h.list.GetSize() - 1]->m_delay != TimedOut, passes) << marker;
+        EXPECT_NE(m_server.LastRequest(page).find("/own.html"), std::string::npos);
+    }
+}
+
 // Values that only the settings file can hold: a run takes them into its ranges and says so.
 TEST_F(TestRunTest, SettingsFromTheFileAreBroughtIntoTheRunsRanges) {
     const uint16_t proxy = AddProxy();
