@@ -34,6 +34,9 @@ struct AppSettings {
     RelaxedInt32 CheckSystem = 0;
     RelaxedInt32 ChangeIEProxy = 1;
     RelaxedInt32 ChangeFFProxy = 1;
+    // The watch re-tests the active proxy every WatchMinutes while WatchActive is 1.
+    RelaxedInt32 WatchActive = 0;
+    RelaxedInt32 WatchMinutes = 5;
     std::string ProxyJudge = DefaultProxyJudge;
     // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";

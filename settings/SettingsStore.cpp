@@ -3,11 +3,17 @@
 #include "platform/InputFile.h"
 #include "settings/CIniFile.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 struct IntKey {
     const char* m_name;
     RelaxedInt32 AppSettings::*m_field;
+    // The older keys are taken as the file says; the newer ones are brought into their range.
+    int32_t m_least = INT32_MIN;
+    int32_t m_most = INT32_MAX;
 };
 
 // The integer keys in the order in which they stand in the file; the two texts follow them.
@@ -35,6 +41,8 @@ constexpr IntKey IntKeys[] = {
     {"CheckSystem", &AppSettings::CheckSystem},
     {"ChangeIEProxy", &AppSettings::ChangeIEProxy},
     {"ChangeFFProxy", &AppSettings::ChangeFFProxy},
+    {"WatchActive", &AppSettings::WatchActive, 0, 1},
+    {"WatchMinutes", &AppSettings::WatchMinutes, 1, 1440},
 };
 
 constexpr const char* ProxyJudgeKey = "ProxyJudge";
@@ -54,7 +62,7 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
     for (const IntKey& key : IntKeys) {
         RelaxedInt32& field = m_settings.*key.m_field;
         const std::optional<std::string> value = document.Get(Section, key.m_name);
-        field = CIniFile::ToInt(value, defaults.*key.m_field, 10);
+        field = std::clamp(CIniFile::ToInt(value, defaults.*key.m_field, 10), key.m_least, key.m_most);
         if (!CIniFile::IsNumber(value, 10))
             m_settings.NotNumbers.insert(key.m_name);
     }

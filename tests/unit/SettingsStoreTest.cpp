@@ -32,6 +32,8 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "CheckSystem=0\r\n"
                                 "ChangeIEProxy=1\r\n"
                                 "ChangeFFProxy=1\r\n"
+                                "WatchActive=0\r\n"
+                                "WatchMinutes=5\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
@@ -52,7 +54,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 25 keys again
+    store.SaveSettings(); // nothing changed: the same 27 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
