@@ -63,8 +63,12 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
         RelaxedInt32& field = m_settings.*key.m_field;
         const std::optional<std::string> value = document.Get(Section, key.m_name);
         field = std::clamp(CIniFile::ToInt(value, defaults.*key.m_field, 10), key.m_least, key.m_most);
-        if (!CIniFile::IsNumber(value, 10))
+        if (CIniFile::IsNumber(value, 10))
+            continue;
+        if (key.m_least == INT32_MIN)
             m_settings.NotNumbers.insert(key.m_name);
+        else
+            field = defaults.*key.m_field; // a ranged key without digits is back at its default
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
     m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);
