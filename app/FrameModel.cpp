@@ -66,7 +66,8 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
       m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
       m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
-      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())) {
+      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())),
+      m_watch(m_settings, m_list, view, m_clock, WatchOwner()) {
     m_context.DangerousListPath = DangerousPath();
 }
 
@@ -81,6 +82,19 @@ TestRun::Hooks FrameModel::RunHooks() {
     hooks.setLastTestedText = [this](const std::string& text) { SetLastTestedText(text); };
     hooks.saveList = [this] { SaveList(); };
     return hooks;
+}
+
+ProxyWatch::Owner FrameModel::WatchOwner() {
+    ProxyWatch::Owner owner;
+    owner.active = [this] { return m_activeProxy; };
+    owner.busy = [this] { return m_testing != RunState::Idle; };
+    owner.ownAddress = [this] { return m_context.OwnAddress; };
+    owner.recordsChanged = [this] {
+        RebuildQuickSwitchSet();
+        RequestPanelRefresh();
+    };
+    owner.log = [this](const std::string& line) { AppendLog(line); };
+    return owner;
 }
 
 void FrameModel::LoadSettingsAndList() {
@@ -122,10 +136,13 @@ void FrameModel::AnnounceActiveProxy() {
         ApplyIEProxy();
     else if (m_settings.ChangeIEProxy != 0 && m_desktopProxy.RestoreKept())
         AppendLog(KeptRestoredLine);
+    m_watch.CheckSoon();
 }
 
 bool FrameModel::ShutDown() {
     const auto start = std::chrono::steady_clock::now();
+    m_watch.ShutDown();
+    m_view.StopTimer(TimerId::Watch);
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     EndDownload();
     m_view.StopTimer(TimerId::TestTick);
@@ -196,6 +213,8 @@ void FrameModel::OnTimer(TimerId id) {
         if (m_settings.CheckSystem == 0)
             RunSystemCheck();
         m_firefox->StartListener();
+    } else if (id == TimerId::Watch) {
+        m_watch.OnTimer();
     }
 }
 
@@ -666,6 +685,12 @@ void FrameModel::SwitchEpilogue(const std::string& message) {
     RequestPanelRefresh();
     NotifyFirefox();
     ApplyIEProxy();
+    m_watch.CheckSoon();
+}
+
+void FrameModel::OnSettingsChanged() {
+    ORV_ON_WINDOW_THREAD();
+    m_watch.CheckSoon();
 }
 
 void FrameModel::OnToggleTray() {

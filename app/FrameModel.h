@@ -2,6 +2,7 @@
 
 #include "app/FrameView.h"
 #include "app/LogStore.h"
+#include "app/ProxyWatch.h"
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "platform/Clock.h"
@@ -154,6 +155,8 @@ public:
     // DirectConnection, or a quick-switch entry (QuickSwitchFirst + i).
     void OnSwitchCommand(int id);
     void OnToggleTray();
+    // The settings sheet's OK: the watch follows its keys.
+    void OnSettingsChanged();
     FirefoxChannel& Firefox() { return *m_firefox; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
@@ -194,6 +197,7 @@ private:
     // The download's end, on its thread: the list is free again before a failure is logged.
     void EndListDownload(const ListDownload::Outcome& outcome);
     TestRun::Hooks RunHooks();
+    ProxyWatch::Owner WatchOwner();
     // Clears the log and starts a run over TestSet, when TestSet holds any record.
     void StartRun();
     // RemoveDuplicates without its follow-up.
@@ -250,6 +254,7 @@ private:
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
+    ProxyWatch m_watch;
     std::atomic<bool> m_downloadCancel = false;
     std::atomic<bool> m_downloading = false;
     std::thread m_downloadThread;

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "app/FrameView.h"
+#include "proxy/ProxyList.h"
+#include "settings/AppSettings.h"
+#include "tester/TestContext.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+class Clock;
+}
+
+// Keeps the user on a working proxy: while one is active and the list is free, it re-tests that proxy
+// every WatchMinutes with the worker's own tests, on a thread of its own. The window's timer (TimerId::Watch)
+// paces it, so nothing wakes between checks. Everything but the test itself runs on the window's thread.
+class ProxyWatch {
+public:
+    // A test aid: "SECONDS" or "SECONDS,RECHECK_SECONDS" replaces WatchMinutes (and the re-check's delay).
+    static constexpr const char* IntervalVariable = "ORV_WATCH_SECONDS";
+    // While a run or a download holds the list, the watch looks again this often.
+    static constexpr std::chrono::milliseconds BusyRetry{1000};
+
+    struct Timing {
+        std::chrono::milliseconds interval;
+        std::chrono::milliseconds recheck{10'000};
+    };
+    // The pace for watchMinutes, unless aid (the test aid's text, may be null) gives one.
+    static Timing TimingFrom(const char* aid, int32_t watchMinutes);
+
+    // What the watch needs of the frame that owns the list, all called on the window's thread.
+    struct Owner {
+        std::function<const ProxyItem*()> active;
+        // A test run or a list download holds the list.
+        std::function<bool()> busy;
+        // The frame's test context, whose address the judge has seen, when no run uses it.
+        std::function<std::string()> ownAddress;
+        // Records' results changed: their statuses may have left the quick-switch set.
+        std::function<void()> recordsChanged;
+        std::function<void(const std::string&)> log;
+    };
+
+    ProxyWatch(AppSettings& settings, ProxyList& list, FrameView& view, platform::Clock& clock, Owner owner);
+    // Ends a check in progress at once.
+    ~ProxyWatch();
+    ProxyWatch(const ProxyWatch&) = delete;
+    ProxyWatch& operator=(const ProxyWatch&) = delete;
+
+    // Start-up re-applied the active proxy, or a switch happened: check the active one now.
+    void CheckSoon();
+    void OnTimer();
+    // The window closes: the check in progress ends at once and its result is dropped.
+    void ShutDown();
+
+private:
+    struct Result {
+        std::string m_address;
+        int32_t m_delay = TimedOut;
+        int32_t m_level = TimedOut;
+    };
+    class Probe;
+
+    bool Enabled() const { return m_settings.WatchActive != 0 && m_owner.active() != nullptr; }
+    void Launch();
+    // The check's thread: tests every address side by side and hands the results to the window's thread.
+    void RunCheck(const std::vector<std::string>& addresses, uint64_t generation, bool anonymity);
+    void OnCheckDone(uint64_t generation, std::vector<Result> results);
+    // The record's results and row, and the level counters.
+    void Apply(const Result& result);
+    ProxyItem* Find(const std::string& address) const;
+    // An answer, and with the anonymity test a level no worse than the active proxy had.
+    bool Passes(const Result& result) const;
+    std::string ResultText(const Result& result) const;
+    void Arm(std::chrono::milliseconds delay);
+
+    AppSettings& m_settings;
+    ProxyList& m_list;
+    FrameView& m_view;
+    Owner m_owner;
+    // The probes' own context: their list is an empty one, so they write no record and count no level.
+    ProxyList m_scratch;
+    TestContext m_context;
+    // The level the active proxy had when it became active; a check that gives a worse one fails.
+    int32_t m_activeLevel = Untested;
+    // A switch or a restart makes the check in flight stale.
+    uint64_t m_generation = 0;
+    bool m_checking = false;
+    std::thread m_thread;
+
+    // Between the check's thread and the window's thread at shutdown.
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    size_t m_probesDone = 0;
+    bool m_closing = false;
+};
