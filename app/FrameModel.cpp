@@ -94,6 +94,8 @@ ProxyWatch::Owner FrameModel::WatchOwner() {
         RequestPanelRefresh();
     };
     owner.log = [this](const std::string& line) { AppendLog(line); };
+    owner.quickSwitchSet = [this]() -> const std::vector<ProxyItem*>& { return m_quickSwitchSet; };
+    owner.switchTo = [this](ProxyItem* item) { SwitchTo(item); };
     return owner;
 }
 
@@ -665,18 +667,24 @@ void FrameModel::OnSetActiveProxy() {
 void FrameModel::OnSwitchCommand(int id) {
     ORV_ON_WINDOW_THREAD();
     if (id == cmd::DirectConnection) {
-        LeaveActiveProxy();
-        m_activeProxy = nullptr;
-        SwitchEpilogue(DirectLine);
+        SwitchTo(nullptr);
         return;
     }
     const size_t i = static_cast<size_t>(id - cmd::QuickSwitchFirst);
     if (id < cmd::QuickSwitchFirst || id > cmd::QuickSwitchLast || i >= m_quickSwitchSet.size())
         return;
-    ProxyItem* chosen = m_quickSwitchSet[i];
+    SwitchTo(m_quickSwitchSet[i]);
+}
+
+void FrameModel::SwitchTo(ProxyItem* item) {
     LeaveActiveProxy();
-    MakeActive(*chosen);
-    SwitchEpilogue("Set " + chosen->ProxyAddressText() + " as current active proxy.\r\n");
+    if (item == nullptr) {
+        m_activeProxy = nullptr;
+        SwitchEpilogue(DirectLine);
+        return;
+    }
+    MakeActive(*item);
+    SwitchEpilogue("Set " + item->ProxyAddressText() + " as current active proxy.\r\n");
 }
 
 void FrameModel::SwitchEpilogue(const std::string& message) {

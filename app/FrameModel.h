@@ -213,6 +213,8 @@ private:
     // The active record becomes Ready (it stays in the tray menu) and is redrawn.
     void LeaveActiveProxy();
     void MakeActive(ProxyItem& item);
+    // The switch of a double click or a tray entry; none means a direct connection.
+    void SwitchTo(ProxyItem* item);
     // Log line, quick-switch set, panel, Firefox, desktop: the end of every switch.
     void SwitchEpilogue(const std::string& message);
     // After records went without RecountList: falls back to a direct connection when the active one is gone.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -89,6 +90,7 @@ void ProxyWatch::CheckSoon() {
     ++m_generation;
     const ProxyItem* active = m_owner.active();
     m_activeLevel = active != nullptr ? active->m_anonymity.load() : Untested;
+    m_stage = Stage::Check;
     if (Enabled())
         Arm(milliseconds(0));
     else
@@ -130,45 +132,64 @@ void ProxyWatch::Launch() {
     // Taken on this thread: the settings dialog may rewrite the judge, and the probes only read the context.
     m_context.PrepareJudge();
     m_context.OwnAddress = m_owner.ownAddress();
-    const bool anonymity = m_settings.TestAnon != 0 && !m_settings.ProxyJudge.empty();
-    std::vector<std::string> addresses = {m_owner.active()->ProxyAddressText()};
+    m_need.m_anonymity = m_settings.TestAnon != 0 && !m_settings.ProxyJudge.empty();
+    m_need.m_worstLevel = m_activeLevel >= 1 && m_activeLevel <= 3 ? m_activeLevel : 3;
+    std::vector<std::string> addresses;
+    if (m_stage == Stage::Replace) {
+        for (const ProxyItem* candidate :
+             Candidates(m_owner.quickSwitchSet(), m_list, m_owner.active(), m_need.m_worstLevel))
+            addresses.push_back(candidate->ProxyAddressText());
+        if (addresses.empty()) {
+            NoneWorks();
+            return;
+        }
+    } else {
+        addresses.push_back(m_owner.active()->ProxyAddressText());
+    }
     try {
-        m_thread = std::thread([this, addresses = std::move(addresses), generation = m_generation, anonymity] {
-            RunCheck(addresses, generation, anonymity);
+        m_thread = std::thread([this, addresses = std::move(addresses), generation = m_generation, need = m_need] {
+            RunCheck(addresses, generation, need);
         });
         m_checking = true;
     } catch (const std::system_error& error) {
         m_owner.log("The active proxy could not be checked: " + error.code().message() + ".\r\n");
+        m_stage = Stage::Check;
         Arm(TimingFrom(std::getenv(IntervalVariable), m_settings.WatchMinutes).interval);
     }
 }
 
-void ProxyWatch::RunCheck(const std::vector<std::string>& addresses, uint64_t generation, bool anonymity) {
-    std::vector<std::unique_ptr<Probe>> probes;
-    for (const std::string& address : addresses)
-        probes.push_back(std::make_unique<Probe>(*this, address, anonymity));
-    size_t failed = 0;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_probesDone = 0;
-    }
-    for (const auto& probe : probes) {
-        try {
-            probe->Start();
-        } catch (const CThreadException&) {
-            ++failed; // its result stays "no answer"
-        }
-    }
-    {
-        std::unique_lock<std::mutex> hold(m_lock);
-        m_changed.wait(hold, [&] { return m_closing || m_probesDone + failed == probes.size(); });
-        if (m_closing)
-            return;
-    }
+void ProxyWatch::RunCheck(const std::vector<std::string>& addresses, uint64_t generation, Need need) {
     std::vector<Result> results;
-    for (const auto& probe : probes)
-        results.push_back(probe->m_result);
-    probes.clear();
+    for (size_t first = 0; first < addresses.size(); first += CandidatesAtOnce) {
+        std::vector<std::unique_ptr<Probe>> probes;
+        for (size_t i = first; i < std::min(addresses.size(), first + CandidatesAtOnce); ++i)
+            probes.push_back(std::make_unique<Probe>(*this, addresses[i], need.m_anonymity));
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_probesDone = 0;
+        }
+        size_t failed = 0;
+        for (const auto& probe : probes) {
+            try {
+                probe->Start();
+            } catch (const CThreadException&) {
+                ++failed; // its result stays "no answer"
+            }
+        }
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_changed.wait(hold, [&] { return m_closing || m_probesDone + failed == probes.size(); });
+            if (m_closing)
+                return; // the probes' ends kill them
+        }
+        bool passed = false;
+        for (const auto& probe : probes) {
+            results.push_back(probe->m_result);
+            passed = passed || Passes(probe->m_result, need);
+        }
+        if (passed)
+            break;
+    }
     m_view.PostToWindow(
         [this, generation, results = std::move(results)]() mutable { OnCheckDone(generation, std::move(results)); });
 }
@@ -180,44 +201,123 @@ void ProxyWatch::OnCheckDone(uint64_t generation, std::vector<Result> results) {
     m_checking = false;
     if (m_closing || !Enabled())
         return;
-    const Timing timing = TimingFrom(std::getenv(IntervalVariable), m_settings.WatchMinutes);
-    // A switch since the start, or a run that took the list over: the check is done again.
+    // A switch since the start: the new active proxy is checked.
     if (generation != m_generation || results.empty()) {
         Arm(milliseconds(0));
         return;
     }
+    // A run took the list over: this step is done again once it is free.
     if (m_owner.busy()) {
         Arm(BusyRetry);
         return;
     }
-    const Result& result = results.front();
-    if (m_owner.active()->ProxyAddressText() != result.m_address) {
+    for (const Result& result : results)
+        Apply(result);
+    m_owner.recordsChanged();
+    if (m_stage == Stage::Replace)
+        OnCandidatesTested(results);
+    else
+        OnActiveChecked(results.front());
+}
+
+void ProxyWatch::OnActiveChecked(const Result& result) {
+    const Timing timing = TimingFrom(std::getenv(IntervalVariable), m_settings.WatchMinutes);
+    const std::string address = m_owner.active()->ProxyAddressText();
+    // The active record went without a switch (deleted): the next step sees what is active then.
+    if (address != result.m_address) {
+        m_stage = Stage::Check;
         Arm(milliseconds(0));
         return;
     }
-    for (const Result& each : results)
-        Apply(each);
-    m_owner.recordsChanged();
-    m_owner.log("Checked the active proxy " + result.m_address + ": " + ResultText(result) + ".\r\n");
-    Arm(timing.interval);
+    std::string line = "Checked the active proxy " + address + ": " + ResultText(result);
+    if (Passes(result, m_need)) {
+        m_stage = Stage::Check;
+        m_owner.log(line + ".\r\n");
+        Arm(timing.interval);
+    } else if (m_stage == Stage::Check) {
+        m_stage = Stage::Recheck;
+        m_owner.log(line + "; checking again in " + std::to_string(timing.recheck.count() / 1000) + " s.\r\n");
+        Arm(timing.recheck);
+    } else {
+        m_stage = Stage::Replace;
+        m_failed = address;
+        m_owner.log(line + "; looking for another.\r\n");
+        Launch();
+    }
+}
+
+void ProxyWatch::OnCandidatesTested(const std::vector<Result>& results) {
+    for (const Result& result : results) {
+        ProxyItem* found = Passes(result, m_need) ? Find(result.m_address) : nullptr;
+        if (found == nullptr)
+            continue;
+        const std::string failed = m_failed;
+        m_stage = Stage::Check;
+        // The switch checks the new proxy at once.
+        m_owner.switchTo(found);
+        Tell("The proxy " + failed + " stopped working; switched to " + result.m_address + ".", SwitchedTitle);
+        return;
+    }
+    NoneWorks();
+}
+
+void ProxyWatch::NoneWorks() {
+    m_stage = Stage::Check;
+    if (m_settings.WhenNoProxyWorks != 0) {
+        m_owner.switchTo(nullptr);
+        Tell("No working proxy was found; " + m_failed + " was left for a direct connection.", NoneWorksTitle);
+        return;
+    }
+    Tell("No working proxy was found; staying on " + m_failed + " so that nothing goes out directly.", NoneWorksTitle);
+    Arm(TimingFrom(std::getenv(IntervalVariable), m_settings.WatchMinutes).interval);
+}
+
+void ProxyWatch::Tell(const std::string& text, const char* title) {
+    m_owner.log(text + "\r\n");
+    m_view.ShowBalloon(text, title, BalloonIcon::Warning, 10);
+}
+
+std::vector<const ProxyItem*> ProxyWatch::Candidates(const std::vector<ProxyItem*>& menu, const ProxyList& list,
+                                                     const ProxyItem* active, int32_t worstLevel) {
+    std::vector<const ProxyItem*> candidates;
+    for (const ProxyItem* item : menu)
+        if (item != active && item->m_status == StatusReady)
+            candidates.push_back(item);
+    std::vector<const ProxyItem*> others;
+    for (size_t i = 0; i < list.GetSize(); ++i) {
+        const ProxyItem* item = list[i];
+        const int32_t status = item->m_status;
+        const int32_t level = item->m_anonymity;
+        if (item != active && status != StatusReady && status != StatusActive && level >= 1 && level <= worstLevel)
+            others.push_back(item);
+    }
+    // Untested or dead delays go last within their level.
+    const auto delayKey = [](const ProxyItem* item) {
+        const int32_t delay = item->m_delay;
+        return delay >= 0 ? delay : INT32_MAX;
+    };
+    std::stable_sort(others.begin(), others.end(), [&](const ProxyItem* a, const ProxyItem* b) {
+        return std::pair(a->m_anonymity.load(), delayKey(a)) < std::pair(b->m_anonymity.load(), delayKey(b));
+    });
+    candidates.insert(candidates.end(), others.begin(), others.end());
+    if (candidates.size() > MostCandidates)
+        candidates.resize(MostCandidates);
+    return candidates;
 }
 
 std::string ProxyWatch::ResultText(const Result& result) const {
     if (result.m_delay < 0)
         return "no answer";
     std::string text = "delay " + std::to_string(result.m_delay) + " ms";
-    if (m_settings.TestAnon != 0)
+    if (m_need.m_anonymity)
         text += result.m_level >= 1 ? ", level " + std::to_string(result.m_level) : ", no level";
     return text;
 }
 
-bool ProxyWatch::Passes(const Result& result) const {
+bool ProxyWatch::Passes(const Result& result, const Need& need) {
     if (result.m_delay < 0)
         return false;
-    if (m_settings.TestAnon == 0)
-        return true;
-    const int32_t worst = m_activeLevel >= 1 && m_activeLevel <= 3 ? m_activeLevel : 3;
-    return result.m_level >= 1 && result.m_level <= worst;
+    return !need.m_anonymity || (result.m_level >= 1 && result.m_level <= need.m_worstLevel);
 }
 
 void ProxyWatch::Apply(const Result& result) {
@@ -225,7 +325,7 @@ void ProxyWatch::Apply(const Result& result) {
     if (item == nullptr)
         return; // deleted meanwhile
     item->m_delay = result.m_delay;
-    if (m_settings.TestAnon != 0) {
+    if (m_need.m_anonymity) {
         LevelCounter* counters[] = {&m_list.m_level1Count, &m_list.m_level2Count, &m_list.m_level3Count};
         const int32_t old = item->m_anonymity;
         if (old >= 1 && old <= 3)
@@ -236,7 +336,7 @@ void ProxyWatch::Apply(const Result& result) {
     }
     // The active record stays active, and one the user put in the tray stays there while it works.
     const int32_t status = item->m_status;
-    if (status != StatusActive && !(status == StatusReady && Passes(result)))
+    if (status != StatusActive && !(status == StatusReady && Passes(result, m_need)))
         item->DeriveStatus(m_settings.Items());
     m_view.RedrawRows(static_cast<int32_t>(item->m_index), static_cast<int32_t>(item->m_index));
 }

@@ -28,6 +28,11 @@ public:
     static constexpr const char* IntervalVariable = "ORV_WATCH_SECONDS";
     // While a run or a download holds the list, the watch looks again this often.
     static constexpr std::chrono::milliseconds BusyRetry{1000};
+    // A dead proxy's replacement is the first of at most this many candidates that passes, tested this many at a time.
+    static constexpr size_t MostCandidates = 20;
+    static constexpr size_t CandidatesAtOnce = 8;
+    static constexpr const char* SwitchedTitle = "Proxy switched";
+    static constexpr const char* NoneWorksTitle = "No working proxy";
 
     struct Timing {
         std::chrono::milliseconds interval;
@@ -35,6 +40,10 @@ public:
     };
     // The pace for watchMinutes, unless aid (the test aid's text, may be null) gives one.
     static Timing TimingFrom(const char* aid, int32_t watchMinutes);
+    // Who may replace the active proxy, in the order they are tried: the tray's Ready records in menu order, then
+    // the others whose level is worstLevel or better, by level and then by delay.
+    static std::vector<const ProxyItem*> Candidates(const std::vector<ProxyItem*>& menu, const ProxyList& list,
+                                                    const ProxyItem* active, int32_t worstLevel);
 
     // What the watch needs of the frame that owns the list, all called on the window's thread.
     struct Owner {
@@ -46,6 +55,9 @@ public:
         // Records' results changed: their statuses may have left the quick-switch set.
         std::function<void()> recordsChanged;
         std::function<void(const std::string&)> log;
+        std::function<const std::vector<ProxyItem*>&()> quickSwitchSet;
+        // The switch of a double click; none means a direct connection.
+        std::function<void(ProxyItem*)> switchTo;
     };
 
     ProxyWatch(AppSettings& settings, ProxyList& list, FrameView& view, platform::Clock& clock, Owner owner);
@@ -67,17 +79,29 @@ private:
         int32_t m_level = TimedOut;
     };
     class Probe;
+    // Check: the regular one; Recheck: the one after a failure; Replace: the candidates after a second failure.
+    enum class Stage { Check, Recheck, Replace };
+    // What a passing test must show.
+    struct Need {
+        bool m_anonymity = false;
+        int32_t m_worstLevel = 3;
+    };
+    static bool Passes(const Result& result, const Need& need);
 
     bool Enabled() const { return m_settings.WatchActive != 0 && m_owner.active() != nullptr; }
     void Launch();
     // The check's thread: tests every address side by side and hands the results to the window's thread.
-    void RunCheck(const std::vector<std::string>& addresses, uint64_t generation, bool anonymity);
+    // Stops after the first group of candidates in which one passes.
+    void RunCheck(const std::vector<std::string>& addresses, uint64_t generation, Need need);
     void OnCheckDone(uint64_t generation, std::vector<Result> results);
     // The record's results and row, and the level counters.
     void Apply(const Result& result);
     ProxyItem* Find(const std::string& address) const;
-    // An answer, and with the anonymity test a level no worse than the active proxy had.
-    bool Passes(const Result& result) const;
+    void OnActiveChecked(const Result& result);
+    void OnCandidatesTested(const std::vector<Result>& results);
+    // No candidate passed: WhenNoProxyWorks decides.
+    void NoneWorks();
+    void Tell(const std::string& text, const char* title);
     std::string ResultText(const Result& result) const;
     void Arm(std::chrono::milliseconds delay);
 
@@ -90,6 +114,10 @@ private:
     TestContext m_context;
     // The level the active proxy had when it became active; a check that gives a worse one fails.
     int32_t m_activeLevel = Untested;
+    Stage m_stage = Stage::Check;
+    Need m_need;
+    // The active proxy that failed twice, while its replacement is sought.
+    std::string m_failed;
     // A switch or a restart makes the check in flight stale.
     uint64_t m_generation = 0;
     bool m_checking = false;

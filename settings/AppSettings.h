@@ -37,6 +37,8 @@ struct AppSettings {
     // The watch re-tests the active proxy every WatchMinutes while WatchActive is 1.
     RelaxedInt32 WatchActive = 0;
     RelaxedInt32 WatchMinutes = 5;
+    // When the watch finds no working proxy: 0 keeps the dead one (nothing goes out directly), 1 goes direct.
+    RelaxedInt32 WhenNoProxyWorks = 0;
     std::string ProxyJudge = DefaultProxyJudge;
     // LoadSettings makes the default "proxy.txt" in the user's documents folder.
     std::string SaveFilePath = "proxy.txt";

@@ -43,6 +43,7 @@ constexpr IntKey IntKeys[] = {
     {"ChangeFFProxy", &AppSettings::ChangeFFProxy},
     {"WatchActive", &AppSettings::WatchActive, 0, 1},
     {"WatchMinutes", &AppSettings::WatchMinutes, 1, 1440},
+    {"WhenNoProxyWorks", &AppSettings::WhenNoProxyWorks, 0, 1},
 };
 
 constexpr const char* ProxyJudgeKey = "ProxyJudge";

@@ -183,12 +183,14 @@ TEST(SwitcherPageWatch, WatchKeysAreClampedOnLoadAndOnOk) {
         const char* m_file;
         int32_t m_active;
         int32_t m_minutes;
+        int32_t m_whenNone = 0;
     };
     const Case cases[] = {
         {"", 0, 5},
         {"WatchActive=1\r\nWatchMinutes=1440\r\n", 1, 1440},
         {"WatchActive=7\r\nWatchMinutes=0\r\n", 1, 1},
-        {"WatchActive=-2\r\nWatchMinutes=99999\r\n", 0, 1440},
+        {"WatchActive=-2\r\nWatchMinutes=99999\r\nWhenNoProxyWorks=1\r\n", 0, 1440, 1},
+        {"WhenNoProxyWorks=5\r\n", 0, 5, 1},
         {"WatchActive=yes\r\nWatchMinutes=soon\r\n", 0, 5},
     };
     for (const Case& c : cases) {
@@ -200,6 +202,7 @@ TEST(SwitcherPageWatch, WatchKeysAreClampedOnLoadAndOnOk) {
         store.LoadSettings("/p/");
         EXPECT_EQ(settings.WatchActive, c.m_active);
         EXPECT_EQ(settings.WatchMinutes, c.m_minutes);
+        EXPECT_EQ(settings.WhenNoProxyWorks, c.m_whenNone);
     }
     TempDir dir;
     AppSettings settings;

@@ -34,6 +34,7 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "ChangeFFProxy=1\r\n"
                                 "WatchActive=0\r\n"
                                 "WatchMinutes=5\r\n"
+                                "WhenNoProxyWorks=0\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
@@ -54,7 +55,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 27 keys again
+    store.SaveSettings(); // nothing changed: the same 28 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
