@@ -104,3 +104,30 @@ TEST(ProxyWatchEndToEnd, ADeadProxyIsReplacedAndWithNoneLeftTheDesktopStaysOnIt)
     EXPECT_EQ(frame.model->ActiveProxy()->ProxyAddressText(), second);
     EXPECT_EQ(frame.systemProxy.m_calls.back(), "proxy " + second);
 }
+
+TEST(ProxyWatchEndToEnd, WithNoneLeftWhenNoProxyWorksOneGoesDirect) {
+    RealProxyParts parts;
+    ASSERT_TRUE(parts.error.empty()) << parts.error;
+    const std::string host = parts.PageHost();
+    ScopedEnv page("ORV_TEST_PAGE_HOST", host.c_str());
+    ScopedEnv marker("ORV_TEST_PAGE_MARKER", RealProxyParts::PageMarker);
+    ScopedEnv aid("ORV_WATCH_SECONDS", "1,1");
+    WatchFrame frame;
+    AppSettings& settings = frame.model->EditSettings();
+    settings.ProxyJudge = parts.JudgeUrl();
+    settings.Timeout = 5;
+    settings.WatchActive = 1;
+    settings.WhenNoProxyWorks = 1;
+    const std::string only = parts.level1.Address();
+    frame.Add(only, StatusGood, 1);
+    frame.view.m_selected = {0};
+    frame.model->OnSetActiveProxy();
+    parts.level1.process.Kill();
+
+    const std::string direct = "No working proxy was found; " + only + " was left for a direct connection.";
+    ASSERT_TRUE(frame.Pump([&] { return frame.Logged(direct); })) << frame.Log();
+    EXPECT_TRUE(frame.Balloon(direct));
+    EXPECT_EQ(frame.model->ActiveProxy(), nullptr);
+    EXPECT_TRUE(frame.firefox.WaitForLast("0\r\n--\r\n--\r\n", 10s));
+    EXPECT_NE(frame.systemProxy.m_calls.back(), "proxy " + only);
+}
