@@ -196,8 +196,9 @@ void ProxyWatch::RunCheck(const std::vector<std::string>& addresses, uint64_t ge
 
 void ProxyWatch::OnCheckDone(uint64_t generation, std::vector<Result> results) {
     ORV_ON_WINDOW_THREAD();
-    // The thread has handed its last work over and is leaving.
-    m_thread.join();
+    // The thread has handed its last work over and is leaving; after a shutdown it is joined already.
+    if (m_thread.joinable())
+        m_thread.join();
     m_checking = false;
     if (m_closing || !Enabled())
         return;

@@ -85,6 +85,20 @@ TEST(ProxyWatchEndToEnd, ADeadProxyIsReplacedAndWithNoneLeftTheDesktopStaysOnIt)
     EXPECT_TRUE(frame.Logged(", level 2.\r\n")) << frame.Log();
     EXPECT_GE(frame.model->List()[0]->m_delay, 0);
 
+    // A run holding the list pauses the watch: it looks again each second and checks only once the list is free.
+    const auto checks = [&] { return frame.Log().rfind("Checked the active proxy"); };
+    const size_t lastCheck = checks();
+    FrameModelTestAccess::SetState(*frame.model, RunState::Running);
+    const auto busyRetries = [&] {
+        const auto timers = frame.view.Timers();
+        return std::count(timers.begin(), timers.end(), std::pair(TimerId::Watch, 1000));
+    };
+    const auto armedBefore = busyRetries();
+    ASSERT_TRUE(frame.Pump([&] { return busyRetries() >= armedBefore + 3; })) << frame.Log();
+    EXPECT_EQ(checks(), lastCheck);
+    FrameModelTestAccess::SetState(*frame.model, RunState::Idle);
+    ASSERT_TRUE(frame.Pump([&] { return checks() != lastCheck; })) << frame.Log();
+
     parts.level2.process.Kill();
     const std::string switched = "The proxy " + first + " stopped working; switched to " + second + ".";
     ASSERT_TRUE(frame.Pump([&] { return frame.Logged(switched); })) << frame.Log();
