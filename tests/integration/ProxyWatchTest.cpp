@@ -12,17 +12,36 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// The model is made again once the test page and the watch's pace are in the environment.
 struct WatchFrame : BasicFrame<> {
+    RealProxyParts parts;
+    std::string host = parts.PageHost();
+    ScopedEnv page{"ORV_TEST_PAGE_HOST", host.c_str()};
+    ScopedEnv marker{"ORV_TEST_PAGE_MARKER", RealProxyParts::PageMarker};
+    ScopedEnv aid{"ORV_WATCH_SECONDS", "1,1"};
     ExtensionStub firefox{ExtensionStub::Reads};
     WatchFrame() {
         firefoxPorts = {firefox.Port(), 0};
         model = NewModel();
+        AppSettings& settings = model->EditSettings();
+        settings.ProxyJudge = parts.JudgeUrl();
+        settings.Timeout = 5;
+        settings.WatchActive = 1;
+    }
+    // The records as (address, level); the first becomes active.
+    void Activate(const std::vector<std::pair<std::string, int32_t>>& records) {
+        for (const auto& [address, level] : records)
+            Add(address, StatusGood, level);
+        view.m_selected = {0};
+        model->OnSetActiveProxy();
     }
     // Plays the window's thread: runs the posted work and fires the watch's timer once its time has come,
     // until done() holds.
@@ -61,23 +80,12 @@ struct WatchFrame : BasicFrame<> {
 } // namespace
 
 TEST(ProxyWatchEndToEnd, ADeadProxyIsReplacedAndWithNoneLeftTheDesktopStaysOnIt) {
-    RealProxyParts parts;
-    ASSERT_TRUE(parts.error.empty()) << parts.error;
-    const std::string host = parts.PageHost();
-    ScopedEnv page("ORV_TEST_PAGE_HOST", host.c_str());
-    ScopedEnv marker("ORV_TEST_PAGE_MARKER", RealProxyParts::PageMarker);
-    ScopedEnv aid("ORV_WATCH_SECONDS", "1,1");
     WatchFrame frame;
-    AppSettings& settings = frame.model->EditSettings();
-    settings.ProxyJudge = parts.JudgeUrl();
-    settings.Timeout = 5;
-    settings.WatchActive = 1;
+    RealProxyParts& parts = frame.parts;
+    ASSERT_TRUE(parts.error.empty()) << parts.error;
     const std::string first = parts.level2.Address();
     const std::string second = parts.level1.Address();
-    frame.Add(first, StatusGood, 2);
-    frame.Add(second, StatusGood, 1);
-    frame.view.m_selected = {0};
-    frame.model->OnSetActiveProxy();
+    frame.Activate({{first, 2}, {second, 1}});
 
     // The switch's own check: the row gets its results and the log one line.
     ASSERT_TRUE(frame.Pump([&] { return frame.Logged("Checked the active proxy " + first + ": delay "); }))
@@ -120,23 +128,12 @@ TEST(ProxyWatchEndToEnd, ADeadProxyIsReplacedAndWithNoneLeftTheDesktopStaysOnIt)
 }
 
 TEST(ProxyWatchEndToEnd, WithNoneLeftWhenNoProxyWorksOneGoesDirect) {
-    RealProxyParts parts;
-    ASSERT_TRUE(parts.error.empty()) << parts.error;
-    const std::string host = parts.PageHost();
-    ScopedEnv page("ORV_TEST_PAGE_HOST", host.c_str());
-    ScopedEnv marker("ORV_TEST_PAGE_MARKER", RealProxyParts::PageMarker);
-    ScopedEnv aid("ORV_WATCH_SECONDS", "1,1");
     WatchFrame frame;
-    AppSettings& settings = frame.model->EditSettings();
-    settings.ProxyJudge = parts.JudgeUrl();
-    settings.Timeout = 5;
-    settings.WatchActive = 1;
-    settings.WhenNoProxyWorks = 1;
-    const std::string only = parts.level1.Address();
-    frame.Add(only, StatusGood, 1);
-    frame.view.m_selected = {0};
-    frame.model->OnSetActiveProxy();
-    parts.level1.process.Kill();
+    ASSERT_TRUE(frame.parts.error.empty()) << frame.parts.error;
+    frame.model->EditSettings().WhenNoProxyWorks = 1;
+    const std::string only = frame.parts.level1.Address();
+    frame.Activate({{only, 1}});
+    frame.parts.level1.process.Kill();
 
     const std::string direct = "No working proxy was found; " + only + " was left for a direct connection.";
     ASSERT_TRUE(frame.Pump([&] { return frame.Logged(direct); })) << frame.Log();
