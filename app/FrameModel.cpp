@@ -2,6 +2,7 @@
 
 #include "app/AppFolders.h"
 #include "app/CommandIds.h"
+#include "app/RunPrompts.h"
 #include "download/ListService.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
@@ -12,6 +13,7 @@
 #include "platform/WindowThread.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyKey.h"
+#include "proxy/ProxyKind.h"
 #include "proxy/ProxySorter.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
@@ -32,6 +34,19 @@ std::string Format(const char* format, long long number) {
     char line[128];
     std::snprintf(line, sizeof line, format, number);
     return line;
+}
+
+// What Load List asks of a file's pairs written without a scheme; the kinds in the order offered.
+constexpr ProxyKind ListKinds[] = {ProxyKind::Http, ProxyKind::Socks4, ProxyKind::Socks5, ProxyKind::Detect};
+const std::vector<std::string> ListKindItems = {"HTTP", "SOCKS4", "SOCKS5", "Detect while testing"};
+
+// Lists published one file per protocol say it in their names (socks4.txt, socks5.txt).
+size_t ListKindGuess(const std::string& path) {
+    std::string name = path.substr(path.rfind('/') + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (name.find("socks5") != std::string::npos)
+        return 2;
+    return name.find("socks4") != std::string::npos ? 1 : 0;
 }
 
 // The port as the standard text-to-integer conversion reads it, folded into 0..65535: unlike the tester's
@@ -66,7 +81,7 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
       m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
       m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
-      m_run(std::make_unique<TestRun>(m_context, m_log, services.messageBox, m_testing, RunHooks())),
+      m_run(std::make_unique<TestRun>(m_context, m_log, m_testing, RunHooks())),
       m_watch(m_settings, m_list, view, m_clock, WatchOwner()) {
     m_context.DangerousListPath = DangerousPath();
 }
@@ -81,6 +96,7 @@ TestRun::Hooks FrameModel::RunHooks() {
     hooks.rebuildQuickSwitchSet = [this] { m_view.PostToWindow([this] { RebuildQuickSwitchSet(); }); };
     hooks.setLastTestedText = [this](const std::string& text) { SetLastTestedText(text); };
     hooks.saveList = [this] { SaveList(); };
+    ShowRunPromptsIn(m_services.messageBox, hooks);
     return hooks;
 }
 
@@ -337,12 +353,23 @@ void FrameModel::OnLoadList() {
             .value_or("");
     if (const size_t slash = path.rfind('/'); slash != std::string::npos)
         m_loadFolder = path.substr(0, slash + 1);
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.LoadProxies(m_list, path, false);
-    if (count < 0)
+    ProxyKind plainKind = ProxyKind::Http;
+    if (!path.empty()) {
+        const auto chosen = m_services.fileDialog.ChooseItem(
+            "Load List", "The proxies written without a scheme (such as socks5://) are:", ListKindItems,
+            ListKindGuess(path));
+        if (!chosen || *chosen >= std::size(ListKinds))
+            return;
+        plainKind = ListKinds[*chosen];
+    }
+    const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(m_list, path, false, plainKind);
+    if (loaded.count < 0) {
+        if (!loaded.error.empty())
+            m_services.messageBox.Show(loaded.error);
         return;
+    }
     ListAppended();
-    AppendLog(Format("Loaded %lld proxies from ", count) + path + "\r\n");
+    AppendLog(Format("Loaded %lld proxies from ", loaded.count) + path + "\r\n");
 }
 
 void FrameModel::OnTestAll() {
@@ -388,8 +415,7 @@ void FrameModel::OnPaste() {
     if (RefuseWhileTesting())
         return;
     const std::string text = m_services.clipboard.GetText().value_or("");
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.LoadProxies(m_list, text, true);
+    const int count = ProxyTextParser::LoadProxies(m_list, text, true).count;
     ListAppended();
     AppendLog(Format("Load %lld proxies from the clipboard.\r\n", count));
 }
@@ -403,11 +429,10 @@ void FrameModel::OnDownloadList() {
     m_downloading = true;
     m_view.TestingChanged();
     RequestPanelRefresh();
-    m_downloadCancel = false;
-    m_downloadThread = std::thread([this] { RunListDownload(); });
+    m_downloadThread.Start([this](std::stop_token stop) { RunListDownload(stop); });
 }
 
-void FrameModel::RunListDownload() {
+void FrameModel::RunListDownload(std::stop_token stop) {
     ListDownload::Host host;
     host.appendLog = [this](const std::string& text, LogMode mode) { AppendLog(text, mode); };
     host.showMessage = [this](const std::string& text) { m_services.messageBox.Show(text); };
@@ -424,7 +449,7 @@ void FrameModel::RunListDownload() {
     };
     ListDownload download(m_dataFolder, ListService::ListServiceUrl(m_dataFolder), std::move(host));
     download.m_limits = m_downloadLimits;
-    download.m_limits.cancel = &m_downloadCancel;
+    download.m_limits.stop = stop;
     download.m_pause = m_downloadPause;
     EndListDownload(download.Run());
 }
@@ -446,9 +471,7 @@ void FrameModel::SetDownloadLimits(const DownloadLimits& limits, std::chrono::mi
 }
 
 void FrameModel::EndDownload() {
-    m_downloadCancel = true;
-    if (m_downloadThread.joinable())
-        m_downloadThread.join();
+    m_downloadThread.Stop();
 }
 
 bool FrameModel::RunSystemCheck() {
@@ -487,8 +510,7 @@ bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
     ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return false;
-    ProxyTextParser parser(m_services.messageBox);
-    const int count = parser.AddProxy(m_list, ip, port);
+    const int count = ProxyTextParser::AddProxy(m_list, ip, port);
     ListAppended();
     if (count != 1) {
         m_services.messageBox.Show("The proxy you input is incorrect.");

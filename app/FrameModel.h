@@ -6,6 +6,7 @@
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "platform/Clock.h"
+#include "platform/OwnedThread.h"
 #include "proxy/ProxyCell.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
@@ -23,8 +24,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -221,7 +222,7 @@ private:
     void DropActiveIfGone();
     // Both exit messages are delivered or given up by end.
     void LeaveBrowsersOnExit(std::chrono::steady_clock::time_point end);
-    void RunListDownload();
+    void RunListDownload(std::stop_token stop);
     // Ends a running download at once and waits for its thread.
     void EndDownload();
 
@@ -257,7 +258,6 @@ private:
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
     ProxyWatch m_watch;
-    std::atomic<bool> m_downloadCancel = false;
     std::atomic<bool> m_downloading = false;
-    std::thread m_downloadThread;
+    platform::OwnedThread m_downloadThread;
 };

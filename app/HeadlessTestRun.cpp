@@ -1,7 +1,9 @@
 #include "app/HeadlessTestRun.h"
 
+#include "app/ExportDialogLogic.h"
 #include "app/LogStore.h"
 #include "app/NullFrameView.h"
+#include "app/RunPrompts.h"
 #include "app/RunResults.h"
 #include "platform/Clock.h"
 #include "platform/FileDialog.h"
@@ -11,7 +13,6 @@
 #include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 #include "settings/AtomicFile.h"
-#include "settings/ExportDialogLogic.h"
 #include "settings/SettingsStore.h"
 #include "tester/TestContext.h"
 #include "tester/TestRun.h"
@@ -54,6 +55,10 @@ public:
         return std::nullopt;
     }
     std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<size_t> ChooseItem(const std::string&, const std::string&, const std::vector<std::string>&,
+                                     size_t) override {
+        return std::nullopt;
+    }
 };
 class NoShellOpen : public platform::ShellOpen {
 public:
@@ -99,12 +104,23 @@ std::optional<int32_t> HeadlessTestRun::ParseNumber(const std::string& option, c
     return number;
 }
 
+std::optional<ProxyKind> HeadlessTestRun::ParseKind(const std::string& value) {
+    const std::optional<ProxyKind> kind = ProxyKindFromName(value);
+    if (!kind)
+        m_err << "orv: --kind must be http, socks4, socks5 or detect\nTry 'orv --help'.\n";
+    return kind;
+}
+
 std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std::vector<std::string>& args) {
     Options options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool valued =
-            arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export" || arg == "--format";
+        const bool valued = arg == "--threads" || arg == "--timeout" || arg == "--judge" || arg == "--export" ||
+                            arg == "--format" || arg == "--kind";
+        if (arg == "--include-passwords") {
+            options.includePasswords = true;
+            continue;
+        }
         if (!valued) {
             if (!options.file.empty() || arg.empty() || (arg.size() > 1 && arg[0] == '-')) {
                 m_err << "orv: --test: unexpected '" << arg << "'\nTry 'orv --help'.\n";
@@ -131,6 +147,12 @@ std::optional<HeadlessTestRun::Options> HeadlessTestRun::ParseOptions(const std:
         }
         if (arg == "--export")
             options.exportPath = value;
+        if (arg == "--kind") {
+            const std::optional<ProxyKind> kind = ParseKind(value);
+            if (!kind)
+                return std::nullopt;
+            options.kind = *kind;
+        }
         if (arg == "--format") {
             if (value != "text" && value != "json" && value != "csv") {
                 m_err << "orv: --format must be text, json or csv\nTry 'orv --help'.\n";
@@ -182,8 +204,11 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
 
     ErrorStreamBox messages(m_err);
     ProxyList list;
-    if (ProxyTextParser(messages).LoadProxies(list, options.file, false) < 0)
+    if (const ProxyTextParser::Loaded loaded = ProxyTextParser::LoadProxies(list, options.file, false, options.kind);
+        loaded.count < 0) {
+        messages.Show(loaded.error, platform::MessageBox::Ok);
         return Failed;
+    }
     if (list.IsEmpty()) {
         m_err << "orv: no proxies found in " << options.file << '\n';
         return Failed;
@@ -208,7 +233,8 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         m_err << "orv: no proxy judge is set (see --judge)\n";
         return BadUsage;
     }
-    TestRun run(context, log, messages, testing, std::move(hooks));
+    ShowRunPromptsIn(messages, hooks);
+    TestRun run(context, log, testing, std::move(hooks));
     for (size_t i = 0; i < list.GetSize(); ++i)
         run.TestSet.push_back(list[i]);
     const auto started = std::chrono::steady_clock::now();
@@ -239,15 +265,22 @@ int HeadlessTestRun::Run(const Options& options, const std::string& dataFolder, 
         NoShellOpen noShell;
         std::vector<ProxyItem*> all = ExportDialogLogic::ExportAll(list);
         ExportDialogLogic exporter(store, {messages, noDialog, noShell}, std::move(all), lastTested);
-        text = exporter.Initialise().m_text;
+        ExportDialogControls controls = exporter.Initialise();
+        if (options.includePasswords) {
+            controls.m_options.m_includePasswords = true;
+            exporter.OnLineOptionClicked(controls);
+        }
+        text = controls.m_text;
     } else if (options.format == "json") {
         const bool wasStopped = run.LastOutcome() == TestRun::Outcome::Stopped;
         text = RunResults::Json(
-            list, {wasStopped ? "stopped" : "finished",
-                   std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count(),
-                   lastTested});
+            list,
+            {wasStopped ? "stopped" : "finished",
+             std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count(),
+             lastTested},
+            options.includePasswords);
     } else {
-        text = RunResults::Csv(list);
+        text = RunResults::Csv(list, options.includePasswords);
     }
     if (options.exportPath && !ReplaceFileAtomically(*options.exportPath, text)) {
         // The results are still worth having: they go where they would have gone without PATH.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "proxy/ProxyKind.h"
 #include "tester/TestRun.h"
 
 #include <atomic>
@@ -8,7 +9,8 @@
 #include <string>
 #include <vector>
 
-// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F]`: the window's
+// `orv --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F] [--kind K]
+// [--include-passwords]`: the window's
 // test run without the window. The proxies come from FILE, the settings from DataFolder's settings file
 // with the options on top; the log goes to out as it grows, the results to PATH or after the log: the
 // export text, or JSON or CSV for programs (the log then goes to err, so that out holds them alone).
@@ -29,7 +31,9 @@ public:
         std::optional<int32_t> timeout;
         std::optional<std::string> judge;
         std::optional<std::string> exportPath;
-        std::string format = "text"; // text, json or csv
+        std::string format = "text";      // text, json or csv
+        ProxyKind kind = ProxyKind::Http; // of the pairs written without a scheme
+        bool includePasswords = false;
     };
 
     HeadlessTestRun(std::ostream& out, std::ostream& err) : m_out(out), m_err(err) {}
@@ -44,6 +48,8 @@ public:
 private:
     // Whether the results can be written to path, tried before the run; a message when not.
     bool CanWrite(const std::string& path);
+    // The kind --kind names, or a message.
+    std::optional<ProxyKind> ParseKind(const std::string& value);
     // A number from 1 to most, or a message.
     std::optional<int32_t> ParseNumber(const std::string& option, const std::string& value, int32_t most);
 

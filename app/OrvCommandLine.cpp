@@ -6,8 +6,9 @@
 #include "download/ListDownload.h"
 #include "download/ListService.h"
 #include "judge/JudgeServer.h"
-#include "platform/StreamMessageBox.h"
 #include "proxy/DangerousList.h"
+#include "proxy/ProxyAddressForms.h"
+#include "proxy/ProxyList.h"
 #include "proxy/ProxyTextParser.h"
 
 #include <algorithm>
@@ -64,22 +65,25 @@ bool OrvCommandLine::HasDisplay() {
 
 void OrvCommandLine::PrintHelp() {
     m_out << "Usage: orv [OPTION]...\n"
-             "Tarvelo keeps a list of public HTTP proxies, tests them for delay and anonymity,\n"
-             "and switches the desktop and Firefox to the proxy you choose.\n"
+             "Tarvelo keeps a list of public HTTP and SOCKS proxies, tests them for delay and\n"
+             "anonymity, and switches the desktop and Firefox to the proxy you choose.\n"
              "Without an option it opens its window.\n"
              "\n"
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
-             "  --extract FILE...   print the proxies that loading each FILE would add, one\n"
+             "  --extract FILE... [--kind K]\n"
+             "                      print the proxies that loading each FILE would add, one\n"
              "                      address:port a line (FILE - is standard input; an http://\n"
              "                      or https:// address is fetched directly, never through a\n"
-             "                      proxy, and parsed as a file; --test takes one too)\n"
+             "                      proxy, and parsed as a file; --test takes one too); SOCKS\n"
+             "                      proxies as socks4:// or socks5://address:port\n"
              "  --download [--export PATH]\n"
              "                      run Download List: the log lines, then the proxies added,\n"
              "                      one address:port a line (or into PATH). The list service\n"
              "                      is ListServiceUrl in [Settings] of ORV_Setting.ini, or\n"
              "                      $ORV_LIST_SERVICE_URL. Exit status: 0 done, 1 failed\n"
              "  --test FILE [--threads N] [--timeout S] [--judge URL] [--export PATH] [--format F]\n"
+             "       [--kind K] [--include-passwords]\n"
              "                      test the proxies found in FILE as the window's Test command\n"
              "                      does, with the settings of the window (ORV_Setting.ini in\n"
              "                      the data folder) and these options on top; print the log as\n"
@@ -92,6 +96,13 @@ void OrvCommandLine::PrintHelp() {
              "      --timeout S     seconds each wait of a test may take, 1 to 100\n"
              "      --format F      the results as text (the export, default), json or csv;\n"
              "                      with json and csv the log goes to standard error\n"
+             "      --kind K        what the pairs written without a scheme are: http (the\n"
+             "                      default), socks4, socks5, or detect (tried as HTTP, then\n"
+             "                      SOCKS5, then SOCKS4). socks4://, socks5://, socks5h://,\n"
+             "                      http://, user:password@ and address:port:user:password\n"
+             "                      in the file say it for their pair\n"
+             "      --include-passwords\n"
+             "                      put user names and passwords into the results\n"
              "                      Exit status: 0 done, 1 failed, 2 bad options or a judge that\n"
              "                      gave no address or a PATH that cannot be written (nothing\n"
              "                      tested), 130 stopped by Ctrl+C\n"
@@ -141,13 +152,45 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
     return 2;
 }
 
-int OrvCommandLine::Extract(const std::vector<std::string>& files) {
+void OrvCommandLine::ExtractWithKinds(std::string_view text, ProxyKind plainKind,
+                                      const std::function<void(std::string_view)>& print) {
+    // The usual list, plain pairs of HTTP proxies, needs no records.
+    if (plainKind == ProxyKind::Http && !ProxyAddressForms::MayHoldForms(text)) {
+        ProxyTextParser::ExtractPairs(text, print);
+        return;
+    }
+    ProxyList list;
+    ProxyTextParser::ExtractPairs(text, [&list](std::string_view pair) {
+        auto item = std::make_unique<ProxyItem>();
+        item->SetAddress(pair);
+        list.Append(std::move(item));
+    });
+    ProxyAddressForms::Apply(text, plainKind, list, 0);
+    // Credentials are the user's secret: never printed.
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        print(list[i]->UrlText(false));
+}
+
+int OrvCommandLine::Extract(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    ProxyKind plainKind = ProxyKind::Http;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--kind") {
+            files.push_back(args[i]);
+            continue;
+        }
+        const std::optional<ProxyKind> kind = i + 1 < args.size() ? ProxyKindFromName(args[i + 1]) : std::nullopt;
+        if (!kind) {
+            m_err << "orv: --kind must be http, socks4, socks5 or detect\nTry 'orv --help'.\n";
+            return 2;
+        }
+        plainKind = *kind;
+        ++i;
+    }
     if (files.empty()) {
         m_err << "orv: --extract needs at least one FILE\nTry 'orv --help'.\n";
         return 2;
     }
-    platform::StreamMessageBox messageBox(m_err);
-    ProxyTextParser parser(messageBox);
     int status = 0;
     std::string output;
     const auto write = [&] {
@@ -163,7 +206,11 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     };
     for (const std::string& file : files) {
         // The parser's messages do not say which file they are about.
-        messageBox.SetPrefix("orv: " + file + ": ");
+        const auto failed = [&](const SourceRead& read) {
+            m_err << "orv: " << file << ": " << read.error << '\n';
+            m_err.flush();
+            status = 1;
+        };
         try {
             if (file == "-") {
                 // Standard input may never end: each pair is printed as soon as it is found.
@@ -171,25 +218,33 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
                     write();
                     m_out.flush();
                 };
-                if (!parser.ExtractPairsAsRead(STDIN_FILENO, print, flush))
-                    status = 1;
+                // Read as it comes, a pair at a time: the plain kind's scheme is written, the forms
+                // around a pair are not read.
+                const std::string prefix(ProxyKindPrefix(plainKind));
+                const auto printKind = [&](std::string_view pair) {
+                    output += prefix;
+                    print(pair);
+                };
+                if (const SourceRead read = ProxyTextParser::ExtractPairsAsRead(STDIN_FILENO, printKind, flush); !read)
+                    failed(read);
                 continue;
             }
             SourceText text;
-            bool read = false;
             if (DownloadUrl::IsWebAddress(file)) {
-                const int fd = FetchToMemory(file);
-                read = fd >= 0 && parser.ReadSource(fd, text.Bytes());
-                if (fd >= 0)
-                    ::close(fd);
-            } else {
-                read = parser.ReadSourceFile(file, text, true);
-            }
-            if (!read) {
-                status = 1;
+                const platform::FileDescriptor page = FetchToMemory(file);
+                if (!page.Valid()) {
+                    status = 1;
+                    continue;
+                }
+                if (const SourceRead read = ProxyTextParser::ReadSource(page.Get(), text.Bytes()); !read) {
+                    failed(read);
+                    continue;
+                }
+            } else if (const SourceRead read = ProxyTextParser::ReadSourceFile(file, text, true); !read) {
+                failed(read);
                 continue;
             }
-            ProxyTextParser::ExtractPairs(text.View(), print);
+            ExtractWithKinds(text.View(), plainKind, print);
         } catch (const std::bad_alloc&) {
             m_err << "orv: " << file << ": not enough memory\n";
             status = 1;
@@ -200,7 +255,7 @@ int OrvCommandLine::Extract(const std::vector<std::string>& files) {
     return status;
 }
 
-int OrvCommandLine::FetchToMemory(const std::string& url) {
+platform::FileDescriptor OrvCommandLine::FetchToMemory(const std::string& url) {
     std::string body;
     const DownloadResult result = DownloadUrl::ToText(url, body, DownloadLimits());
     if (!result.ok) {
@@ -208,26 +263,25 @@ int OrvCommandLine::FetchToMemory(const std::string& url) {
         if (result.status != 0 && result.error.find("HTTP status") == std::string::npos)
             m_err << " (HTTP status " << result.status << ")";
         m_err << "\n";
-        return -1;
+        return {};
     }
     // The page goes through the file reader, so that it is parsed exactly as a saved copy would be.
-    const int fd = ::memfd_create("orv-page", MFD_CLOEXEC);
-    if (fd < 0 || ::write(fd, body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
-        ::lseek(fd, 0, SEEK_SET) != 0) {
+    platform::FileDescriptor page(::memfd_create("orv-page", MFD_CLOEXEC));
+    if (!page.Valid() || ::write(page.Get(), body.data(), body.size()) != static_cast<ssize_t>(body.size()) ||
+        ::lseek(page.Get(), 0, SEEK_SET) != 0) {
         m_err << "orv: " << url << ": cannot keep the page in memory\n";
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
+        return {};
     }
-    return fd;
+    return page;
 }
 
 bool OrvCommandLine::HasProxies(int fd) {
-    platform::StreamMessageBox messageBox(m_err);
     std::string text;
     bool found = false;
-    if (ProxyTextParser(messageBox).ReadSource(fd, text))
+    if (const SourceRead read = ProxyTextParser::ReadSource(fd, text); read)
         ProxyTextParser::ExtractPairs(text, [&found](std::string_view) { found = true; });
+    else
+        m_err << read.error << '\n' << std::flush;
     return ::lseek(fd, 0, SEEK_SET) == 0 && found;
 }
 
@@ -283,18 +337,18 @@ int OrvCommandLine::Test(const std::vector<std::string>& args) {
     std::optional<HeadlessTestRun::Options> options = headless.ParseOptions(args);
     if (!options)
         return HeadlessTestRun::BadUsage;
+    platform::FileDescriptor page; // open until the run has read it
     if (DownloadUrl::IsWebAddress(options->file)) {
         // The run reads a file: it reads the fetched page where the process keeps it.
-        const int fd = FetchToMemory(options->file);
-        if (fd < 0)
+        page = FetchToMemory(options->file);
+        if (!page.Valid())
             return HeadlessTestRun::Failed;
         // Said here, where the page still has its address for a name.
-        if (!HasProxies(fd)) {
+        if (!HasProxies(page.Get())) {
             m_err << "orv: no proxies found in " << options->file << '\n';
-            ::close(fd);
             return HeadlessTestRun::Failed;
         }
-        options->file = "/proc/self/fd/" + std::to_string(fd);
+        options->file = "/proc/self/fd/" + std::to_string(page.Get());
     }
     struct sigaction action {};
     action.sa_handler = OnInterrupt;

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+#include "proxy/ProxyKind.h"
+
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The headless side of orv, for scripts: help, version and the list tools.
@@ -31,16 +36,20 @@ private:
     void PrintHelp();
     // The folders in use: DataFolder, and ProgramFolder's DangerousIP.dat with whether it is there.
     void PrintFiles();
-    // Prints, file by file, the records that loading each file would append.
-    int Extract(const std::vector<std::string>& files);
+    // Prints, file by file, the records that loading each file would append. `--kind K` anywhere
+    // among the files says what the plain pairs are.
+    int Extract(const std::vector<std::string>& args);
+    // Prints the records that loading text would append, with their kinds' schemes.
+    static void ExtractWithKinds(std::string_view text, ProxyKind plainKind,
+                                 const std::function<void(std::string_view)>& print);
     // Tests the proxies of a file headless: the log as it grows, then the export text.
     int Test(const std::vector<std::string>& args);
     // `--download [--export PATH]`: the list download without the window.
     int Download(const std::vector<std::string>& args);
     // `--judge-server [ADDR:]PORT`: serves the judge page until SIGINT or SIGTERM.
     int JudgeServe(const std::vector<std::string>& args);
-    // The page at an http:// or https:// address in a memory file, read from its start; -1 after a message.
-    int FetchToMemory(const std::string& url);
+    // The page at an http:// or https:// address in a memory file, read from its start; none after a message.
+    platform::FileDescriptor FetchToMemory(const std::string& url);
     // Whether the page in fd holds a proxy; fd is read from its start again afterwards.
     bool HasProxies(int fd);
 

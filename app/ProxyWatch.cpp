@@ -32,10 +32,12 @@ std::optional<milliseconds> Seconds(std::string_view text) {
 // One proxy's test by the worker's own code; it writes its result into itself, never into a record.
 class ProxyWatch::Probe : public CInternetThread {
 public:
-    Probe(ProxyWatch& watch, std::string address, bool anonymity)
+    Probe(ProxyWatch& watch, const Target& target, bool anonymity)
         : CInternetThread(watch.m_context), m_watch(watch), m_anonymity(anonymity) {
-        m_proxyAddress = address;
-        m_result.m_address = std::move(address);
+        m_proxyAddress = target.m_address;
+        m_kind = target.m_kind;
+        m_credentials = target.m_credentials;
+        m_result.m_address = target.m_address;
     }
     ~Probe() override { EndThread(); }
 
@@ -44,10 +46,12 @@ public:
 
 protected:
     int32_t Run() override {
-        const int32_t delay = MeasureDelay();
-        const int32_t level = delay >= 0 && m_anonymity ? TestAnonymity() : TimedOut;
+        // A record whose kind is not known yet is tried as each kind, as a run does.
+        const int32_t delay = m_kind == ProxyKind::Detect ? DetectKind() : MeasureDelay();
+        const bool answered = delay >= 0 && m_kind != ProxyKind::Detect && !m_authRefused;
+        const int32_t level = answered && m_anonymity ? TestAnonymity() : TimedOut;
         UnlessKilled([&] {
-            m_result.m_delay = delay;
+            m_result.m_delay = answered ? delay : TimedOut;
             m_result.m_level = level;
         });
         {
@@ -120,8 +124,7 @@ void ProxyWatch::ShutDown() {
     }
     m_changed.notify_all();
     // The probes' own ends kill them: their sockets are shut down, so this join is short.
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.Join();
 }
 
 void ProxyWatch::Arm(milliseconds delay) {
@@ -134,21 +137,22 @@ void ProxyWatch::Launch() {
     m_context.OwnAddress = m_owner.ownAddress();
     m_need.m_anonymity = m_settings.TestAnon != 0 && !m_settings.ProxyJudge.empty();
     m_need.m_worstLevel = m_activeLevel >= 1 && m_activeLevel <= 3 ? m_activeLevel : 3;
-    std::vector<std::string> addresses;
+    std::vector<Target> targets;
     if (m_stage == Stage::Replace) {
         for (const ProxyItem* candidate :
              Candidates(m_owner.quickSwitchSet(), m_list, m_owner.active(), m_need.m_worstLevel))
-            addresses.push_back(candidate->ProxyAddressText());
-        if (addresses.empty()) {
+            targets.push_back(TargetOf(*candidate));
+        if (targets.empty()) {
             NoneWorks();
             return;
         }
     } else {
-        addresses.push_back(m_owner.active()->ProxyAddressText());
+        targets.push_back(TargetOf(*m_owner.active()));
     }
     try {
-        m_thread = std::thread([this, addresses = std::move(addresses), generation = m_generation, need = m_need] {
-            RunCheck(addresses, generation, need);
+        // The closing flag, not the stop token, ends it: its probes end at their own destruction.
+        m_thread.Start([this, targets = std::move(targets), generation = m_generation, need = m_need](std::stop_token) {
+            RunCheck(targets, generation, need);
         });
         m_checking = true;
     } catch (const std::system_error& error) {
@@ -158,12 +162,16 @@ void ProxyWatch::Launch() {
     }
 }
 
-void ProxyWatch::RunCheck(const std::vector<std::string>& addresses, uint64_t generation, Need need) {
+ProxyWatch::Target ProxyWatch::TargetOf(const ProxyItem& item) {
+    return {item.ProxyAddressText(), item.Kind(), item.m_credentials};
+}
+
+void ProxyWatch::RunCheck(const std::vector<Target>& targets, uint64_t generation, Need need) {
     std::vector<Result> results;
-    for (size_t first = 0; first < addresses.size(); first += CandidatesAtOnce) {
+    for (size_t first = 0; first < targets.size(); first += CandidatesAtOnce) {
         std::vector<std::unique_ptr<Probe>> probes;
-        for (size_t i = first; i < std::min(addresses.size(), first + CandidatesAtOnce); ++i)
-            probes.push_back(std::make_unique<Probe>(*this, addresses[i], need.m_anonymity));
+        for (size_t i = first; i < std::min(targets.size(), first + CandidatesAtOnce); ++i)
+            probes.push_back(std::make_unique<Probe>(*this, targets[i], need.m_anonymity));
         {
             std::lock_guard<std::mutex> hold(m_lock);
             m_probesDone = 0;
@@ -196,9 +204,8 @@ void ProxyWatch::RunCheck(const std::vector<std::string>& addresses, uint64_t ge
 
 void ProxyWatch::OnCheckDone(uint64_t generation, std::vector<Result> results) {
     ORV_ON_WINDOW_THREAD();
-    // The thread has handed its last work over and is leaving; after a shutdown it is joined already.
-    if (m_thread.joinable())
-        m_thread.join();
+    // The thread has handed its last work over and is leaving.
+    m_thread.Join();
     m_checking = false;
     if (m_closing || !Enabled())
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FrameView.h"
+#include "platform/OwnedThread.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
 #include "tester/TestContext.h"
@@ -9,10 +10,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace platform {
@@ -79,6 +80,13 @@ private:
         int32_t m_level = TimedOut;
     };
     class Probe;
+    // What a probe needs of a record, taken on the window's thread.
+    struct Target {
+        std::string m_address;
+        ProxyKind m_kind = ProxyKind::Http;
+        std::shared_ptr<const ProxyCredentials> m_credentials;
+    };
+    static Target TargetOf(const ProxyItem& item);
     // Check: the regular one; Recheck: the one after a failure; Replace: the candidates after a second failure.
     enum class Stage { Check, Recheck, Replace };
     // What a passing test must show.
@@ -92,7 +100,7 @@ private:
     void Launch();
     // The check's thread: tests every address side by side and hands the results to the window's thread.
     // Stops after the first group of candidates in which one passes.
-    void RunCheck(const std::vector<std::string>& addresses, uint64_t generation, Need need);
+    void RunCheck(const std::vector<Target>& targets, uint64_t generation, Need need);
     void OnCheckDone(uint64_t generation, std::vector<Result> results);
     // The record's results and row, and the level counters.
     void Apply(const Result& result);
@@ -121,7 +129,7 @@ private:
     // A switch or a restart makes the check in flight stale.
     uint64_t m_generation = 0;
     bool m_checking = false;
-    std::thread m_thread;
+    platform::OwnedThread m_thread;
 
     // Between the check's thread and the window's thread at shutdown.
     std::mutex m_lock;

@@ -9,7 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -37,16 +40,23 @@ json CountryOf(const ProxyItem& item) {
     return code.empty() ? json(nullptr) : json(code);
 }
 
-json Record(const ProxyItem& item) {
-    return {{"address", item.m_ip},
-            {"port", PortOf(item)},
-            {"status", StatusWord(item)},
-            {"delay", Result(item.m_delay)},
-            {"anonymity", Result(item.m_anonymity)},
-            {"gateway", Result(item.m_gateway)},
-            {"country", CountryOf(item)},
-            {"https", Result(item.m_https)},
-            {"danger", Result(item.m_danger)}};
+json Record(const ProxyItem& item, bool includePasswords) {
+    json record = {{"address", item.m_ip},
+                   {"port", PortOf(item)},
+                   {"status", StatusWord(item)},
+                   {"delay", Result(item.m_delay)},
+                   {"anonymity", Result(item.m_anonymity)},
+                   {"gateway", Result(item.m_gateway)},
+                   {"country", CountryOf(item)},
+                   {"https", Result(item.m_https)},
+                   {"danger", Result(item.m_danger)},
+                   {"kind", std::string(ProxyKindName(item.Kind()))}};
+    if (includePasswords) {
+        const auto& credentials = item.m_credentials;
+        record["user"] = credentials ? json(credentials->m_user) : json(nullptr);
+        record["password"] = credentials ? json(credentials->m_password) : json(nullptr);
+    }
+    return record;
 }
 
 // RFC 4180: a field with a separator, a quote or a line end is quoted, its quotes doubled.
@@ -70,10 +80,10 @@ std::string CsvValue(const json& value) {
 
 } // namespace
 
-std::string RunResults::Json(const ProxyList& list, const Figures& figures) {
+std::string RunResults::Json(const ProxyList& list, const Figures& figures, bool includePasswords) {
     json records = json::array();
     for (size_t i = 0; i < list.GetSize(); ++i)
-        records.push_back(Record(*list[i]));
+        records.push_back(Record(*list[i], includePasswords));
     const json run = {{"outcome", figures.outcome},
                       {"proxies", list.GetSize()},
                       {"seconds", figures.seconds},
@@ -86,13 +96,23 @@ std::string RunResults::Json(const ProxyList& list, const Figures& figures) {
     return run.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::string RunResults::Csv(const ProxyList& list) {
-    std::string text = std::string(CsvHeader) + "\r\n";
+std::string RunResults::Csv(const ProxyList& list, bool includePasswords) {
+    std::vector<std::string> columns;
+    for (std::string_view header = CsvHeader; !header.empty();) {
+        const size_t comma = std::min(header.find(','), header.size());
+        columns.emplace_back(header.substr(0, comma));
+        header.remove_prefix(std::min(comma + 1, header.size()));
+    }
+    std::string text = CsvHeader;
+    if (includePasswords) {
+        columns.insert(columns.end(), {"user", "password"});
+        text += ",user,password";
+    }
+    text += "\r\n";
     for (size_t i = 0; i < list.GetSize(); ++i) {
-        const json record = Record(*list[i]);
+        const json record = Record(*list[i], includePasswords);
         const char* separator = "";
-        for (const char* column :
-             {"address", "port", "status", "delay", "anonymity", "gateway", "country", "https", "danger"}) {
+        for (const std::string& column : columns) {
             text.append(separator).append(CsvValue(record[column]));
             separator = ",";
         }

@@ -13,6 +13,7 @@
 // the run is idle; then, on a second run, the window's close (ShutDown with its 1.5 s limit).
 #include "app/LogStore.h"
 #include "app/NullFrameView.h"
+#include "app/RunPrompts.h"
 #include "bench/ScriptedProxies.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
@@ -158,6 +159,11 @@ struct Bench {
         while (!(run.WaitUntilIdle(1h) && testing == RunState::Idle)) {
         }
     }
+    static TestRun::Hooks Prompts(platform::MessageBox& box) {
+        TestRun::Hooks hooks;
+        ShowRunPromptsIn(box, hooks);
+        return hooks;
+    }
 
     AppSettings settings;
     ProxyList list;
@@ -167,7 +173,7 @@ struct Bench {
     LogStore log;
     platform::StreamMessageBox messages{std::cerr};
     std::atomic<RunState> testing = RunState::Idle;
-    TestRun run{context, log, messages, testing, {}};
+    TestRun run{context, log, testing, Prompts(messages)};
 };
 
 void PrintPeer(const ScriptedProxies& server, const ProxyList& list, const std::string& peerScript, int threads,

@@ -3,6 +3,7 @@
 // stray from the 200 ms that every proxy waits before it answers the page, and what the address
 // database costs to load and to ask. The proxies and the judge run in a child
 // process forked before the tester starts, so the figures are the tester's own.
+// With --socks5 every proxy is a SOCKS5 proxy: run both to compare the tunnel's cost with HTTP's.
 #include "platform/Clock.h"
 #include "proxy/DangerousList.h"
 #include "proxy/ProxyList.h"
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -36,7 +38,7 @@ const char* const PageHost = "www.search.test";
 const char* const PageMarker = "Searchy";
 
 // The child: serves the judge and the proxies until the parent closes the pipe.
-[[noreturn]] void ServeProxies(int toParent, int fromParent) {
+[[noreturn]] void ServeProxies(int toParent, int fromParent, bool socks5) {
     LoopbackServer server;
     std::vector<uint16_t> ports{server.AddJudge(JudgeDialect::Equals, "", "127.0.0.3")};
     ProxyScript script;
@@ -44,6 +46,7 @@ const char* const PageMarker = "Searchy";
     script.pageMarker = PageMarker;
     script.pageDelay = PageDelay;
     script.outgoingAddress = "127.0.0.5";
+    script.socks5 = socks5;
     for (int i = 0; i < ProxyCount; ++i)
         ports.push_back(server.AddProxy(script));
     server.Start();
@@ -81,7 +84,8 @@ long PeakRssKb() {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool socks5 = argc > 1 && std::string(argv[1]) == "--socks5";
     int up[2], down[2];
     if (pipe(up) != 0 || pipe(down) != 0)
         return 1;
@@ -89,7 +93,7 @@ int main() {
     if (child == 0) {
         close(up[0]);
         close(down[1]);
-        ServeProxies(up[1], down[0]);
+        ServeProxies(up[1], down[0], socks5);
     }
     close(up[1]);
     close(down[0]);
@@ -166,6 +170,7 @@ int main() {
             auto worker = std::make_unique<CInternetThread>(context);
             worker->m_proxyAddress = list[static_cast<size_t>(i)]->ProxyAddressText();
             worker->m_itemIndex = i;
+            worker->m_kind = socks5 ? ProxyKind::Socks5 : ProxyKind::Http;
             worker->Start();
             workers.push_back(std::move(worker));
             peakAlive = std::max(peakAlive, context.LiveWorkerCount.load());
@@ -208,7 +213,8 @@ int main() {
     double load[1] = {0};
     getloadavg(load, 1);
 
-    std::printf("proxies tested:          %d (delay measured %d, Level 1 %d)\n", ProxyCount, measured, levelOne);
+    std::printf("proxies tested:          %d %s (delay measured %d, Level 1 %d)\n", ProxyCount,
+                socks5 ? "SOCKS5" : "HTTP", measured, levelOne);
     std::printf("workers alive at most:   %d\n", peakAlive);
     std::printf("wall time:               %.2f s\n", wall);
     std::printf("tester CPU per proxy:    %.3f ms (target <= 1 ms)\n", cpu / ProxyCount);

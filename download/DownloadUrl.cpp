@@ -16,7 +16,7 @@ struct Transfer {
     size_t received = 0;
     size_t limit = 0;
     bool overflow = false;
-    const std::atomic<bool>* cancel = nullptr;
+    std::stop_token stop;
 };
 
 size_t OnData(char* data, size_t size, size_t count, void* user) {
@@ -32,7 +32,7 @@ size_t OnData(char* data, size_t size, size_t count, void* user) {
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto& transfer = *static_cast<Transfer*>(user);
-    return transfer.cancel != nullptr && transfer.cancel->load() ? 1 : 0;
+    return transfer.stop.stop_requested() ? 1 : 0;
 }
 
 void InitOnce() {
@@ -54,7 +54,7 @@ DownloadResult Fetch(const std::string& url, Transfer& transfer, const DownloadL
     }
     char errorText[CURL_ERROR_SIZE] = "";
     transfer.limit = limits.maxReplyBytes;
-    transfer.cancel = limits.cancel;
+    transfer.stop = limits.stop;
     curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
     headers = curl_slist_append(headers, "Pragma: no-cache");
     CURL* handle = curl.get();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 // What a download may take. A service that stops sending is given up after lowSpeedSeconds.
@@ -11,8 +11,8 @@ struct DownloadLimits {
     // Below one byte a second for this long ends the transfer.
     long lowSpeedSeconds = 30;
     size_t maxReplyBytes = size_t{64} << 20;
-    // Set from another thread to end a transfer at once (the window closes).
-    const std::atomic<bool>* cancel = nullptr;
+    // A stop requested from another thread ends the transfer at once (the window closes).
+    std::stop_token stop;
 };
 
 struct DownloadResult {

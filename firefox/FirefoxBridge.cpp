@@ -93,8 +93,9 @@ std::string FirefoxBridge::NativeMessage(const ControlMessage& message) {
     return std::string(reinterpret_cast<const char*>(&length), sizeof length) + json;
 }
 
-int FirefoxBridge::Listen() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+platform::FileDescriptor FirefoxBridge::Listen() {
+    platform::FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const int fd = socket.Get();
     const int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     const sockaddr_in address = platform::LoopbackAddress(m_ports.send);
@@ -102,29 +103,25 @@ int FirefoxBridge::Listen() {
         listen(fd, SOMAXCONN) != 0) {
         std::fprintf(stderr, "orv-firefox-bridge: cannot listen on 127.0.0.1:%u: %s\n", unsigned{m_ports.send},
                      std::strerror(errno));
-        if (fd >= 0)
-            close(fd);
-        return -1;
+        return {};
     }
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
     m_listening = ntohs(bound.sin_port);
-    return fd;
+    return socket;
 }
 
 // Asks orv to say the state again; when orv is not running, its first switch will tell.
 void FirefoxBridge::SendStartRequest() const {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const sockaddr_in address = platform::LoopbackAddress(m_ports.listen);
-    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        send(fd, "firefox_start", 13, MSG_NOSIGNAL);
-    if (fd >= 0)
-        close(fd);
+    if (fd.Valid() && connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        send(fd.Get(), "firefox_start", 13, MSG_NOSIGNAL);
 }
 
 int FirefoxBridge::Run(int input, int output) {
-    const platform::FileDescriptor listener(Listen());
+    const platform::FileDescriptor listener = Listen();
     if (!listener.Valid())
         return 1;
     SendStartRequest();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -37,7 +39,7 @@ public:
     uint16_t ListeningPort() const { return m_listening; }
 
 private:
-    int Listen();
+    platform::FileDescriptor Listen();
     void SendStartRequest() const;
 
     Ports m_ports;

@@ -1,4 +1,5 @@
-// The saved-list reader on any bytes: no crash, no record beyond the data, limits of every field kept.
+// The saved-list reader on any bytes (versions 100 and 101): no crash, no record beyond the data, limits
+// of every field kept, no kind or credentials that are not ours to hold.
 #include "settings/SavedList.h"
 
 #include <cstdlib>
@@ -13,6 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < list.GetSize(); ++i) {
         if (list[i]->m_index != i || std::strlen(list[i]->m_ip) > ProxyItem::MaxIpLength ||
             std::strlen(list[i]->m_port) > ProxyItem::MaxPortLength)
+            std::abort();
+        const auto& credentials = list[i]->m_credentials;
+        if (static_cast<int32_t>(list[i]->Kind()) >= ProxyKindCount ||
+            (credentials && !(ProxyCredentials::IsAcceptable(credentials->m_user) &&
+                              ProxyCredentials::IsAcceptable(credentials->m_password))))
             std::abort();
     }
     // What was loaded saves and loads back to the same bytes.

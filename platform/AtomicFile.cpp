@@ -77,6 +77,12 @@ AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)) {
         ::fchmod(m_fd, old.st_mode & 07777);
 }
 
+void AtomicFile::MakePrivate() {
+    struct stat status {};
+    if (m_fd >= 0 && ::fstat(m_fd, &status) == 0 && ::fchmod(m_fd, status.st_mode & 0700) != 0)
+        Fail(errno);
+}
+
 AtomicFile::~AtomicFile() {
     Discard();
 }

@@ -21,6 +21,8 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // Takes the group's and others' permissions from the new version: for a file that holds passwords.
+    void MakePrivate();
     // False once anything has failed; later writes and the commit then fail too.
     bool Write(std::string_view bytes);
     // Flushes the new version to the disk and puts it in place of the old file. Once only.

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-// The desktop's file-open dialog and folder chooser.
+// The desktop's file-open dialog, folder chooser and the choice that follows an opened file.
 class FileDialog {
 public:
     virtual ~FileDialog() = default;
@@ -15,6 +15,9 @@ public:
                                                 const std::string& startFolder) = 0;
     // A folder the user chose; nothing when cancelled; an empty text when the choice has no path.
     virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& startFolder) = 0;
+    // One of items, offered with preselected chosen; nothing when cancelled.
+    virtual std::optional<size_t> ChooseItem(const std::string& title, const std::string& label,
+                                             const std::vector<std::string>& items, size_t preselected) = 0;
 };
 
 // Answers from a script and records the titles it was shown.
@@ -24,6 +27,10 @@ public:
     std::optional<std::string> m_folder;
     std::vector<std::string> m_titles;
     std::vector<std::string> m_startFolders;
+    // The choice: the preselected item unless an item is scripted; cancelled when m_cancelChoice.
+    std::optional<size_t> m_item;
+    bool m_cancelChoice = false;
+    std::vector<std::string> m_choiceLabels;
 
     std::optional<std::string> OpenFile(const std::string& title, const std::string&,
                                         const std::string& startFolder) override {
@@ -35,6 +42,13 @@ public:
         m_titles.push_back(title);
         m_startFolders.push_back(startFolder);
         return m_folder;
+    }
+    std::optional<size_t> ChooseItem(const std::string&, const std::string& label, const std::vector<std::string>&,
+                                     size_t preselected) override {
+        m_choiceLabels.push_back(label);
+        if (m_cancelChoice)
+            return std::nullopt;
+        return m_item.value_or(preselected);
     }
 };
 

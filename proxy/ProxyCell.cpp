@@ -87,8 +87,9 @@ void FillProxyCell(const ProxyItem& item, CellInfo& cell) {
         ShowStatus(item, cell);
         break;
     case ColumnProxy:
-        cell.m_text = item.m_ip;
-        cell.m_tip = item.ProxyAddressText();
+        cell.m_text = std::string(ProxyKindPrefix(item.Kind())) + item.m_ip;
+        cell.m_tip = item.UrlText(false);
+        cell.m_keyMark = item.m_credentials != nullptr;
         break;
     case ColumnPort:
         cell.m_text = item.m_port;

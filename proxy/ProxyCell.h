@@ -42,6 +42,7 @@ struct CellInfo {
     bool m_plain = false; // never takes the look of a selected row
     int32_t m_image = -1; // status picture, -1 for none
     bool m_centreImage = false;
+    bool m_keyMark = false; // the record has credentials: the view draws a key beside the text
     uint32_t m_blend = BlendHalf;
     CellColour m_textColour = DefaultColour;
     CellColour m_backgroundColour = DefaultColour;

@@ -37,6 +37,17 @@ bool ProxyItem::SetAddressChecked(std::string_view text) {
     return true;
 }
 
+void ProxyItem::SetCredentials(std::string user, std::string password) {
+    m_credentials = std::make_shared<const ProxyCredentials>(ProxyCredentials{std::move(user), std::move(password)});
+}
+
+std::string ProxyItem::UrlText(bool withCredentials) const {
+    std::string text(ProxyKindPrefix(Kind()));
+    if (withCredentials && m_credentials)
+        text += m_credentials->m_user + ':' + m_credentials->m_password + '@';
+    return text + ProxyAddressText();
+}
+
 std::string ProxyItem::ProxyAddressText() const {
     std::string text(m_ip);
     text += ':';
@@ -44,7 +55,21 @@ std::string ProxyItem::ProxyAddressText() const {
     return text;
 }
 
-ProxyItem::RecordRead ProxyItem::ReadRecord(BinaryArchive& archive) {
+bool ProxyItem::ReadExtras(BinaryArchive& archive) {
+    const int32_t kind = archive.ReadInt32();
+    std::string user = archive.ReadString();
+    std::string password = archive.ReadString();
+    if (kind < 0 || kind >= ProxyKindCount || !ProxyCredentials::IsAcceptable(user) ||
+        !ProxyCredentials::IsAcceptable(password))
+        return false;
+    SetKind(static_cast<ProxyKind>(kind));
+    m_credentials.reset();
+    if (!user.empty() || !password.empty())
+        SetCredentials(std::move(user), std::move(password));
+    return true;
+}
+
+ProxyItem::RecordRead ProxyItem::ReadRecord(BinaryArchive& archive, bool extended) {
     std::string_view ip;
     std::string_view port;
     try {
@@ -53,32 +78,47 @@ ProxyItem::RecordRead ProxyItem::ReadRecord(BinaryArchive& archive) {
     } catch (const ArchiveError&) {
         return RecordRead::Missing;
     }
-    if (ip.size() > MaxIpLength || port.size() > MaxPortLength) {
-        try {
-            for (size_t i = 0; i < ResultFields(*this).size(); ++i)
-                archive.ReadInt32();
-        } catch (const ArchiveError&) {
+    const bool fits = ip.size() <= MaxIpLength && port.size() <= MaxPortLength;
+    // Read whole before anything is kept: a refused record changes nothing.
+    std::array<int32_t, 8> results{};
+    size_t read = 0;
+    ProxyItem extras;
+    bool extrasFit = true;
+    bool extrasRead = !extended;
+    try {
+        for (; read < results.size(); ++read)
+            results[read] = archive.ReadInt32();
+        if (extended) {
+            extrasFit = extras.ReadExtras(archive);
+            extrasRead = true;
         }
-        return RecordRead::Refused;
+    } catch (const ArchiveError&) {
     }
+    if (!fits || !extrasFit)
+        return RecordRead::Refused;
     CopyField(m_ip, ip);
     CopyField(m_port, port);
-    try {
-        for (RelaxedInt32* field : ResultFields(*this))
-            *field = archive.ReadInt32();
-    } catch (const ArchiveError&) {
+    for (size_t i = 0; i < read; ++i)
+        *ResultFields(*this)[i] = results[i];
+    if (read < results.size() || !extrasRead)
         return RecordRead::Partial;
-    }
+    m_kind = extras.m_kind.load();
+    m_credentials = std::move(extras.m_credentials);
     return RecordRead::Complete;
 }
 
-int ProxyItem::Serialize(BinaryArchive& archive, bool storing) {
+int ProxyItem::Serialize(BinaryArchive& archive, bool storing, bool extended) {
     if (!storing)
-        return ReadRecord(archive) == RecordRead::Complete ? 1 : 0;
+        return ReadRecord(archive, extended) == RecordRead::Complete ? 1 : 0;
     archive.WriteString(m_ip);
     archive.WriteString(m_port);
     for (const RelaxedInt32* field : ResultFields(*this))
         archive.WriteInt32(*field);
+    if (extended) {
+        archive.WriteInt32(m_kind);
+        archive.WriteString(m_credentials ? m_credentials->m_user : std::string());
+        archive.WriteString(m_credentials ? m_credentials->m_password : std::string());
+    }
     return 1;
 }
 

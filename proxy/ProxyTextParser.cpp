@@ -1,10 +1,10 @@
 #include "proxy/ProxyTextParser.h"
 
 #include "platform/InputFile.h"
-#include "platform/MessageBox.h"
 #include "proxy/HugePages.h"
 #include "proxy/PairBatch.h"
 #include "proxy/PairStream.h"
+#include "proxy/ProxyAddressForms.h"
 #include "proxy/ProxyKey.h"
 #include "proxy/ProxyKeySet.h"
 #include "proxy/ProxyList.h"
@@ -33,39 +33,43 @@ void ProxyTextParser::ExtractPairs(std::string_view text, const std::function<vo
     batch.Flush();
 }
 
-int ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText) {
+ProxyTextParser::Loaded ProxyTextParser::LoadProxies(ProxyList& list, const std::string& source, bool isText,
+                                                     ProxyKind plainKind) {
     SourceText fileText;
     if (!isText) {
         if (source.empty())
-            return -1; // the file dialog was cancelled
-        if (!ReadSourceFile(source, fileText, false))
-            return -1;
+            return {-1, {}};
+        if (SourceRead read = ReadSourceFile(source, fileText, false); !read)
+            return {-1, std::move(read.error)};
     }
     int count = 0;
-    ExtractPairs(isText ? std::string_view(source) : fileText.View(), [&](std::string_view pair) {
+    const size_t first = list.GetSize();
+    const std::string_view text = isText ? std::string_view(source) : fileText.View();
+    ExtractPairs(text, [&](std::string_view pair) {
         auto item = std::make_unique<ProxyItem>();
         item->SetAddress(pair);
         list.Append(std::move(item));
         ++count;
     });
+    ProxyAddressForms::Apply(text, plainKind, list, first);
     list.RenumberList();
-    return count;
+    return {count, {}};
 }
 
 int ProxyTextParser::AddProxy(ProxyList& list, const std::string& ip, const std::string& port) {
-    return LoadProxies(list, ip + ":" + port, true);
+    return LoadProxies(list, ip + ":" + port, true).count;
 }
 
-bool ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text, bool mayMap) {
+SourceRead ProxyTextParser::ReadSourceFile(const std::string& path, SourceText& text, bool mayMap) {
     const platform::InputFile file(path, platform::InputFile::NoLimit);
-    if (!file.IsOpen()) {
-        ReportOpenError(file.Error());
-        return false;
-    }
-    return (mayMap && text.Map(file.Fd())) || ReadSource(file.Fd(), text.Bytes());
+    if (!file.IsOpen())
+        return OpenError(file.Error());
+    if (mayMap && text.Map(file.Fd()))
+        return {};
+    return ReadSource(file.Fd(), text.Bytes());
 }
 
-bool ProxyTextParser::ReadSource(int fd, std::string& text) {
+SourceRead ProxyTextParser::ReadSource(int fd, std::string& text) {
     // Room for the whole file at once, unless it claims to be larger than memory is likely to be.
     constexpr off_t MaxReserve = off_t{1} << 32;
     struct stat status {};
@@ -85,9 +89,9 @@ bool ProxyTextParser::ReadSource(int fd, std::string& text) {
                 continue;
             if (got < 0) {
                 // A directory opens but cannot be read: treat it as a file that cannot be opened.
-                ReportOpenError(errno);
+                const int error = errno;
                 text.clear();
-                return false;
+                return OpenError(error);
             }
             if (got == 0)
                 break;
@@ -97,12 +101,12 @@ bool ProxyTextParser::ReadSource(int fd, std::string& text) {
         const void* nul = std::memchr(text.data() + start, '\0', filled);
         text.resize(nul ? static_cast<size_t>(static_cast<const char*>(nul) - text.data()) : start + filled);
         if (filled == 0)
-            return true;
+            return {};
     }
 }
 
-bool ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::string_view)>& found,
-                                         const std::function<void()>& pieceDone) {
+SourceRead ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::string_view)>& found,
+                                               const std::function<void()>& pieceDone) {
     PairStream stream(found);
     std::vector<char> chunk(ChunkBufferSize - 1);
     // How much of the current chunk has been read, and whether a NUL has ended what it contributes.
@@ -112,10 +116,8 @@ bool ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::s
         const ssize_t got = ::read(fd, chunk.data() + filled, chunk.size() - filled);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            ReportOpenError(errno);
-            return false;
-        }
+        if (got < 0)
+            return OpenError(errno);
         if (got == 0)
             break;
         std::string_view piece(chunk.data() + filled, static_cast<size_t>(got));
@@ -133,9 +135,9 @@ bool ProxyTextParser::ExtractPairsAsRead(int fd, const std::function<void(std::s
     }
     stream.Finish();
     pieceDone();
-    return true;
+    return {};
 }
 
-void ProxyTextParser::ReportOpenError(int error) {
-    m_messageBox.Show("Couldn't open source file: " + platform::ErrorText(error).substr(0, 1024));
+SourceRead ProxyTextParser::OpenError(int error) {
+    return {"Couldn't open source file: " + platform::ErrorText(error).substr(0, 1024)};
 }

@@ -21,6 +21,8 @@ PACKAGES=(
     firefox-esr
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev tinyproxy lighttpd xvfb xauth ripgrep python3 time
+    # the SOCKS servers of the integration tests
+    dante-server microsocks
     # the system proxy's tests: gsettings reads back, a private session bus, dconf's store
     libglib2.0-bin dbus-daemon dconf-gsettings-backend
 )
@@ -51,8 +53,8 @@ echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-# tinyproxy and lighttpd are started by the tests themselves, never as system services.
-for svc in tinyproxy lighttpd; do
+# tinyproxy, lighttpd and danted are started by the tests themselves, never as system services.
+for svc in tinyproxy lighttpd danted; do
     if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
     if [ -x "/etc/init.d/$svc" ]; then "/etc/init.d/$svc" stop >/dev/null 2>&1 || true; fi
 done

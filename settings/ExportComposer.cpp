@@ -16,8 +16,8 @@ constexpr bool BlankLineAfter[ExportComposer::SectionCount] = {true, true, true,
 
 } // namespace
 
-std::string ExportComposer::FormatLine(const ProxyItem& item, bool country, bool speed) {
-    std::string line = item.ProxyAddressText();
+std::string ExportComposer::FormatLine(const ProxyItem& item, bool country, bool speed, bool includePasswords) {
+    std::string line = item.UrlText(includePasswords);
     if (country)
         line += "  \t" + CountryTable::CountryCode(item.m_country);
     const int32_t delay = item.m_delay;
@@ -26,7 +26,8 @@ std::string ExportComposer::FormatLine(const ProxyItem& item, bool country, bool
     return line + "\r\n";
 }
 
-void ExportComposer::BuildSections(const std::vector<ProxyItem*>& exportSet, bool country, bool speed, bool testAnon) {
+void ExportComposer::BuildSections(const std::vector<ProxyItem*>& exportSet, bool country, bool speed, bool testAnon,
+                                   bool includePasswords) {
     for (int s = 0; s < SectionCount; ++s) {
         m_bodies[s].clear();
         m_counts[s] = 0;
@@ -36,7 +37,7 @@ void ExportComposer::BuildSections(const std::vector<ProxyItem*>& exportSet, boo
         ++m_counts[section];
     };
     for (const ProxyItem* item : exportSet) {
-        const std::string line = FormatLine(*item, country, speed);
+        const std::string line = FormatLine(*item, country, speed, includePasswords);
         const int32_t level = item->m_anonymity;
         if (level >= 1 && level <= 3)
             add(static_cast<Section>(Level1 + level - 1), line);

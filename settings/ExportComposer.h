@@ -18,6 +18,8 @@ struct ExportOptions {
     bool m_country = true;
     bool m_speed = true;
     bool m_noTitle = false;
+    // Credentials go into the lines only when asked for each time: never a saved choice.
+    bool m_includePasswords = false;
 };
 
 // The sectioned export text: the records sorted into seven sections in one pass, then the chosen
@@ -26,12 +28,14 @@ class ExportComposer {
 public:
     enum Section { Level1, Level2, Level3, Https, Unchecked, Timeout, Unclassified, SectionCount };
 
-    // "address:port", then the country code and the delay when asked for, then CR LF.
-    static std::string FormatLine(const ProxyItem& item, bool country, bool speed);
+    // "address:port" ("socks5://address:port" for SOCKS, "user:password@" before the address with
+    // includePasswords), then the country code and the delay when asked for, then CR LF.
+    static std::string FormatLine(const ProxyItem& item, bool country, bool speed, bool includePasswords = false);
 
     // testAnon is the anonymity test's setting: without it, tested records with a delay go to
     // Unclassified. A record may land in several sections.
-    void BuildSections(const std::vector<ProxyItem*>& exportSet, bool country, bool speed, bool testAnon);
+    void BuildSections(const std::vector<ProxyItem*>& exportSet, bool country, bool speed, bool testAnon,
+                       bool includePasswords = false);
 
     struct Composed {
         std::string m_text;

@@ -15,14 +15,17 @@ namespace {
 constexpr size_t SmallestRecord = 1 + 1 + 8 * 4;
 // A record as a test run leaves it: a full address and a 4-digit port.
 constexpr size_t TypicalRecord = 1 + 15 + 1 + 4 + 8 * 4;
-// The most a record of ours can take: the longest address and port.
+// The most a record of ours can take: the longest address and port; in version 101 also the kind and
+// the longest user name and password (a length of 255 takes three bytes).
 constexpr size_t LargestRecord = 1 + ProxyItem::MaxIpLength + 1 + ProxyItem::MaxPortLength + 8 * 4;
+constexpr size_t LargestExtras = 4 + 2 * (3 + ProxyCredentials::MaxLength);
 // Read first, before the rest of a file is trusted: far more than any header of ours.
 constexpr uint64_t HeaderPiece = 65536;
 // About ten million records; a file whose header promises more is not read.
 constexpr uint64_t MaxListBytes = uint64_t{512} << 20;
 
 struct Header {
+    int32_t m_version = SavedList::Version;
     std::string m_lastTestedText;
     int32_t m_count = 0;
     int32_t m_levelCounts[3] = {};
@@ -36,8 +39,9 @@ std::optional<Header> ReadHeader(BinaryArchive& archive, std::string& damage) {
             damage = std::string("its title is not \"") + SavedList::ListTitle + "\"";
             return std::nullopt;
         }
-        if (const int32_t version = archive.ReadInt32(); version > SavedList::Version) {
-            damage = "its version " + std::to_string(version) + " is newer than this program's";
+        header.m_version = archive.ReadInt32();
+        if (header.m_version > SavedList::VersionWithKinds) {
+            damage = "its version " + std::to_string(header.m_version) + " is newer than this program's";
             return std::nullopt;
         }
         header.m_lastTestedText = archive.ReadString();
@@ -51,6 +55,20 @@ std::optional<Header> ReadHeader(BinaryArchive& archive, std::string& damage) {
     return header;
 }
 
+bool AnyExtras(const ProxyList& list) {
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        if (list[i]->HasExtras())
+            return true;
+    return false;
+}
+
+bool AnyCredentials(const ProxyList& list) {
+    for (size_t i = 0; i < list.GetSize(); ++i)
+        if (list[i]->m_credentials)
+            return true;
+    return false;
+}
+
 SavedList::LoadResult Unreadable(std::string damage) {
     SavedList::LoadResult result;
     result.m_damage = std::move(damage);
@@ -59,9 +77,10 @@ SavedList::LoadResult Unreadable(std::string damage) {
 
 } // namespace
 
-void SavedList::StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText) {
+void SavedList::StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText,
+                            int32_t version) {
     archive.WriteString(ListTitle);
-    archive.WriteInt32(Version);
+    archive.WriteInt32(version);
     archive.WriteString(lastTestedText);
     archive.WriteInt32(static_cast<int32_t>(list.GetSize()));
     archive.WriteInt32(list.m_level1Count.Get());
@@ -72,9 +91,10 @@ void SavedList::StoreHeader(BinaryArchive& archive, const ProxyList& list, std::
 std::string SavedList::ToBytes(const ProxyList& list, std::string_view lastTestedText) {
     BinaryArchive archive;
     archive.Buffer().reserve(64 + lastTestedText.size() + list.GetSize() * TypicalRecord);
-    StoreHeader(archive, list, lastTestedText);
+    const bool extended = AnyExtras(list);
+    StoreHeader(archive, list, lastTestedText, extended ? VersionWithKinds : Version);
     for (size_t i = 0; i < list.GetSize(); ++i)
-        list[i]->Serialize(archive, true);
+        list[i]->Serialize(archive, true, extended);
     return std::move(archive.Buffer());
 }
 
@@ -98,7 +118,7 @@ SavedList::LoadResult SavedList::FromBytes(std::string_view bytes, ProxyList& li
     size_t read = 0; // records whose data was there, whole or not
     for (; read < promised; ++read) {
         auto item = std::make_unique<ProxyItem>();
-        const ProxyItem::RecordRead record = item->ReadRecord(archive);
+        const ProxyItem::RecordRead record = item->ReadRecord(archive, header->m_version == VersionWithKinds);
         if (record == ProxyItem::RecordRead::Missing)
             break;
         if (record == ProxyItem::RecordRead::Refused) {
@@ -131,12 +151,15 @@ bool SavedList::SaveList(const std::string& dataFolder, const ProxyList& list, s
     // The bytes go out in pieces, so that a long list needs no second copy in memory.
     constexpr size_t PieceSize = 1 << 20;
     AtomicFile file(dataFolder + FileName);
+    if (AnyCredentials(list))
+        file.MakePrivate();
     BinaryArchive archive;
     archive.Buffer().reserve(PieceSize + 64 + lastTestedText.size());
-    StoreHeader(archive, list, lastTestedText);
+    const bool extended = AnyExtras(list);
+    StoreHeader(archive, list, lastTestedText, extended ? VersionWithKinds : Version);
     bool written = true;
     for (size_t i = 0; i < list.GetSize() && written; ++i) {
-        list[i]->Serialize(archive, true);
+        list[i]->Serialize(archive, true, extended);
         if (archive.Buffer().size() >= PieceSize) {
             written = file.Write(archive.Buffer());
             archive.Buffer().clear();
@@ -159,7 +182,8 @@ SavedList::LoadResult SavedList::LoadList(const std::string& dataFolder, ProxyLi
     std::string damage;
     if (const auto header = ReadHeader(archive, damage)) {
         const uint64_t records = header->m_count > 0 ? static_cast<uint64_t>(header->m_count) : 0;
-        const uint64_t wanted = bytes.size() - archive.Remaining() + records * LargestRecord;
+        const size_t largest = LargestRecord + (header->m_version == VersionWithKinds ? LargestExtras : 0);
+        const uint64_t wanted = bytes.size() - archive.Remaining() + records * largest;
         if (std::min(wanted, file.Size()) > MaxListBytes)
             return Unreadable("it is larger than " + std::to_string(MaxListBytes >> 20) + " MiB");
         if (wanted > bytes.size() && !file.Read(bytes, wanted - bytes.size()))

@@ -14,7 +14,10 @@ class SavedList {
 public:
     static constexpr const char* FileName = "list.dat";
     static constexpr const char* ListTitle = "ORV Proxy List";
+    // Version 100 while every record is HTTP without credentials, byte for byte as it always was;
+    // a list with any other record is written as 101, whose records end with the kind and the credentials.
     static constexpr int32_t Version = 100;
+    static constexpr int32_t VersionWithKinds = 101;
 
     // What LoadList found, for the frame to apply once its window exists.
     struct LoadResult {
@@ -49,5 +52,6 @@ public:
     static std::optional<std::string> MoveAside(const std::string& dataFolder, const std::string& stamp, int& error);
 
 private:
-    static void StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText);
+    static void StoreHeader(BinaryArchive& archive, const ProxyList& list, std::string_view lastTestedText,
+                            int32_t version);
 };

@@ -66,14 +66,10 @@ FirefoxChannel::~FirefoxChannel() {
         m_stopping = true;
         m_finished += m_queue.size();
         m_queue.clear();
-        // Ends a sender's pending connect at once.
-        if (m_sendingSocket >= 0)
-            shutdown(m_sendingSocket, SHUT_RDWR);
     }
-    m_queueChanged.notify_all();
     m_finishedChanged.notify_all();
-    if (m_sender.joinable())
-        m_sender.join();
+    // Wakes the idle sender, or shuts its pending connection down.
+    m_sender.Stop();
 }
 
 void FirefoxChannel::NotifyFirefox(const std::string& ip, const std::string& port) {
@@ -114,10 +110,10 @@ void FirefoxChannel::QueueCurrentState() {
 }
 
 void FirefoxChannel::StartSender() {
-    if (m_sender.joinable())
+    if (m_sender.Started())
         return;
     try {
-        m_sender = std::thread(&FirefoxChannel::RunSender, this);
+        m_sender.Start([this](std::stop_token stop) { RunSender(stop); });
     } catch (const std::system_error&) {
         // No thread to be had: the messages are lost, as a failed send would lose them.
         m_finished += m_queue.size();
@@ -126,18 +122,17 @@ void FirefoxChannel::StartSender() {
     }
 }
 
-void FirefoxChannel::RunSender() {
+void FirefoxChannel::RunSender(std::stop_token stop) {
     for (;;) {
         std::string message;
         {
             std::unique_lock lock(m_lock);
-            m_queueChanged.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
-            if (m_stopping)
+            if (!m_queueChanged.wait(lock, stop, [&] { return !m_queue.empty(); }))
                 return;
             message = std::move(m_queue.front());
             m_queue.pop_front();
         }
-        Deliver(message);
+        Deliver(message, stop);
         {
             std::lock_guard lock(m_lock);
             ++m_finished;
@@ -146,26 +141,22 @@ void FirefoxChannel::RunSender() {
     }
 }
 
-void FirefoxChannel::Deliver(const std::string& message) {
+void FirefoxChannel::Deliver(const std::string& message, std::stop_token stop) {
     const platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!fd.Valid())
         return;
-    {
-        std::lock_guard lock(m_lock);
-        if (m_stopping)
-            return;
-        m_sendingSocket = fd.Get();
-    }
+    // The channel goes: a pending connect ends at once. The callback is gone before the socket closes.
+    const std::stop_callback shut(stop, [&fd] { shutdown(fd.Get(), SHUT_RDWR); });
+    if (stop.stop_requested())
+        return;
     // Non-blocking: a fresh connection takes a message this short whole, or the send fails; it never waits.
     if (socketio::ConnectWithin(fd.Get(), platform::LoopbackAddress(m_ports.send), SendLimit)) {
         [[maybe_unused]] const ssize_t sent = send(fd.Get(), message.data(), message.size(), MSG_NOSIGNAL);
     }
-    std::lock_guard lock(m_lock);
-    m_sendingSocket = -1;
 }
 
 bool FirefoxChannel::StartListener() {
-    if (m_listener.joinable())
+    if (m_listener.Started())
         return true;
     platform::FileDescriptor fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     platform::FileDescriptor wake(eventfd(0, EFD_CLOEXEC));
@@ -183,7 +174,7 @@ bool FirefoxChannel::StartListener() {
     m_listenerWake = std::move(wake);
     m_listeningPort = ntohs(bound.sin_port);
     try {
-        m_listener = std::thread(&FirefoxChannel::RunListener, this);
+        m_listener.Start([this](std::stop_token stop) { RunListener(stop); });
     } catch (const std::system_error&) {
         CloseListener();
         return false;
@@ -196,20 +187,19 @@ uint16_t FirefoxChannel::ListeningPort() const {
 }
 
 void FirefoxChannel::CloseListener() {
-    if (m_listenerWake.Valid()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(m_listenerWake.Get(), &one, sizeof one);
-    }
-    if (m_listener.joinable())
-        m_listener.join();
+    m_listener.Stop();
     m_listenSocket.Reset();
     m_listenerWake.Reset();
     m_listeningPort = 0;
 }
 
 // Connections are served side by side, so that silent ones cannot hold up a start request; the
-// thread ends when woken or when the listening socket fails.
-void FirefoxChannel::RunListener() {
+// thread ends at its stop, which writes the wake-up eventfd, or when the listening socket fails.
+void FirefoxChannel::RunListener(std::stop_token stop) {
+    const std::stop_callback wakeUp(stop, [this] {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(m_listenerWake.Get(), &one, sizeof one);
+    });
     platform::ConnectionSet connections(ConnectionLimit, ReceiveLimit,
                                         [this](const std::string& received, bool) { return Serve(received); });
     pollfd wake[] = {{m_listenerWake.Get(), POLLIN, 0}};

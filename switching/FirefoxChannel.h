@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileDescriptor.h"
+#include "platform/OwnedThread.h"
 #include "proxy/RelaxedInt32.h"
 
 #include <atomic>
@@ -10,8 +11,8 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <string>
-#include <thread>
 
 // The program's side of the two loopback ports shared with the Firefox extension: it sends the
 // switching state to the extension's port, and listens on its own port for the extension's start
@@ -64,16 +65,16 @@ public:
 private:
     void QueueCurrentState(); // m_lock held
     void StartSender();       // m_lock held
-    void RunSender();
-    void Deliver(const std::string& message);
-    void RunListener();
+    void RunSender(std::stop_token stop);
+    void Deliver(const std::string& message, std::stop_token stop);
+    void RunListener(std::stop_token stop);
     bool Serve(const std::string& received);
 
     const RelaxedInt32& m_changeFFProxy;
     const Ports m_ports;
 
-    std::mutex m_lock; // guards everything below up to the listener's fields
-    std::condition_variable m_queueChanged;
+    std::mutex m_lock;                          // guards everything below up to the listener's fields
+    std::condition_variable_any m_queueChanged; // also woken by the sender's stop
     std::condition_variable m_finishedChanged;
     std::string m_ip;
     std::string m_port;
@@ -81,13 +82,12 @@ private:
     std::deque<std::string> m_queue;
     uint64_t m_queued = 0;   // messages ever queued
     uint64_t m_finished = 0; // of those, delivered, failed or dropped
-    int m_sendingSocket = -1;
     bool m_stopping = false;
-    std::thread m_sender;
+    platform::OwnedThread m_sender;
 
     // Owned by the thread that starts and closes the listener.
     platform::FileDescriptor m_listenSocket;
     platform::FileDescriptor m_listenerWake;
     std::atomic<uint16_t> m_listeningPort = 0;
-    std::thread m_listener;
+    platform::OwnedThread m_listener;
 };

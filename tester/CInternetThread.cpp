@@ -5,6 +5,7 @@
 #include "proxy/ProxyItem.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
+#include "tester/ProxyRequest.h"
 #include "tester/SocketIo.h"
 #include "tester/TestContext.h"
 #include "tester/TestRunHost.h"
@@ -36,11 +37,18 @@ int32_t CInternetThread::Run() {
     if (settings.TestDanger && m_context.DangerousLoaded)
         WriteResult(&ProxyItem::m_danger, m_context.Dangerous.IsDangerousAddress(host) > 0 ? 1 : 0);
     bool failed = false;
-    if (settings.TestDelay) {
+    if (m_kind == ProxyKind::Detect) {
+        const int32_t delay = DetectKind();
+        if (settings.TestDelay)
+            WriteResult(&ProxyItem::m_delay, delay);
+        failed = m_kind == ProxyKind::Detect || (settings.TestDelay && delay == TimedOut);
+    } else if (settings.TestDelay) {
         const int32_t delay = MeasureDelay();
         WriteResult(&ProxyItem::m_delay, delay);
         failed = delay == TimedOut;
     }
+    // Wrong credentials stay wrong: the other tests would only be turned down again.
+    failed = failed || m_authRefused;
     if (settings.TestAnon) {
         WriteResult(&ProxyItem::m_anonymity, failed ? TimedOut : TestAnonymity());
         if (settings.TestGateway)
@@ -74,6 +82,21 @@ int32_t CInternetThread::MeasureDelay() {
     return delay;
 }
 
+int32_t CInternetThread::DetectKind() {
+    for (const ProxyKind kind : {ProxyKind::Http, ProxyKind::Socks5, ProxyKind::Socks4}) {
+        m_kind = kind;
+        const int32_t delay = MeasureDelay();
+        if (m_reply.starts_with("HTTP/") || m_authRefused) {
+            WriteResult(&ProxyItem::m_kind, static_cast<int32_t>(kind));
+            return delay;
+        }
+        if (IsKilled())
+            break;
+    }
+    m_kind = ProxyKind::Detect;
+    return TimedOut;
+}
+
 void CInternetThread::WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value) {
     UnlessKilled([&] {
         ProxyList& list = m_context.m_list;
@@ -85,29 +108,24 @@ void CInternetThread::WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value)
 void CInternetThread::OnKill() {
     {
         std::lock_guard<std::mutex> hold(m_socketLock);
-        if (m_socket >= 0)
-            shutdown(m_socket, SHUT_RDWR);
+        if (m_socket.Valid())
+            shutdown(m_socket.Get(), SHUT_RDWR);
     }
     CThread::OnKill();
 }
 
-bool CInternetThread::AdoptSocket(int fd) {
+bool CInternetThread::AdoptSocket(platform::FileDescriptor socket) {
     std::lock_guard<std::mutex> hold(m_socketLock);
-    // A Kill that came before the socket existed could not shut it down.
-    if (IsKilled()) {
-        close(fd);
+    // A Kill that came before the socket existed could not shut it down: the socket closes here.
+    if (IsKilled())
         return false;
-    }
-    m_socket = fd;
+    m_socket = std::move(socket);
     return true;
 }
 
 void CInternetThread::CloseSocket() {
     std::lock_guard<std::mutex> hold(m_socketLock);
-    if (m_socket >= 0) {
-        close(m_socket);
-        m_socket = -1;
-    }
+    m_socket.Reset();
 }
 
 int CInternetThread::ConnectToProxy() {
@@ -116,6 +134,9 @@ int CInternetThread::ConnectToProxy() {
     const std::string port = colon == std::string::npos ? "80" : m_proxyAddress.substr(colon + 1);
     if (host.size() > 255 || port.size() > 5)
         return -1;
+    // The HTTP test has always folded the port into 16 bits; a SOCKS record with a port out of range is Bad.
+    if (IsSocks() && !ParsePort(port))
+        return -1;
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -123,8 +144,9 @@ int CInternetThread::ConnectToProxy() {
     // Dotted addresses only: anything else becomes the "none" address and the connection fails.
     address.sin_addr.s_addr = inet_addr(host.c_str());
 
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0 || !AdoptSocket(fd))
+    platform::FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    const int fd = socket.Get();
+    if (!socket.Valid() || !AdoptSocket(std::move(socket)))
         return -1;
     int on = 1;
     ioctl(fd, FIONBIO, &on);
@@ -137,28 +159,78 @@ int CInternetThread::ConnectToProxy() {
     return fd;
 }
 
+int CInternetThread::ConnectThrough(const std::string& host, uint16_t port, socketio::Clock::time_point& deadline,
+                                    SocksTunnel::Outcome& outcome) {
+    outcome = SocksTunnel::Outcome::Silent;
+    const int fd = ConnectToProxy();
+    if (fd < 0)
+        return -1;
+    const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
+    deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
+    if (!IsSocks())
+        return fd;
+    outcome =
+        SocksTunnel(m_kind, m_credentials.get()).Open(fd, host, port, {limit, deadline, [this] { return IsKilled(); }});
+    if (outcome == SocksTunnel::Outcome::Open)
+        return fd;
+    if (outcome == SocksTunnel::Outcome::AuthRefused)
+        m_authRefused = true;
+    CloseSocket();
+    return -1;
+}
+
 void CInternetThread::FetchViaProxy(std::string request) {
     m_reply.clear();
-    const int fd = ConnectToProxy();
+    std::string host;
+    uint16_t port = 0;
+    if (IsSocks()) {
+        std::optional<ProxyRequest::Tunnelled> tunnelled = ProxyRequest::ForTunnel(request);
+        if (!tunnelled)
+            return;
+        host = std::move(tunnelled->host);
+        port = tunnelled->port;
+        request = std::move(tunnelled->text);
+    } else if (m_credentials) {
+        request = ProxyRequest::WithBasicAuth(request, *m_credentials);
+    }
+    socketio::Clock::time_point deadline;
+    SocksTunnel::Outcome outcome;
+    const int fd = ConnectThrough(host, port, deadline, outcome);
     if (fd < 0)
         return;
     const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
     socketio::ReceiveReply(fd, m_reply, 1400, limit, deadline, [this] { return IsKilled(); });
     CloseSocket();
+    // 407: the HTTP proxy wants credentials, or others than ours; some proxies answer wrong ones with 401.
+    const bool refused =
+        m_reply.size() > 12 && m_reply.starts_with("HTTP/") &&
+        (m_reply.compare(8, 5, " 407 ") == 0 || (m_credentials && m_reply.compare(8, 5, " 401 ") == 0));
+    if (!IsSocks() && refused)
+        m_authRefused = true;
 }
 
 int32_t CInternetThread::TestHttps() {
-    const int fd = ConnectToProxy();
-    if (fd < 0)
-        return TimedOut;
     const std::string target = m_context.HttpsTarget();
-    const std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n";
-    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    const auto hostPort = ProxyRequest::SplitHostPort(target, 443);
+    if (!hostPort)
+        return 0;
+    socketio::Clock::time_point deadline;
+    SocksTunnel::Outcome outcome;
+    const int fd = ConnectThrough(hostPort->first, hostPort->second, deadline, outcome);
+    if (fd < 0)
+        return outcome == SocksTunnel::Outcome::Silent ? TimedOut : 0;
     const std::chrono::milliseconds limit = std::chrono::seconds(m_context.m_settings.Timeout);
-    const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
     const auto killed = [this] { return IsKilled(); };
+    if (IsSocks()) {
+        const int32_t result = m_context.Tls.Handshake(fd, hostPort->first, limit, deadline, killed);
+        CloseSocket();
+        return result;
+    }
+    std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n";
+    if (m_credentials)
+        request = ProxyRequest::WithBasicAuth(request, *m_credentials);
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     std::string head;
     int32_t result = TimedOut;
     if (socketio::ReceiveHead(fd, head, limit, deadline, killed)) {

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "platform/FileDescriptor.h"
+#include "proxy/ProxyKind.h"
 #include "proxy/RelaxedInt32.h"
 #include "tester/CThread.h"
 #include "tester/JudgeVariables.h"
+#include "tester/SocketIo.h"
+#include "tester/SocksTunnel.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -28,7 +34,8 @@ public:
 
     // Connects to m_proxyAddress, sends request once and collects the answer in m_reply, which stays
     // empty when the proxy cannot be reached or says nothing in time. Every wait is limited to
-    // the Timeout setting and the whole answer to 4 x Timeout and 1 MiB.
+    // the Timeout setting and the whole answer to 4 x Timeout and 1 MiB. request is written for an
+    // HTTP proxy; a SOCKS proxy gets it in origin-form through its tunnel, and credentials go along.
     void FetchViaProxy(std::string request);
     // 1 when a TLS handshake through the proxy's tunnel to the HTTPS page completed with a verified
     // certificate; 0 when the proxy refused the tunnel or the certificate did not verify (a proxy
@@ -36,6 +43,10 @@ public:
     int32_t TestHttps();
     // Milliseconds until the delay test's page has arrived through the proxy, or -1.
     int32_t MeasureDelay();
+    // For a record of kind Detect: the delay test's page through HTTP, then SOCKS5, then SOCKS4. The
+    // first kind that answers as a web server does is written into the record and kept for the
+    // other tests. Returns the delay as MeasureDelay does; -1 when no kind answered.
+    int32_t DetectKind();
     // Level 1 to 3 as the judge sees the proxy, or -1; counts the level in the list's counter.
     int32_t TestAnonymity();
     // Reads the judge's variables out of m_reply into m_judgeValues.
@@ -47,6 +58,10 @@ public:
     int32_t m_gatewayFlag = -1;
     std::string m_reply;
     std::string m_proxyAddress;
+    ProxyKind m_kind = ProxyKind::Http;
+    std::shared_ptr<const ProxyCredentials> m_credentials;
+    // Set when the proxy turned the credentials down (or wanted some): the run logs it once the worker ended.
+    std::atomic<bool> m_authRefused = false;
     std::array<std::string, JudgeVariableCount> m_judgeValues;
 
 protected:
@@ -57,10 +72,15 @@ protected:
 private:
     // Writes a result into the tested record, unless the worker was killed or the record is gone.
     void WriteResult(RelaxedInt32 ProxyItem::*field, int32_t value);
-    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker; -1 when
-    // none could be made or the worker was killed.
+    // A non-blocking socket connected to m_proxyAddress within Timeout, owned by the worker (m_socket);
+    // -1 when none could be made or the worker was killed.
     int ConnectToProxy();
-    bool AdoptSocket(int fd);
+    // ConnectToProxy, then for a SOCKS kind the tunnel to host:port. deadline becomes the end of the
+    // whole exchange, counted from the connection. -1 with outcome saying why when there is no way through.
+    int ConnectThrough(const std::string& host, uint16_t port, socketio::Clock::time_point& deadline,
+                       SocksTunnel::Outcome& outcome);
+    bool IsSocks() const { return m_kind == ProxyKind::Socks4 || m_kind == ProxyKind::Socks5; }
+    bool AdoptSocket(platform::FileDescriptor socket);
     void CloseSocket();
     bool HasAny(std::initializer_list<JudgeVariable> rows) const;
 
@@ -68,5 +88,5 @@ private:
     // Guards m_socket between the worker and a Kill from another thread: the worker alone closes
     // it, Kill only shuts it down, so a descriptor number is never used after its close.
     std::mutex m_socketLock;
-    int m_socket = -1;
+    platform::FileDescriptor m_socket;
 };

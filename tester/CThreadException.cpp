@@ -1,12 +1,6 @@
 #include "tester/CThreadException.h"
 
-#include "platform/MessageBox.h"
-
 #include <cstring>
-
-void CThreadException::ReportError(platform::MessageBox& box) const {
-    box.Show(m_message, platform::MessageBox::Ok);
-}
 
 std::string SystemErrorText(int error) {
     char buffer[256] = {};

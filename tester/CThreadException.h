@@ -6,12 +6,9 @@
 
 class CThread;
 
-namespace platform {
-class MessageBox;
-}
-
 // What CThread throws: kind 1 when a thread cannot be created, 2 when it is already running,
-// 3 when a loud Kill could not stop it.
+// 3 when a loud Kill could not stop it. It carries the system's message; whoever catches it passes
+// the text on.
 class CThreadException : public std::exception {
 public:
     enum Kind : int32_t { CreateFailed = 1, AlreadyStarted = 2, KillFailed = 3 };
@@ -20,8 +17,6 @@ public:
         : m_thread(thread), m_message(std::move(message)), m_kind(kind) {}
 
     const char* what() const noexcept override { return m_message.c_str(); }
-    // Shows the message in a box with an OK button.
-    void ReportError(platform::MessageBox& box) const;
 
     CThread* m_thread;
     std::string m_message;

@@ -1,5 +1,6 @@
 #include "tester/HttpGetDirect.h"
 
+#include "platform/FileDescriptor.h"
 #include "tester/SocketIo.h"
 
 #include <fcntl.h>
@@ -44,26 +45,30 @@ bool Resolve(const HttpUrl& url, sockaddr_in& address) {
 
 } // namespace
 
-std::string HttpGetDirect(const std::string& url, int timeoutSeconds) {
+std::string HttpGetDirect(const std::string& url, int timeoutSeconds, std::stop_token stop) {
     if (url.empty())
         return {};
     const HttpUrl parts = SplitHttpUrl(url);
     sockaddr_in address{};
     if (!Resolve(parts, address))
         return {};
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0)
+    const platform::FileDescriptor socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (!socket.Valid())
         return {};
+    // Shutting the socket down ends the connect's and every receive's wait; the callback is gone before
+    // the socket closes.
+    const std::stop_callback shut(stop, [&socket] { shutdown(socket.Get(), SHUT_RDWR); });
+    const auto stopped = [&stop] { return stop.stop_requested(); };
+    const int fd = socket.Get();
     const std::chrono::milliseconds limit = std::chrono::seconds(timeoutSeconds);
     std::string reply;
-    if (socketio::ConnectWithin(fd, address, limit)) {
+    if (!stopped() && socketio::ConnectWithin(fd, address, limit) && !stopped()) {
         const std::string request =
             "GET " + parts.path + " HTTP/1.0\r\nAccept: */*\r\nHost: " + parts.host + "\r\n\r\n";
         if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0) {
             const auto deadline = socketio::Clock::now() + socketio::ExchangeLimitFactor * limit;
-            socketio::ReceiveReply(fd, reply, 200, limit, deadline, [] { return false; });
+            socketio::ReceiveReply(fd, reply, 200, limit, deadline, stopped);
         }
     }
-    close(fd);
     return reply;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 // The parts of an "http://" URL: the first 7 characters are taken as the scheme unseen, the host
@@ -14,5 +15,6 @@ struct HttpUrl {
 HttpUrl SplitHttpUrl(const std::string& url);
 
 // GET of an "http://" URL without any proxy: the whole raw reply, or the empty text on any failure.
-// Connecting and every wait for data are limited to timeoutSeconds.
-std::string HttpGetDirect(const std::string& url, int timeoutSeconds);
+// Connecting and every wait for data are limited to timeoutSeconds; a stop ends them at once (but not
+// the resolution of a host name, which the system bounds).
+std::string HttpGetDirect(const std::string& url, int timeoutSeconds, std::stop_token stop = {});

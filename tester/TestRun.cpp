@@ -1,7 +1,6 @@
 #include "tester/TestRun.h"
 
 #include "platform/Clock.h"
-#include "platform/MessageBox.h"
 #include "proxy/ProxyItem.h"
 #include "proxy/ProxyList.h"
 #include "settings/AppSettings.h"
@@ -62,10 +61,9 @@ void TestRun::Task::Join() {
         m_thread.join();
 }
 
-TestRun::TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<RunState>& testing,
-                 Hooks hooks)
-    : m_workerStackSize(CInternetThread::DefaultStackSize), m_context(context), m_log(log), m_messageBox(messageBox),
-      m_testing(testing), m_hooks(std::move(hooks)) {}
+TestRun::TestRun(TestContext& context, TestLog& log, std::atomic<RunState>& testing, Hooks hooks)
+    : m_workerStackSize(CInternetThread::DefaultStackSize), m_context(context), m_log(log), m_testing(testing),
+      m_hooks(std::move(hooks)) {}
 
 int32_t TestRun::WorkersAllowed(uint64_t openFileLimit) {
     const uint64_t workers =
@@ -89,7 +87,7 @@ void TestRun::StartTest() {
         return;
     if (!settings.TestDelay && !settings.TestAnon && !settings.TestCountry && !settings.TestSSL &&
         !settings.TestGateway && !settings.TestDanger && !settings.TestCodeen) {
-        m_messageBox.Show(NoTestItemText);
+        ShowMessage(NoTestItemText);
         return;
     }
     if (settings.TestAnon) {
@@ -120,7 +118,7 @@ void TestRun::StartTest() {
     try {
         m_controllerThread.Start([this] { TestProxies(); });
     } catch (const std::system_error& error) {
-        m_messageBox.Show(error.code().message());
+        ShowMessage(error.code().message());
         view.StopTimer(TimerId::TestTick);
         view.StartTimer(TimerId::PanelRefresh, 0);
         SetTesting(RunState::Idle);
@@ -185,49 +183,62 @@ void TestRun::TestProxies() {
     WriteSummary();
 }
 
+void TestRun::ShowMessage(const std::string& text) {
+    if (m_hooks.showMessage)
+        m_hooks.showMessage(text);
+}
+
 bool TestRun::CheckJudge() {
-    // The judge page is read on a helper thread of its own, so that a closing window need not
-    // wait for a judge that is slow to answer: the helper owns everything it touches.
-    struct Fetch {
-        std::mutex lock;
-        std::condition_variable done;
-        bool finished = false;
-        std::string page;
-    };
-    auto fetch = std::make_shared<Fetch>();
-    const auto read = [fetch, url = m_context.JudgeUrl, timeout = m_context.m_settings.Timeout.load()] {
-        std::string page = HttpGetDirect(url, timeout);
-        std::lock_guard<std::mutex> hold(fetch->lock);
-        fetch->page = std::move(page);
-        fetch->finished = true;
-        fetch->done.notify_all();
+    // The judge page is read on a thread of its own, so that a stop or a closing window need not wait
+    // for a judge that is slow to answer: the stop shuts the fetch's connection down.
+    m_judgeFetch.Stop(); // the last run's, which was told to stop already
+    {
+        std::lock_guard<std::mutex> hold(m_sleepLock);
+        m_judgeFetched = false;
+        m_judgePage.clear();
+    }
+    const auto fetch = [this, url = m_context.JudgeUrl,
+                        timeout = m_context.m_settings.Timeout.load()](std::stop_token stop) {
+        std::string page = HttpGetDirect(url, timeout, stop);
+        {
+            std::lock_guard<std::mutex> hold(m_sleepLock);
+            m_judgePage = std::move(page);
+            m_judgeFetched = true;
+        }
+        m_wake.notify_all();
     };
     try {
-        std::thread(read).detach();
+        m_judgeFetch.Start(fetch);
     } catch (const std::system_error&) {
-        read();
+        fetch(std::stop_token());
     }
     std::string page;
+    bool fetched = false;
     {
-        std::unique_lock<std::mutex> hold(fetch->lock);
-        // A stop need not wait for the judge's time limit: the helper finishes on its own.
-        while (!fetch->finished && !m_closing && !m_stopRequested)
-            fetch->done.wait_for(hold, StopperInterval);
-        if (m_closing)
-            return false;
-        // A user who has pressed Stop gets the stop, neither the judge's verdict nor the question.
-        if (m_stopRequested)
-            return true;
-        page = std::move(fetch->page);
+        std::unique_lock<std::mutex> hold(m_sleepLock);
+        m_wake.wait(hold, [this] { return m_judgeFetched || m_closing || m_stopRequested; });
+        fetched = m_judgeFetched;
+        page = std::move(m_judgePage);
     }
+    // An unfinished fetch is only told to stop, which shuts its connection down; the next fetch or
+    // the run's end joins it.
+    if (fetched)
+        m_judgeFetch.Join();
+    else
+        m_judgeFetch.RequestStop();
+    if (m_closing)
+        return false;
+    // A user who has pressed Stop gets the stop, neither the judge's verdict nor the question.
+    if (m_stopRequested)
+        return true;
     if (m_context.LearnOwnAddress(page) == 0)
         return true;
 
     m_log.AppendLog(JudgeErrorText);
-    const auto answer = m_messageBox.Show(std::string(JudgeErrorText) + JudgeQuestion, platform::MessageBox::YesNo);
+    const bool stop = m_hooks.askStopWithoutJudge && m_hooks.askStopWithoutJudge();
     if (m_closing)
         return false;
-    if (answer != platform::MessageBox::AnswerYes)
+    if (!stop)
         return true;
     m_log.AppendLog(JudgeStopLine);
     m_context.m_host.StopTimer(TimerId::TestTick);
@@ -327,11 +338,13 @@ bool TestRun::Dispatch() {
         const ProxyItem& item = *TestSet[next];
         auto worker = std::make_unique<CInternetThread>(m_context, m_workerStackSize);
         worker->m_proxyAddress = item.ProxyAddressText();
+        worker->m_kind = item.Kind();
+        worker->m_credentials = item.m_credentials;
         worker->m_itemIndex = static_cast<int32_t>(item.m_index);
         try {
             worker->Start();
         } catch (const CThreadException& error) {
-            error.ReportError(m_messageBox);
+            ShowMessage(error.m_message);
             worker.reset();
             AbandonRun();
             return false;
@@ -407,7 +420,7 @@ void TestRun::StopTest() {
         m_stopperThread.Start([this] { FinishStop(); });
     } catch (const std::system_error& error) {
         // No thread for the stopper: the stop is done here, which waits for the controller.
-        m_messageBox.Show(error.code().message());
+        ShowMessage(error.code().message());
         FinishStop();
     }
 }
@@ -438,7 +451,14 @@ bool TestRun::WaitUntilIdle(std::chrono::milliseconds limit) {
 }
 
 void TestRun::Reap() {
-    std::erase_if(m_workers, [](const std::unique_ptr<CInternetThread>& worker) { return !worker->IsAliveLocked(); });
+    std::erase_if(m_workers, [this](const std::unique_ptr<CInternetThread>& worker) {
+        if (worker->IsAliveLocked())
+            return false;
+        // The address alone: the credentials never go into the log.
+        if (worker->m_authRefused)
+            m_log.AppendLog("Proxy " + worker->m_proxyAddress + ": authentication refused.\r\n");
+        return true;
+    });
 }
 
 void TestRun::KillWorkers() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/OwnedThread.h"
 #include "tester/RunState.h"
 
 #include <atomic>
@@ -18,18 +19,14 @@ class TestLog;
 class ProxyItem;
 struct TestContext;
 
-namespace platform {
-class MessageBox;
-}
-
 // One test run over a set of records: a controller thread hands the records to workers, at most
 // MaxThread alive at once, polling once a second; a stopper thread kills the workers that are still
 // busy when the user stops. The frame fills TestSet, calls StartTest and StopTest on its own thread,
 // and reads m_progress and its level counters once a second.
 //
-// The window's thread never waits here for a worker or for the network: the controller asks the
-// judge question and redraws rows through the window's interfaces, which marshal to the window's
-// thread and return at once when the window closes.
+// The window's thread never waits here for a worker or for the network: the controller says its
+// messages and asks the judge question through the hooks, and redraws rows through the window's
+// interfaces; the frame marshals both to the window's thread, and they return at once when it closes.
 class TestRun {
 public:
     static constexpr std::chrono::milliseconds PollInterval{1000};
@@ -65,16 +62,21 @@ public:
         WorkerStartFailed // a worker's thread could not be created
     };
 
-    // What the run asks of the frame that owns the list, on the controller's thread; empty ones are skipped.
+    // What the run asks of the frame that owns the list; empty ones are skipped. The messages and the
+    // question may come from the controller's or the stopper's thread as well as from the window's.
     struct Hooks {
         std::function<void()> rebuildQuickSwitchSet;
         std::function<void(const std::string&)> setLastTestedText;
         std::function<void()> saveList;
+        // A message with an OK button: no test item is on, or the system refused a thread.
+        std::function<void(const std::string&)> showMessage;
+        // The judge did not show this computer's address (JudgeErrorText): true to stop testing now
+        // (JudgeQuestion). Without it the run goes on.
+        std::function<bool()> askStopWithoutJudge;
     };
 
     // testing is the owner's run state; the run sets it and reads it.
-    TestRun(TestContext& context, TestLog& log, platform::MessageBox& messageBox, std::atomic<RunState>& testing,
-            Hooks hooks);
+    TestRun(TestContext& context, TestLog& log, std::atomic<RunState>& testing, Hooks hooks);
     // Stops a run in progress and waits, without limit, until no thread of it is left.
     ~TestRun();
     TestRun(const TestRun&) = delete;
@@ -125,6 +127,7 @@ private:
         std::thread m_thread;
     };
 
+    void ShowMessage(const std::string& text);
     // The controller's body; its steps below.
     void TestProxies();
     // False when the run ends here: the judge was refused or the window closes. A stop during the
@@ -168,7 +171,6 @@ private:
 
     TestContext& m_context;
     TestLog& m_log;
-    platform::MessageBox& m_messageBox;
     std::atomic<RunState>& m_testing;
     Hooks m_hooks;
 
@@ -186,4 +188,9 @@ private:
 
     std::mutex m_sleepLock;
     std::condition_variable m_wake;
+    // The judge fetch's page and whether it has come, under m_sleepLock: its end wakes the controller.
+    std::string m_judgePage;
+    bool m_judgeFetched = false;
+    // Last, so that it is stopped and joined before anything it writes goes.
+    platform::OwnedThread m_judgeFetch;
 };

@@ -26,7 +26,7 @@ constexpr OptionBoxSpec OptionBoxes[CExportDlg::BoxCount] = {
     {"level 3", &ExportOptions::m_level3, false},      {"ssl list", &ExportOptions::m_ssl, false},
     {"unchecked", &ExportOptions::m_unchecked, false}, {"timeout", &ExportOptions::m_timeout, false},
     {"country", &ExportOptions::m_country, true},      {"speed", &ExportOptions::m_speed, true},
-    {"no title", &ExportOptions::m_noTitle, false},
+    {"no title", &ExportOptions::m_noTitle, false},    {"Include passwords", &ExportOptions::m_includePasswords, true},
 };
 
 // The preview shows lines; the file keeps the CR LF endings the export composes.

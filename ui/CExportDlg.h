@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/ExportDialogLogic.h"
+#include "app/ExportDialogLogic.h"
 
 #include <QDialog>
 
@@ -18,7 +18,8 @@ public:
     CExportDlg(SettingsStore& store, ExportDialogLogic::Services services, std::vector<ProxyItem*> exportSet,
                std::string lastTestedText, QWidget* parent = nullptr);
 
-    enum Box { Level1, Level2, Level3, Ssl, Unchecked, Timeout, Country, Speed, NoTitle, BoxCount };
+    // "Include passwords" is never kept: each opening starts without the passwords.
+    enum Box { Level1, Level2, Level3, Ssl, Unchecked, Timeout, Country, Speed, NoTitle, IncludePasswords, BoxCount };
 
     QLineEdit* PathEdit() const { return m_path; }
     QPlainTextEdit* Preview() const { return m_preview; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/TesterPageLogic.h"
+#include "app/TesterPageLogic.h"
 
 #include <QWidget>
 

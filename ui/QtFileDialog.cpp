@@ -1,6 +1,8 @@
 #include "ui/QtFileDialog.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QStringList>
 
 namespace platform {
 
@@ -42,6 +44,20 @@ std::optional<std::string> QtFileDialog::ChooseFolder(const std::string& title, 
     if (path.isEmpty())
         return std::nullopt;
     return path.toLocal8Bit().toStdString();
+}
+
+std::optional<size_t> QtFileDialog::ChooseItem(const std::string& title, const std::string& label,
+                                               const std::vector<std::string>& items, size_t preselected) {
+    QStringList choices;
+    for (const std::string& item : items)
+        choices << QString::fromStdString(item);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(m_parent, QString::fromStdString(title), QString::fromStdString(label),
+                                                 choices, static_cast<int>(preselected), false, &ok);
+    const qsizetype index = choices.indexOf(chosen);
+    if (!ok || index < 0)
+        return std::nullopt;
+    return static_cast<size_t>(index);
 }
 
 } // namespace platform

@@ -30,7 +30,7 @@ bool Damage(std::string& bytes, const std::string& kind) {
     const size_t version = 1 + title;
     const size_t count = version + 4 + 1;
     if (kind == "newer")
-        bytes[version] = static_cast<char>(SavedList::Version + 1);
+        bytes[version] = static_cast<char>(SavedList::VersionWithKinds + 1);
     else if (kind == "title")
         bytes[1] = static_cast<char>(bytes[1] ^ 0x20);
     else if (kind == "count")

@@ -1,12 +1,12 @@
 // Whole test runs against the real proxies and judge, beside a refusing port and a silent proxy:
 // through the test run as the window drives it, and through `orv --test`. Then a long run stopped
 // half-way and thrown away at once, as a closing window does.
+#include "app/ExportDialogLogic.h"
 #include "app/FrameModel.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
 #include "platform/ShellOpen.h"
 #include "platform/SystemProxy.h"
-#include "settings/ExportDialogLogic.h"
 #include "settings/SavedList.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/LoopbackServer.h"

@@ -60,18 +60,21 @@ orv --screenshot shot.png |
 orv --download |--export
 orv --download --export |list.txt page.html saved shot.png
 orv --test |list.txt page.html saved shot.png
-orv --test list.txt |--export --format --judge --threads --timeout
+orv --test list.txt |--export --format --include-passwords --judge --kind --threads --timeout
 orv --test --threads 8 |list.txt page.html saved shot.png
-orv --test list.txt --threads 8 --format csv --|--export --judge --timeout
+orv --test list.txt --threads 8 --format csv --|--export --include-passwords --judge --kind --timeout
+orv --test list.txt --kind |detect http socks4 socks5
+orv --test list.txt --include-passwords --kind socks5 --|--export --format --judge --threads --timeout
+orv --extract list.txt --kind s|socks4 socks5
 orv --test list.txt --threads |
 orv --test list.txt --judge |
 orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 20 places"
+echo "orv_options: ok: the completion offers the expected words in 23 places"
 
-offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ')
+offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --')
 offered=$(options <<<"$offered")
 [ "$help" = "$offered" ] || fail "orv --help names: $help; the completion offers: $offered"
 echo "orv_options: ok: the completion offers every option of orv --help"

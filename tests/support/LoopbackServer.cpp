@@ -147,6 +147,9 @@ struct LoopbackServer::Connection {
     Clock::time_point sendAt{};
     Feed feed = None;
     bool requestDone = false;
+    // A SOCKS5 proxy's steps: greeting, connect request, then the tunnel to socksTarget.
+    int socksStep = 0;
+    std::string socksTarget;
     bool closeWhenSent = false;
     bool resetWhenSent = false;
     bool connecting = false;
@@ -341,16 +344,49 @@ void LoopbackServer::Read(Connection& c) {
     if (c.requestDone)
         return;
     c.in.append(buffer, static_cast<size_t>(received));
-    if (c.in.size() > MaxRequestBytes) {
+    if (c.in.size() > MaxRequestBytes || !OpenSocksTunnel(c)) {
         Close(c);
         return;
     }
+    if (c.listener->script.socks5 && c.socksStep < 2)
+        return;
     const size_t end = c.in.find("\r\n\r\n");
     if (end == std::string::npos)
         return;
     c.in.resize(end + 4);
     c.requestDone = true;
     OnRequest(c);
+}
+
+bool LoopbackServer::OpenSocksTunnel(Connection& c) {
+    if (c.listener->kind != Listener::Proxy || !c.listener->script.socks5)
+        return true;
+    const auto answer = [&](const char* bytes, size_t size, size_t consumed) {
+        c.in.erase(0, consumed);
+        ++c.socksStep;
+        return send(c.fd, bytes, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size);
+    };
+    const size_t greeting = c.in.size() >= 2 ? 2 + size_t{static_cast<unsigned char>(c.in[1])} : 2;
+    if (c.socksStep == 0 && c.in.size() >= greeting)
+        return c.in[0] == 5 && answer("\x05\x00", 2, greeting);
+    if (c.socksStep != 1 || c.in.size() < 5)
+        return true;
+    // Addresses and names only: the tester asks for nothing else.
+    const size_t length = c.in[3] == 1 ? 10 : 7 + size_t{static_cast<unsigned char>(c.in[4])};
+    if (c.in.size() < length)
+        return true;
+    const auto port = static_cast<uint16_t>(static_cast<unsigned char>(c.in[length - 2]) << 8 |
+                                            static_cast<unsigned char>(c.in[length - 1]));
+    if (c.in[3] == 1) {
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, c.in.data() + 4, text, sizeof text);
+        c.socksTarget = text;
+    } else {
+        c.socksTarget = c.in.substr(5, length - 7);
+    }
+    if (port != 80)
+        c.socksTarget += ":" + std::to_string(port);
+    return answer("\x05\x00\x00\x01\x00\x00\x00\x00\x00\x00", 10, length);
 }
 
 void LoopbackServer::OnRequest(Connection& c) {
@@ -400,7 +436,7 @@ void LoopbackServer::OnRequest(Connection& c) {
     case ProxyScript::Forward:
         break;
     }
-    const std::string target = TargetOf(c.in);
+    const std::string target = script.socks5 ? c.socksTarget : TargetOf(c.in);
     if (!script.pageHost.empty() && target == script.pageHost) {
         c.out = PageReply(script.pageMarker);
         c.sendAt = now + script.pageDelay;

@@ -38,6 +38,9 @@ struct ProxyScript {
     // Forward: the address the forwarded connection leaves from; empty lets the system choose.
     std::string outgoingAddress;
     std::chrono::milliseconds dripInterval{100};
+    // Speaks SOCKS5 (no authentication) first: the request that follows the tunnel's opening is taken
+    // as one for the tunnel's target.
+    bool socks5 = false;
 };
 
 // Scripted HTTP servers on loopback addresses, all served by one thread with poll: judges, pages
@@ -74,6 +77,9 @@ private:
     void Serve();
     void Accept(Listener& listener);
     void OnRequest(Connection& connection);
+    // Takes a SOCKS5 proxy's handshake out of what the connection has read, answering each step;
+    // false when it is no SOCKS5 the proxy speaks.
+    bool OpenSocksTunnel(Connection& connection);
     void OpenUpstream(Connection& client, const std::string& target, const std::string& request);
     void Read(Connection& connection);
     void Write(Connection& connection);

@@ -28,6 +28,30 @@ bool RealProxyParts::StartJudge() {
     return Launch(lighttpd, {"lighttpd", "-D", "-f", dir.File("lighttpd.conf")}, "lighttpd", "127.0.0.3", judgePort);
 }
 
+bool RealProxyParts::StartSocks() {
+    dantePort = FreePort("127.0.0.1");
+    // Two addresses, so that one list can hold the same server as two proxies.
+    const std::string port = std::to_string(dantePort);
+    dir.Write("danted.conf",
+              "logoutput: " + dir.File("danted-run.log") + "\ninternal: 127.0.0.1 port = " + port +
+                  "\ninternal: 127.0.0.2 port = " + port +
+                  "\nexternal: 127.0.0.5\nsocksmethod: none\nclientmethod: none\n"
+                  "user.privileged: root\nuser.unprivileged: nobody\n"
+                  "client pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n}\n"
+                  "socks pass {\n from: 127.0.0.0/8 to: 0.0.0.0/0\n protocol: tcp\n command: connect\n}\n");
+    if (!Launch(dante, {"danted", "-f", dir.File("danted.conf"), "-N", "1", "-p", dir.File("danted.pid")}, "danted",
+                "127.0.0.1", dantePort))
+        return false;
+    microsocksPort = FreePort("127.0.0.1");
+    if (!Launch(microsocks,
+                {"microsocks", "-i", "127.0.0.1", "-p", std::to_string(microsocksPort), "-b", "127.0.0.5", "-u",
+                 SocksUser, "-P", SocksPassword},
+                "microsocks", "127.0.0.1", microsocksPort))
+        return false;
+    return StartProxy(basicAuth, "127.0.0.1",
+                      "DisableViaHeader Yes\nBasicAuth " + std::string(SocksUser) + " " + SocksPassword + "\n");
+}
+
 bool RealProxyParts::StartOrvJudge(const std::string& orv) {
     orvJudgePort = FreePort("127.0.0.3");
     const std::string where = "127.0.0.3:" + std::to_string(orvJudgePort);

@@ -35,7 +35,21 @@ struct RealProxyParts {
     uint16_t pagePort = 0;
     std::string error;
 
+    // The SOCKS servers and an HTTP proxy that wants a password, started by StartSocks: dante speaks
+    // SOCKS4 (not 4a: it resolves no names) and SOCKS5 without authentication on 127.0.0.1 and 127.0.0.2 (its username
+    // method checks the system's accounts), microsocks SOCKS5 with SocksUser and SocksPassword; both leave from
+    // 127.0.0.5, as the tinyproxy instances do, so that the judge sees the proxy's address, not the PC's.
+    static constexpr const char* SocksUser = "tarvelo";
+    static constexpr const char* SocksPassword = "s3cret-pw";
+    ChildProcess dante;
+    uint16_t dantePort = 0;
+    ChildProcess microsocks;
+    uint16_t microsocksPort = 0;
+    Tinyproxy basicAuth;
+
     explicit RealProxyParts(const std::string& orv = {});
+    // False with error set when one of them could not be started.
+    bool StartSocks();
 
     std::string JudgeUrl() const { return "http://127.0.0.3:" + std::to_string(judgePort) + "/azenv.sh"; }
     std::string OrvJudgeUrl() const { return "http://127.0.0.3:" + std::to_string(orvJudgePort) + "/"; }

@@ -1,5 +1,7 @@
 #include "tests/support/TestRunHarness.h"
 
+#include "app/RunPrompts.h"
+
 #include <ctime>
 #include <thread>
 
@@ -68,6 +70,7 @@ TestRun::Hooks TestRunHarness::MakeHooks() {
         if (onSave)
             onSave();
     };
+    ShowRunPromptsIn(messageBox, hooks);
     return hooks;
 }
 

@@ -65,7 +65,7 @@ private:
     TestRun::Hooks MakeHooks();
 
 public:
-    TestRun run{context, log, messageBox, testing, MakeHooks()};
+    TestRun run{context, log, testing, MakeHooks()};
 
     TestRunHarness();
     // Appends a record for "address:port" and returns it.

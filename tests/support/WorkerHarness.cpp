@@ -21,6 +21,8 @@ std::unique_ptr<CInternetThread> WorkerHarness::Worker(int32_t index) {
     auto worker = std::make_unique<CInternetThread>(context);
     worker->m_itemIndex = index;
     worker->m_proxyAddress = Record(index).ProxyAddressText();
+    worker->m_kind = Record(index).Kind();
+    worker->m_credentials = Record(index).m_credentials;
     return worker;
 }
 

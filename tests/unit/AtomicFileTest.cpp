@@ -1,5 +1,4 @@
 #include "settings/AtomicFile.h"
-#include "platform/MessageBox.h"
 #include "proxy/DangerousList.h"
 #include "proxy/GeoIpDatabase.h"
 #include "proxy/ProxyList.h"
@@ -124,10 +123,8 @@ TEST(InputFile, EveryReaderRefusesWhatIsNoRegularFile) {
          },
          "cannot read certificates from PATH"},
         {[](auto& path) {
-             platform::ScriptedMessageBox messages;
              ProxyList list;
-             ProxyTextParser(messages).LoadProxies(list, path, false);
-             return messages.m_shown.at(0);
+             return ProxyTextParser::LoadProxies(list, path, false).error;
          },
          "Couldn't open source file: REASON"},
     };

@@ -1,5 +1,4 @@
 #include "tester/CThread.h"
-#include "platform/MessageBox.h"
 #include "tester/CThreadException.h"
 #include "tests/support/WorkerHarness.h"
 
@@ -175,9 +174,8 @@ TEST(CThread, DeletingARunningThreadKillsItWithCodeZero) {
     EXPECT_EQ(exitCode, 0);
 }
 
-TEST(CThread, ReportErrorShowsTheMessageWithAnOkButton) {
-    platform::ScriptedMessageBox box;
-    CThreadException(nullptr, "Resource temporarily unavailable", 1).ReportError(box);
-    ASSERT_EQ(box.m_shown.size(), 1u);
-    EXPECT_EQ(box.m_shown[0], "Resource temporarily unavailable");
+TEST(CThread, ExceptionCarriesTheMessageToShow) {
+    const CThreadException error(nullptr, "Resource temporarily unavailable", 1);
+    EXPECT_EQ(error.m_message, "Resource temporarily unavailable");
+    EXPECT_STREQ(error.what(), "Resource temporarily unavailable");
 }

@@ -1,7 +1,7 @@
+#include "app/ExportDialogLogic.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellOpen.h"
-#include "settings/ExportDialogLogic.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +85,17 @@ TEST_F(ExportTest, LinesCarryTheDelayOnlyWhenItIsAMeasuredTime) {
     item.m_delay = 7;
     EXPECT_EQ(ExportComposer::FormatLine(item, false, true), "10.0.0.1:80  \t7ms\r\n");
     EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "10.0.0.1:80\r\n");
+}
+
+TEST(ExportComposer, SocksLinesCarryTheirSchemeAndPasswordsOnlyWhenAsked) {
+    ProxyItem item;
+    item.SetAddress("10.0.0.1:1080");
+    item.SetKind(ProxyKind::Socks5);
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "socks5://10.0.0.1:1080\r\n");
+    item.SetKind(ProxyKind::Socks4);
+    item.SetCredentials("u", "p");
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false), "socks4://10.0.0.1:1080\r\n");
+    EXPECT_EQ(ExportComposer::FormatLine(item, false, false, true), "socks4://u:p@10.0.0.1:1080\r\n");
 }
 
 TEST_F(ExportTest, NoTitleGivesJustTheLinesOfTheChosenSections) {

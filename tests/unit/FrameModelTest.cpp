@@ -207,6 +207,36 @@ TEST(FrameModelLoadList, LogsTheFileAndCountAndNothingWhenCancelledOrUnreadable)
     EXPECT_EQ(frame.files.m_startFolders.back(), frame.dir.Path());
 }
 
+TEST(FrameModelLoadList, AsksWhatThePlainPairsAreWithTheFileNamesGuessFirst) {
+    struct Case {
+        const char* name;
+        std::optional<size_t> item; // the user's choice; none keeps the guess
+        bool cancel;
+        std::vector<std::string> kinds;
+    };
+    const Case cases[] = {
+        {"list.txt", std::nullopt, false, {"http", "socks4"}},
+        {"socks5.txt", std::nullopt, false, {"socks5", "socks4"}},
+        {"Socks4-fresh.txt", std::nullopt, false, {"socks4", "socks4"}},
+        {"list.txt", 3, false, {"detect", "socks4"}},
+        {"socks5.txt", std::nullopt, true, {}},
+    };
+    for (const Case& c : cases) {
+        Frame frame;
+        frame.dir.Write(c.name, "1.2.3.4:80\nsocks4://5.6.7.8:1080\n");
+        frame.files.m_file = frame.dir.File(c.name);
+        frame.files.m_item = c.item;
+        frame.files.m_cancelChoice = c.cancel;
+        frame.model->OnLoadList();
+        std::vector<std::string> kinds;
+        for (size_t i = 0; i < frame.model->List().GetSize(); ++i)
+            kinds.emplace_back(ProxyKindName(frame.model->List()[i]->Kind()));
+        EXPECT_EQ(kinds, c.kinds) << c.name;
+        EXPECT_EQ(frame.files.m_choiceLabels.size(), 1u);
+        EXPECT_EQ(frame.Log().empty(), c.cancel) << c.name;
+    }
+}
+
 TEST(FrameModelAdd, AcceptsExactlyOnePairAndLogsIt) {
     Frame frame;
     EXPECT_TRUE(frame.model->AddProxy(" 999.999.999.999", "99999 "));

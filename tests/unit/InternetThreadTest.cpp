@@ -211,3 +211,24 @@ TEST_F(Worker, ManyWorkersAtOnceEachFillTheirOwnRecord) {
     EXPECT_EQ(h.list.m_level1Count.Get(), 16);
     EXPECT_EQ(h.view.Redrawn().size(), 24u);
 }
+
+// A SOCKS5 proxy is asked for the page and the judge in origin form through its tunnel; detection
+// finds it after HTTP got no answer of a web server, and keeps it.
+TEST_F(Worker, SocksFiveIsTestedThroughItsTunnelAndDetected) {
+    ProxyScript socks;
+    socks.socks5 = true;
+    StartServers(socks, 100ms);
+    h.settings.TestAnon = 1;
+    for (const ProxyKind kind : {ProxyKind::Socks5, ProxyKind::Detect}) {
+        const int32_t row = h.AddRecord(Proxy());
+        h.Record(row).SetKind(kind);
+        h.RunWorker(row);
+        const ProxyItem& item = h.Record(row);
+        EXPECT_EQ(item.Kind(), ProxyKind::Socks5);
+        EXPECT_GE(item.m_delay, 100);
+        EXPECT_EQ(item.m_anonymity, 1);
+        EXPECT_EQ(item.m_status, StatusGood);
+        EXPECT_EQ(m_server.LastRequest(m_judge).rfind("GET /AZenv/azenv.php HTTP/1.0\r\n", 0), 0u)
+            << m_server.LastRequest(m_judge);
+    }
+}

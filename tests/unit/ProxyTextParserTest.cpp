@@ -1,5 +1,4 @@
 #include "proxy/ProxyTextParser.h"
-#include "platform/MessageBox.h"
 #include "proxy/ProxyList.h"
 #include "tests/support/TempDir.h"
 
@@ -18,8 +17,7 @@ using Pairs = std::vector<std::string>;
 
 class ProxyTextParserTest : public ::testing::Test {
 protected:
-    platform::ScriptedMessageBox m_messages;
-    ProxyTextParser m_parser{m_messages};
+    ProxyTextParser m_parser;
     ProxyList m_list;
 
     Pairs Load(const std::string& text) {
@@ -39,7 +37,7 @@ protected:
 } // namespace
 
 TEST_F(ProxyTextParserTest, FindsEveryPairOfAPlainLineInOrder) {
-    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.2.3.4:8080 5.6.7.8 3128", true), 2);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.2.3.4:8080 5.6.7.8 3128", true).count, 2);
     EXPECT_EQ(Addresses(m_list), (Pairs{"1.2.3.4:8080", "5.6.7.8:3128"}));
     EXPECT_STREQ(m_list[1]->m_ip, "5.6.7.8");
     EXPECT_STREQ(m_list[1]->m_port, "3128");
@@ -48,8 +46,8 @@ TEST_F(ProxyTextParserTest, FindsEveryPairOfAPlainLineInOrder) {
 
 TEST_F(ProxyTextParserTest, DropsDuplicatesWithinOneTextOnly) {
     const std::string text = "1.2.3.4:8080\nsome words 1.2.3.4:8080\n";
-    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true), 1);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true), 1);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true).count, 1);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, text, true).count, 1);
     EXPECT_EQ(Addresses(m_list), (Pairs{"1.2.3.4:8080", "1.2.3.4:8080"}));
 }
 
@@ -59,7 +57,7 @@ TEST_F(ProxyTextParserTest, BlankFormAndColonFormAreTwoRecords) {
 
 TEST_F(ProxyTextParserTest, AppendsBehindExistingRecordsAndRenumbers) {
     m_parser.LoadProxies(m_list, "9.9.9.9:99", true);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.1.1.1:11 2.2.2.2:22", true), 2);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "1.1.1.1:11 2.2.2.2:22", true).count, 2);
     ASSERT_EQ(m_list.GetSize(), 3u);
     EXPECT_EQ(m_list[2]->m_index, 2u);
     EXPECT_EQ(m_list[2]->ProxyAddressText(), "2.2.2.2:22");
@@ -105,8 +103,8 @@ TEST_F(ProxyTextParserTest, AddressCellsWithoutPortCellsGiveNothing) {
 }
 
 TEST_F(ProxyTextParserTest, TextWithoutPairsCountsZero) {
-    EXPECT_EQ(m_parser.LoadProxies(m_list, "", true), 0);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, "no proxies here", true), 0);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "", true).count, 0);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, "no proxies here", true).count, 0);
     EXPECT_TRUE(m_list.IsEmpty());
 }
 
@@ -119,9 +117,10 @@ TEST_F(ProxyTextParserTest, ReadsAFileAndCutsEachChunkAtItsFirstNul) {
     bytes.resize(ProxyTextParser::ChunkBufferSize - 1, ' ');
     bytes += "3.3.3.3:33\n";
     dir.Write("list.txt", bytes);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false), 2);
+    const ProxyTextParser::Loaded loaded = m_parser.LoadProxies(m_list, dir.File("list.txt"), false);
+    EXPECT_EQ(loaded.count, 2);
     EXPECT_EQ(Addresses(m_list), (Pairs{"1.1.1.1:11", "3.3.3.3:33"}));
-    EXPECT_TRUE(m_messages.m_shown.empty());
+    EXPECT_TRUE(loaded.error.empty());
 }
 
 TEST_F(ProxyTextParserTest, PairAcrossAChunkBorderIsFound) {
@@ -129,7 +128,7 @@ TEST_F(ProxyTextParserTest, PairAcrossAChunkBorderIsFound) {
     std::string bytes(ProxyTextParser::ChunkBufferSize - 6, ' ');
     bytes += "4.4.4.4:8080\n";
     dir.Write("list.txt", bytes);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false), 1);
+    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("list.txt"), false).count, 1);
     EXPECT_EQ(Addresses(m_list), Pairs{"4.4.4.4:8080"});
 }
 
@@ -194,16 +193,21 @@ TEST_F(ProxyTextParserTest, FileGivesTheChunkReadersTextWhetherMappedOrNot) {
 }
 
 TEST_F(ProxyTextParserTest, EmptyPathFailsSilently) {
-    EXPECT_EQ(m_parser.LoadProxies(m_list, "", false), -1);
-    EXPECT_TRUE(m_messages.m_shown.empty());
+    const ProxyTextParser::Loaded loaded = m_parser.LoadProxies(m_list, "", false);
+    EXPECT_EQ(loaded.count, -1);
+    EXPECT_TRUE(loaded.error.empty());
 }
 
 TEST_F(ProxyTextParserTest, UnreadableSourceShowsTheSystemsReason) {
     TempDir dir;
-    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.File("missing.txt"), false), -1);
-    EXPECT_EQ(m_parser.LoadProxies(m_list, dir.Path(), false), -1);
-    EXPECT_EQ(m_messages.m_shown, (Pairs{"Couldn't open source file: No such file or directory",
-                                         "Couldn't open source file: Is a directory"}));
+    Pairs errors;
+    for (const std::string& path : {dir.File("missing.txt"), dir.Path()}) {
+        const ProxyTextParser::Loaded loaded = m_parser.LoadProxies(m_list, path, false);
+        EXPECT_EQ(loaded.count, -1) << path;
+        errors.push_back(loaded.error);
+    }
+    EXPECT_EQ(errors, (Pairs{"Couldn't open source file: No such file or directory",
+                             "Couldn't open source file: Is a directory"}));
     EXPECT_TRUE(m_list.IsEmpty());
 }
 

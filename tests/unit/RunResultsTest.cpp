@@ -46,7 +46,7 @@ TEST(RunResults, JsonAndCsvCarryTheSameRecordsWithNullForUntested) {
     const nlohmann::json& records = run["records"];
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0], nlohmann::json::parse(R"({"address":"10.0.0.1","port":8080,"status":"good","delay":250,
-        "anonymity":1,"gateway":0,"country":"US","https":1,"danger":0})"));
+        "anonymity":1,"gateway":0,"country":"US","https":1,"danger":0,"kind":"http"})"));
     EXPECT_EQ(records[1]["delay"], -1);
     EXPECT_EQ(records[1]["country"], "--");
     EXPECT_TRUE(records[1]["anonymity"].is_null());
@@ -54,8 +54,20 @@ TEST(RunResults, JsonAndCsvCarryTheSameRecordsWithNullForUntested) {
     EXPECT_EQ(records[2]["address"], "a,\"b\xEF\xBF\xBD");
     EXPECT_EQ(records[2]["port"], 80);
 
-    EXPECT_EQ(RunResults::Csv(list), "address,port,status,delay,anonymity,gateway,country,https,danger\r\n"
-                                     "10.0.0.1,8080,good,250,1,0,US,1,0\r\n"
-                                     "10.0.0.2,3128,bad,-1,,,--,,\r\n"
-                                     "\"a,\"\"b\xff\",80,unknown,,,,,,\r\n");
+    EXPECT_EQ(RunResults::Csv(list), "address,port,status,delay,anonymity,gateway,country,https,danger,kind\r\n"
+                                     "10.0.0.1,8080,good,250,1,0,US,1,0,http\r\n"
+                                     "10.0.0.2,3128,bad,-1,,,--,,,http\r\n"
+                                     "\"a,\"\"b\xff\",80,unknown,,,,,,,http\r\n");
+}
+
+TEST(RunResults, KindsAlwaysAndPasswordsOnlyWhenAskedFor) {
+    ProxyList list;
+    Add(list, "10.0.0.2", "1080").SetKind(ProxyKind::Socks5);
+    list[0]->SetCredentials("al", "p,w");
+    EXPECT_EQ(nlohmann::json::parse(RunResults::Json(list, {}))["records"][0]["kind"], "socks5");
+    EXPECT_EQ(RunResults::Json(list, {}).find("p,w"), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(RunResults::Json(list, {}, true))["records"][0]["password"], "p,w");
+    EXPECT_EQ(RunResults::Csv(list), std::string(RunResults::CsvHeader) + "\r\n10.0.0.2,1080,unknown,,,,,,,socks5\r\n");
+    EXPECT_EQ(RunResults::Csv(list, true), std::string(RunResults::CsvHeader) +
+                                               ",user,password\r\n10.0.0.2,1080,unknown,,,,,,,socks5,al,\"p,w\"\r\n");
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 
 namespace {
@@ -152,7 +153,7 @@ TEST(SavedList, ForeignNewerOrMissingFilesLoadNothing) {
 
     const std::string records = Record("1.1.1.1", "1", StatusGood);
     for (const std::string& bytes : {Header(Stamp, 1, 1, 1, 1, "ORV Proxy list") + records,
-                                     Header(Stamp, 1, 1, 1, 1, "ORV Proxy List", 101) + records,
+                                     Header(Stamp, 1, 1, 1, 1, "ORV Proxy List", 102) + records,
                                      Header(Stamp, 1, 1, 1, 1, "ORV Proxy List", INT32_MAX) + records}) {
         dir.Write(SavedList::FileName, bytes);
         const auto result = SavedList::LoadList(dir.Path(), list);
@@ -250,3 +251,65 @@ TEST(SavedList, AHugeFileThatIsNoListIsRefusedAtItsTitleUnread) {
 }
 
 } // namespace
+
+TEST(SavedList, OtherKindsAndCredentialsAreVersion101ByteForByte) {
+    const auto extras = [](int32_t kind, const std::string& user, const std::string& password) {
+        return Int(kind) + Str(user) + Str(password);
+    };
+    ProxyList list;
+    Add(list, "1.2.3.4:3128", StatusGood);
+    Add(list, "5.6.7.8:1080", StatusBad, TimedOut)->SetKind(ProxyKind::Socks5);
+    Add(list, "9.9.9.9:8080", StatusGood)->SetCredentials("alice", std::string(255, 'p'));
+    const std::string expected = Header(Stamp, 3, 0, 0, 0, "ORV Proxy List", 101) +
+                                 Record("1.2.3.4", "3128", StatusGood) + extras(0, "", "") +
+                                 Record("5.6.7.8", "1080", StatusBad, TimedOut) + extras(2, "", "") +
+                                 Record("9.9.9.9", "8080", StatusGood) + extras(0, "alice", std::string(255, 'p'));
+    EXPECT_EQ(SavedList::ToBytes(list, Stamp), expected);
+
+    TempDir dir;
+    ASSERT_TRUE(SavedList::SaveList(dir.Path(), list, Stamp));
+    EXPECT_EQ(dir.Read(SavedList::FileName), expected);
+    // The file holds a password: its owner alone may read it.
+    struct stat status {};
+    ASSERT_EQ(::stat(dir.File(SavedList::FileName).c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+
+    ProxyList loaded;
+    const auto result = SavedList::LoadList(dir.Path(), loaded);
+    EXPECT_EQ(result.m_damage, "");
+    ASSERT_EQ(loaded.GetSize(), 3u);
+    EXPECT_EQ(loaded[1]->Kind(), ProxyKind::Socks5);
+    EXPECT_EQ(loaded[2]->m_credentials->m_password, std::string(255, 'p'));
+    EXPECT_EQ(SavedList::ToBytes(loaded, Stamp), expected);
+
+    // Back to HTTP without credentials: version 100 again, as it always was.
+    loaded[1]->SetKind(ProxyKind::Http);
+    loaded[2]->m_credentials.reset();
+    EXPECT_EQ(SavedList::ToBytes(loaded, Stamp).substr(0, 20), Header(Stamp, 3).substr(0, 20));
+}
+
+TEST(SavedList, A101RecordWeCannotHoldIsDamageLikeA100One) {
+    const std::string good = Record("1.1.1.1", "80", StatusGood) + Int(1) + Str("") + Str("");
+    struct Case {
+        std::string rest; // after a good first record
+        std::string damage;
+        size_t loaded;
+    };
+    const std::string second = Record("2.2.2.2", "80", StatusGood);
+    const Case cases[] = {
+        {second + Int(7) + Str("") + Str("") + good, "record 2 is damaged", 2},
+        {second + Int(2) + Str("a\r\nb") + Str("") + good, "record 2 is damaged", 2},
+        {second + Int(2) + Str("a") + Str(std::string(256, 'x')) + good, "record 2 is damaged", 2},
+        // Cut inside the extras: the record is kept as far as it goes, as in version 100.
+        {second + Int(2), "it ends after 1 of its 3 records", 2},
+    };
+    for (const Case& c : cases) {
+        ProxyList list;
+        const auto result =
+            SavedList::FromBytes(Header(Stamp, 3, 0, 0, 0, "ORV Proxy List", 101) + good + c.rest, list);
+        EXPECT_TRUE(result.m_loaded);
+        EXPECT_EQ(result.m_damage, c.damage) << c.damage;
+        ASSERT_EQ(list.GetSize(), c.loaded) << c.damage;
+        EXPECT_EQ(list[0]->Kind(), ProxyKind::Socks4);
+    }
+}

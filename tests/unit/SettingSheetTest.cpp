@@ -1,6 +1,6 @@
+#include "app/TesterPageLogic.h"
 #include "platform/MessageBox.h"
 #include "settings/SwitcherPageLogic.h"
-#include "settings/TesterPageLogic.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

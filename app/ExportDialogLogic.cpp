@@ -1,4 +1,4 @@
-#include "settings/ExportDialogLogic.h"
+#include "app/ExportDialogLogic.h"
 
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -56,7 +56,8 @@ ExportDialogControls ExportDialogLogic::Initialise() {
 }
 
 void ExportDialogLogic::OnLineOptionClicked(ExportDialogControls& c) {
-    m_composer.BuildSections(m_exportSet, c.m_options.m_country, c.m_options.m_speed, m_store.Settings().TestAnon != 0);
+    m_composer.BuildSections(m_exportSet, c.m_options.m_country, c.m_options.m_speed, m_store.Settings().TestAnon != 0,
+                             c.m_options.m_includePasswords);
     Compose(c);
 }
 

@@ -1,4 +1,4 @@
-#include "settings/TesterPageLogic.h"
+#include "app/TesterPageLogic.h"
 
 #include "platform/MessageBox.h"
 
