@@ -82,7 +82,8 @@ FrameModel::FrameModel(FrameView& view, Services services, std::string programFo
     : m_programFolder(std::move(programFolder)), m_dataFolder(std::move(dataFolder)), m_view(view),
       m_services(services), m_desktopProxy(services.systemProxy, m_dataFolder),
       m_firefox(std::make_unique<FirefoxChannel>(m_settings.ChangeFFProxy, firefoxPorts)),
-      m_run(std::make_unique<TestRun>(m_context, m_log, m_testing, RunHooks())) {
+      m_run(std::make_unique<TestRun>(m_context, m_log, m_testing, RunHooks())),
+      m_watch(m_settings, m_list, view, m_clock, WatchOwner()) {
     m_context.DangerousListPath = DangerousPath();
 }
 
@@ -98,6 +99,21 @@ TestRun::Hooks FrameModel::RunHooks() {
     hooks.saveList = [this] { SaveList(); };
     ShowRunPromptsIn(m_services.messageBox, hooks);
     return hooks;
+}
+
+ProxyWatch::Owner FrameModel::WatchOwner() {
+    ProxyWatch::Owner owner;
+    owner.active = [this] { return m_activeProxy; };
+    owner.busy = [this] { return m_testing != RunState::Idle; };
+    owner.ownAddress = [this] { return m_context.OwnAddress; };
+    owner.recordsChanged = [this] {
+        RebuildQuickSwitchSet();
+        RequestPanelRefresh();
+    };
+    owner.log = [this](const std::string& line) { AppendLog(line); };
+    owner.quickSwitchSet = [this]() -> const std::vector<ProxyItem*>& { return m_quickSwitchSet; };
+    owner.switchTo = [this](ProxyItem* item) { SwitchTo(item); };
+    return owner;
 }
 
 void FrameModel::LoadSettingsAndList() {
@@ -139,10 +155,13 @@ void FrameModel::AnnounceActiveProxy() {
         ApplyIEProxy();
     else if (m_settings.ChangeIEProxy != 0 && m_desktopProxy.RestoreKept())
         AppendLog(KeptRestoredLine);
+    m_watch.CheckSoon();
 }
 
 bool FrameModel::ShutDown() {
     const auto start = std::chrono::steady_clock::now();
+    m_watch.ShutDown();
+    m_view.StopTimer(TimerId::Watch);
     const bool runEnded = m_run->ShutDown(ShutDownLimit);
     EndDownload();
     m_view.StopTimer(TimerId::TestTick);
@@ -213,6 +232,8 @@ void FrameModel::OnTimer(TimerId id) {
         if (m_settings.CheckSystem == 0)
             RunSystemCheck();
         m_firefox->StartListener();
+    } else if (id == TimerId::Watch) {
+        m_watch.OnTimer();
     }
 }
 
@@ -669,18 +690,24 @@ void FrameModel::OnSetActiveProxy() {
 void FrameModel::OnSwitchCommand(int id) {
     ORV_ON_WINDOW_THREAD();
     if (id == cmd::DirectConnection) {
-        LeaveActiveProxy();
-        m_activeProxy = nullptr;
-        SwitchEpilogue(DirectLine);
+        SwitchTo(nullptr);
         return;
     }
     const size_t i = static_cast<size_t>(id - cmd::QuickSwitchFirst);
     if (id < cmd::QuickSwitchFirst || id > cmd::QuickSwitchLast || i >= m_quickSwitchSet.size())
         return;
-    ProxyItem* chosen = m_quickSwitchSet[i];
+    SwitchTo(m_quickSwitchSet[i]);
+}
+
+void FrameModel::SwitchTo(ProxyItem* item) {
     LeaveActiveProxy();
-    MakeActive(*chosen);
-    SwitchEpilogue("Set " + chosen->ProxyAddressText() + " as current active proxy.\r\n");
+    if (item == nullptr) {
+        m_activeProxy = nullptr;
+        SwitchEpilogue(DirectLine);
+        return;
+    }
+    MakeActive(*item);
+    SwitchEpilogue("Set " + item->ProxyAddressText() + " as current active proxy.\r\n");
 }
 
 void FrameModel::SwitchEpilogue(const std::string& message) {
@@ -689,6 +716,12 @@ void FrameModel::SwitchEpilogue(const std::string& message) {
     RequestPanelRefresh();
     NotifyFirefox();
     ApplyIEProxy();
+    m_watch.CheckSoon();
+}
+
+void FrameModel::OnSettingsChanged() {
+    ORV_ON_WINDOW_THREAD();
+    m_watch.CheckSoon();
 }
 
 void FrameModel::OnToggleTray() {

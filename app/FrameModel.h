@@ -2,6 +2,7 @@
 
 #include "app/FrameView.h"
 #include "app/LogStore.h"
+#include "app/ProxyWatch.h"
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "platform/Clock.h"
@@ -155,6 +156,8 @@ public:
     // DirectConnection, or a quick-switch entry (QuickSwitchFirst + i).
     void OnSwitchCommand(int id);
     void OnToggleTray();
+    // The settings sheet's OK: the watch follows its keys.
+    void OnSettingsChanged();
     FirefoxChannel& Firefox() { return *m_firefox; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
@@ -195,6 +198,7 @@ private:
     // The download's end, on its thread: the list is free again before a failure is logged.
     void EndListDownload(const ListDownload::Outcome& outcome);
     TestRun::Hooks RunHooks();
+    ProxyWatch::Owner WatchOwner();
     // Clears the log and starts a run over TestSet, when TestSet holds any record.
     void StartRun();
     // RemoveDuplicates without its follow-up.
@@ -210,6 +214,8 @@ private:
     // The active record becomes Ready (it stays in the tray menu) and is redrawn.
     void LeaveActiveProxy();
     void MakeActive(ProxyItem& item);
+    // The switch of a double click or a tray entry; none means a direct connection.
+    void SwitchTo(ProxyItem* item);
     // Log line, quick-switch set, panel, Firefox, desktop: the end of every switch.
     void SwitchEpilogue(const std::string& message);
     // After records went without RecountList: falls back to a direct connection when the active one is gone.
@@ -251,6 +257,7 @@ private:
     std::unique_ptr<FirefoxChannel> m_firefox;
     // Released without deletion when the shutdown could not wait for it to end.
     std::unique_ptr<TestRun> m_run;
+    ProxyWatch m_watch;
     std::atomic<bool> m_downloading = false;
     platform::OwnedThread m_downloadThread;
 };

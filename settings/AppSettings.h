@@ -40,6 +40,11 @@ struct AppSettings {
     RelaxedInt32 ChangeFFProxy = 1;
     // 1: a test run starts the next proxy at its once-a-second poll, not as soon as a worker ends.
     RelaxedInt32 DispatchOnTick = 0;
+    // The watch re-tests the active proxy every WatchMinutes while WatchActive is 1.
+    RelaxedInt32 WatchActive = 0;
+    RelaxedInt32 WatchMinutes = 5;
+    // When the watch finds no working proxy: 0 keeps the dead one (nothing goes out directly), 1 goes direct.
+    RelaxedInt32 WhenNoProxyWorks = 0;
     // One judge address, or several separated by blanks: a run uses the first that answers.
     std::string ProxyJudge = DefaultProxyJudge;
     std::string TestPage = DefaultTestPage;

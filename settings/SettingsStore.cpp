@@ -4,14 +4,16 @@
 #include "settings/CIniFile.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
 struct IntKey {
     const char* m_name;
     RelaxedInt32 AppSettings::*m_field;
-    // A switch read from the file is brought to 0 or 1; the other keys are taken unchecked.
-    bool m_switch = false;
+    // The older keys are taken as the file says; the newer ones are brought into their range.
+    int32_t m_least = INT32_MIN;
+    int32_t m_most = INT32_MAX;
 };
 
 // The integer keys in the order in which they stand in the file; the texts follow them.
@@ -39,7 +41,10 @@ constexpr IntKey IntKeys[] = {
     {"CheckSystem", &AppSettings::CheckSystem},
     {"ChangeIEProxy", &AppSettings::ChangeIEProxy},
     {"ChangeFFProxy", &AppSettings::ChangeFFProxy},
-    {"DispatchOnTick", &AppSettings::DispatchOnTick, true},
+    {"DispatchOnTick", &AppSettings::DispatchOnTick, 0, 1},
+    {"WatchActive", &AppSettings::WatchActive, 0, 1},
+    {"WatchMinutes", &AppSettings::WatchMinutes, 1, 1440},
+    {"WhenNoProxyWorks", &AppSettings::WhenNoProxyWorks, 0, 1},
 };
 
 constexpr const char* ProxyJudgeKey = "ProxyJudge";
@@ -61,11 +66,13 @@ std::string SettingsStore::LoadSettings(const std::string& exportFolder) {
     for (const IntKey& key : IntKeys) {
         RelaxedInt32& field = m_settings.*key.m_field;
         const std::optional<std::string> value = document.Get(Section, key.m_name);
-        field = CIniFile::ToInt(value, defaults.*key.m_field, 10);
-        if (key.m_switch)
-            field = std::clamp<int32_t>(field, 0, 1);
-        if (!CIniFile::IsNumber(value, 10))
+        field = std::clamp(CIniFile::ToInt(value, defaults.*key.m_field, 10), key.m_least, key.m_most);
+        if (CIniFile::IsNumber(value, 10))
+            continue;
+        if (key.m_least == INT32_MIN)
             m_settings.NotNumbers.insert(key.m_name);
+        else
+            field = defaults.*key.m_field; // a ranged key without digits is back at its default
     }
     m_settings.ProxyJudge = document.Get(Section, ProxyJudgeKey).value_or(AppSettings::DefaultProxyJudge);
     m_settings.SaveFilePath = document.Get(Section, SaveFilePathKey).value_or(exportFolder + ExportFileName);

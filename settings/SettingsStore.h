@@ -6,7 +6,7 @@
 #include <string>
 
 // Keeps AppSettings in DataFolder + "ORV_Setting.ini", section "Settings". Loading reads every key
-// with its default; saving always writes all 28 keys, in their fixed order, with one file write.
+// with its default; saving always writes all 31 keys, in their fixed order, with one file write.
 class SettingsStore {
 public:
     static constexpr const char* FileName = "ORV_Setting.ini";

@@ -352,6 +352,7 @@ void CMainFrame::OnSettings() {
         return;
     auto* sheet = new CSettingSheet(m_settingsStore, m_messageBox, this);
     sheet->setObjectName(QStringLiteral("settings"));
+    connect(sheet, &QDialog::accepted, this, [this] { m_model.OnSettingsChanged(); });
     OpenDialog(sheet);
 }
 

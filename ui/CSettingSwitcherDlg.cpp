@@ -1,14 +1,23 @@
 #include "ui/CSettingSwitcherDlg.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 CSettingSwitcherDlg::CSettingSwitcherDlg(SettingsStore& store, QWidget* parent)
     : QWidget(parent), m_logic(store),
       m_changeIEProxy(new QCheckBox(QStringLiteral("Change the proxy of Internet Explorer"), this)),
-      m_changeFFProxy(new QCheckBox(QStringLiteral("Change the proxy of Firefox"), this)) {
+      m_changeFFProxy(new QCheckBox(QStringLiteral("Change the proxy of Firefox"), this)),
+      m_watchActive(new QCheckBox(QStringLiteral("Check the active proxy every"), this)),
+      m_watchMinutes(new QSpinBox(this)) {
     m_changeIEProxy->setObjectName(QStringLiteral("changeIEProxy"));
     m_changeFFProxy->setObjectName(QStringLiteral("changeFFProxy"));
+    m_watchActive->setObjectName(QStringLiteral("watchActive"));
+    m_watchMinutes->setObjectName(QStringLiteral("watchMinutes"));
+    m_watchMinutes->setRange(SwitcherPageControls::LeastWatchMinutes, SwitcherPageControls::MostWatchMinutes);
+    m_watchActive->setToolTip(QStringLiteral("When the check fails, another working proxy of the list is used"));
     // The boxes keep their familiar names; on this desktop they mean these two programs.
     m_changeIEProxy->setToolTip(
         QStringLiteral("On this system: the desktop's system proxy (GNOME settings or KDE's proxy settings)"));
@@ -17,6 +26,12 @@ CSettingSwitcherDlg::CSettingSwitcherDlg(SettingsStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_changeIEProxy);
     layout->addWidget(m_changeFFProxy);
+    auto* watch = new QHBoxLayout;
+    watch->addWidget(m_watchActive);
+    watch->addWidget(m_watchMinutes);
+    watch->addWidget(new QLabel(QStringLiteral("minutes"), this));
+    watch->addStretch(1);
+    layout->addLayout(watch);
     layout->addStretch(1);
     Show(m_logic.Initialise());
 }
@@ -32,10 +47,13 @@ bool CSettingSwitcherDlg::Validate() {
 }
 
 SwitcherPageControls CSettingSwitcherDlg::Controls() const {
-    return {m_changeIEProxy->isChecked(), m_changeFFProxy->isChecked()};
+    return {m_changeIEProxy->isChecked(), m_changeFFProxy->isChecked(), m_watchActive->isChecked(),
+            m_watchMinutes->value()};
 }
 
 void CSettingSwitcherDlg::Show(const SwitcherPageControls& c) {
     m_changeIEProxy->setChecked(c.m_changeIEProxy);
     m_changeFFProxy->setChecked(c.m_changeFFProxy);
+    m_watchActive->setChecked(c.m_watchActive);
+    m_watchMinutes->setValue(c.m_watchMinutes);
 }

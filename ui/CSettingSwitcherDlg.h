@@ -5,8 +5,9 @@
 #include <QWidget>
 
 class QCheckBox;
+class QSpinBox;
 
-// The settings sheet's "Switcher" page: which programs a proxy switch changes.
+// The settings sheet's "Switcher" page: which programs a proxy switch changes, and the watch of the active proxy.
 class CSettingSwitcherDlg : public QWidget {
     Q_OBJECT
 public:
@@ -17,6 +18,8 @@ public:
 
     QCheckBox* ChangeIEProxyBox() const { return m_changeIEProxy; }
     QCheckBox* ChangeFFProxyBox() const { return m_changeFFProxy; }
+    QCheckBox* WatchActiveBox() const { return m_watchActive; }
+    QSpinBox* WatchMinutesBox() const { return m_watchMinutes; }
 
 private:
     SwitcherPageControls Controls() const;
@@ -25,4 +28,6 @@ private:
     SwitcherPageLogic m_logic;
     QCheckBox* m_changeIEProxy;
     QCheckBox* m_changeFFProxy;
+    QCheckBox* m_watchActive;
+    QSpinBox* m_watchMinutes;
 };

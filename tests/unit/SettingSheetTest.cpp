@@ -243,3 +243,42 @@ TEST(TesterPageChecks, JudgesAndTheTestPageAreFetchedDirectlyAndReported) {
 }
 
 } // namespace
+
+// The watch's keys come back into their range from a hand-edited file and from the page.
+TEST(SwitcherPageWatch, WatchKeysAreClampedOnLoadAndOnOk) {
+    struct Case {
+        const char* m_file;
+        int32_t m_active;
+        int32_t m_minutes;
+        int32_t m_whenNone = 0;
+    };
+    const Case cases[] = {
+        {"", 0, 5},
+        {"WatchActive=1\r\nWatchMinutes=1440\r\n", 1, 1440},
+        {"WatchActive=7\r\nWatchMinutes=0\r\n", 1, 1},
+        {"WatchActive=-2\r\nWatchMinutes=99999\r\nWhenNoProxyWorks=1\r\n", 0, 1440, 1},
+        {"WhenNoProxyWorks=5\r\n", 0, 5, 1},
+        {"WatchActive=yes\r\nWatchMinutes=soon\r\n", 0, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_file);
+        TempDir dir;
+        dir.Write(SettingsStore::FileName, std::string("[Settings]\r\n") + c.m_file);
+        AppSettings settings;
+        SettingsStore store(settings, dir.Path());
+        store.LoadSettings("/p/");
+        EXPECT_EQ(settings.WatchActive, c.m_active);
+        EXPECT_EQ(settings.WatchMinutes, c.m_minutes);
+        EXPECT_EQ(settings.WhenNoProxyWorks, c.m_whenNone);
+    }
+    TempDir dir;
+    AppSettings settings;
+    SettingsStore store(settings, dir.Path());
+    SwitcherPageLogic page(store);
+    ASSERT_TRUE(page.Validate({true, true, true, 5000}));
+    AppSettings reloaded;
+    SettingsStore(reloaded, dir.Path()).LoadSettings("/p/");
+    EXPECT_EQ(reloaded.WatchActive, 1);
+    EXPECT_EQ(reloaded.WatchMinutes, 1440);
+    EXPECT_TRUE(page.Initialise().m_watchActive);
+}

@@ -33,6 +33,9 @@ const std::string DefaultFile = "[Settings]\r\n"
                                 "ChangeIEProxy=1\r\n"
                                 "ChangeFFProxy=1\r\n"
                                 "DispatchOnTick=0\r\n"
+                                "WatchActive=0\r\n"
+                                "WatchMinutes=5\r\n"
+                                "WhenNoProxyWorks=0\r\n"
                                 "ProxyJudge=" +
                                 std::string(AppSettings::DefaultProxyJudge) +
                                 "\r\n"
@@ -55,7 +58,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndTheFirstSaveWritesAllKeysInOrde
 
     store.SaveSettings();
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
-    store.SaveSettings(); // nothing changed: the same 28 keys again
+    store.SaveSettings(); // nothing changed: the same 31 keys again
     EXPECT_EQ(dir.Read(SettingsStore::FileName), DefaultFile);
 }
 
