@@ -169,6 +169,12 @@ bool TesterPageLogic::Validate(const TesterPageControls& c) {
         m_messages.Show("The proxy judge address \"" + bad + "\" is not a valid http or https URL.");
         return false;
     }
+    // Proxies are asked for the judge with a plain GET, which an https judge cannot answer.
+    for (const std::string& url : SplitJudges(judges))
+        if (IsHttps(url)) {
+            m_messages.Show("The proxy judge \"" + url + "\" is https: please enter an http address.");
+            return false;
+        }
     s.ProxyJudge = judges;
     if (!AnyItem(c)) {
         m_messages.Show("You must select at least one Test Item.");
@@ -226,9 +232,10 @@ std::string TesterPageLogic::CheckJudges(const std::string& text, int timeoutSec
     for (const std::string& url : SplitJudges(JudgeSetting(text))) {
         const std::string page = IsHttps(url) ? std::string() : HttpGetDirect(url, timeoutSeconds, stop);
         const std::string own = ExtractOwnAddress(page);
-        report += url + (page.empty()  ? ": no answer\n"
-                         : own.empty() ? ": answered without this PC's address\n"
-                                       : ": answered, own address " + own + "\n");
+        report += url + (IsHttps(url)   ? ": https, which proxies cannot be asked for\n"
+                         : page.empty() ? ": no answer\n"
+                         : own.empty()  ? ": answered without this PC's address\n"
+                                        : ": answered, own address " + own + "\n");
     }
     return report;
 }

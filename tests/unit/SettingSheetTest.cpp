@@ -189,6 +189,8 @@ TEST_F(SettingSheetTest, BadJudgeOrTestPageAddressesAreRefusedAfterTheOldChecksA
          "The proxy judge address \"http://b_c/\" " + badJudge},
         {"http://j.example:70000/", "http://p.example/", "m",
          "The proxy judge address \"http://j.example:70000/\" " + badJudge},
+        {"j.example https://k.example/", "http://p.example/", "m",
+         "The proxy judge \"https://k.example/\" is https: please enter an http address."},
         {"j.example", "p.example", "m", "The test page address is not a valid http or https URL."},
         {"j.example", "http://p.example:x/", "m", "The test page address is not a valid http or https URL."},
         {"j.example", "https://p.example/", "m",
@@ -209,11 +211,11 @@ TEST_F(SettingSheetTest, BadJudgeOrTestPageAddressesAreRefusedAfterTheOldChecksA
     EXPECT_FALSE(Saved());
 
     auto controls = m_tester.Initialise();
-    controls.m_proxyJudge = "  a.example:81/x   https://B.example/ ";
+    controls.m_proxyJudge = "  a.example:81/x   HTTP://B.example/ ";
     controls.m_testPage = "http://127.0.0.1:8080/own.html";
     controls.m_testPageMarker = "Own words";
     ASSERT_TRUE(m_tester.Validate(controls));
-    EXPECT_EQ(m_settings.ProxyJudge, "http://a.example:81/x https://B.example/");
+    EXPECT_EQ(m_settings.ProxyJudge, "http://a.example:81/x HTTP://B.example/");
     EXPECT_EQ(m_settings.TestPage, "http://127.0.0.1:8080/own.html");
     EXPECT_EQ(m_settings.TestPageMarker, "Own words");
 }
