@@ -23,7 +23,7 @@ for tool in cpack dpkg-deb dpkg-shlibdeps lintian; do
     command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/orv-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # The package

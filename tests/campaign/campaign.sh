@@ -7,7 +7,9 @@ set -uo pipefail
 
 orv=$1
 tool=$2
-work=$(mktemp -d)
+# Not mktemp's default tmp.XXXXXXXXXX: something in the Firefox tests that may run beside this one empties
+# folders named so.
+work=$(mktemp -d "${TMPDIR:-/tmp}/orv-campaign-XXXXXX")
 failed=0
 trap 'umount "$work/full" 2>/dev/null; rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen ORV_SYSTEM_PROXY=none ORV_FIREFOX_PORTS=1,0

@@ -38,7 +38,7 @@ offers() {
     ((${#COMPREPLY[@]} == 0)) || printf '%s\n' "${COMPREPLY[@]}" | words
 }
 
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/orv-options-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 touch list.txt page.html shot.png
