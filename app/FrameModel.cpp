@@ -677,14 +677,8 @@ void FrameModel::OnSetActiveProxy() {
     ProxyItem* selected = RecordAt(m_view.FirstSelectedRow());
     if (selected == nullptr)
         return;
-    LeaveActiveProxy();
-    if (selected == m_activeProxy) {
-        m_activeProxy = nullptr;
-        SwitchEpilogue(DirectLine);
-        return;
-    }
-    MakeActive(*selected);
-    SwitchEpilogue("Set " + selected->ProxyAddressText() + " as current active proxy.\r\n");
+    // The active record set again turns the proxy off.
+    SwitchTo(selected == m_activeProxy ? nullptr : selected);
 }
 
 void FrameModel::OnSwitchCommand(int id) {
