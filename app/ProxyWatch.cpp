@@ -49,7 +49,7 @@ protected:
         // A record whose kind is not known yet is tried as each kind, as a run does.
         const int32_t delay = m_kind == ProxyKind::Detect ? DetectKind() : MeasureDelay();
         const bool answered = delay >= 0 && m_kind != ProxyKind::Detect && !m_authRefused;
-        const int32_t level = answered && m_anonymity ? TestAnonymity() : TimedOut;
+        const int32_t level = answered && m_anonymity ? JudgeLevel() : TimedOut;
         UnlessKilled([&] {
             m_result.m_delay = answered ? delay : TimedOut;
             m_result.m_level = level;
@@ -334,12 +334,10 @@ void ProxyWatch::Apply(const Result& result) {
         return; // deleted meanwhile
     item->m_delay = result.m_delay;
     if (m_need.m_anonymity) {
-        LevelCounter* counters[] = {&m_list.m_level1Count, &m_list.m_level2Count, &m_list.m_level3Count};
-        const int32_t old = item->m_anonymity;
-        if (old >= 1 && old <= 3)
-            counters[old - 1]->Set(counters[old - 1]->Get() - 1);
-        if (result.m_level >= 1 && result.m_level <= 3)
-            counters[result.m_level - 1]->Increment();
+        if (LevelCounter* old = m_list.CounterOf(item->m_anonymity))
+            old->Set(old->Get() - 1);
+        if (LevelCounter* now = m_list.CounterOf(result.m_level))
+            now->Increment();
         item->m_anonymity = result.m_level;
     }
     // The active record stays active, and one the user put in the tray stays there while it works.

@@ -16,6 +16,12 @@ public:
     LevelCounter m_level2Count;
     LevelCounter m_level3Count;
 
+    // The counter of anonymity level 1, 2 or 3; none for any other value (untested, failed).
+    LevelCounter* CounterOf(int32_t level) {
+        LevelCounter* counters[] = {&m_level1Count, &m_level2Count, &m_level3Count};
+        return level >= 1 && level <= 3 ? counters[level - 1] : nullptr;
+    }
+
     size_t GetSize() const { return m_items.size(); }
     bool IsEmpty() const { return m_items.empty(); }
     ProxyItem* GetAt(size_t position) const { return m_items[position].get(); }

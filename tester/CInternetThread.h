@@ -49,6 +49,8 @@ public:
     int32_t DetectKind();
     // Level 1 to 3 as the judge sees the proxy, or -1; counts the level in the list's counter.
     int32_t TestAnonymity();
+    // TestAnonymity without the count: for a test whose owner keeps the counters itself.
+    int32_t JudgeLevel();
     // Reads the judge's variables out of m_reply into m_judgeValues.
     void ParseJudgeReply();
     // 1 to 3 from the judge's reply, 0 when it is no judge page; sets m_gatewayFlag.

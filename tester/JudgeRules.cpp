@@ -7,17 +7,19 @@
 #include "tester/TextUtil.h"
 
 int32_t CInternetThread::TestAnonymity() {
+    const int32_t level = JudgeLevel();
+    if (LevelCounter* counter = m_context.m_list.CounterOf(level))
+        UnlessKilled([&] { counter->Increment(); });
+    return level;
+}
+
+int32_t CInternetThread::JudgeLevel() {
     const TestContext& context = m_context;
     std::string request = "GET " + context.JudgeUrl + " HTTP/1.0\r\nAccept: */*\r\nHost: " + context.JudgeHost + "\r\n";
     request += context.m_settings.SimulateBrowser ? "Proxy-Connection: Keep-Alive\r\n\r\n" : "\r\n";
     FetchViaProxy(std::move(request));
     const int32_t level = ClassifyReply();
-    if (level < 1 || level > 3)
-        return -1;
-    ProxyList& list = m_context.m_list;
-    LevelCounter& counter = level == 1 ? list.m_level1Count : level == 2 ? list.m_level2Count : list.m_level3Count;
-    UnlessKilled([&] { counter.Increment(); });
-    return level;
+    return level >= 1 && level <= 3 ? level : -1;
 }
 
 void CInternetThread::ParseJudgeReply() {

@@ -313,12 +313,9 @@ void TestRun::PrepareRecords() {
             list.m_level3Count.Set(0);
         } else {
             // The records are about to be tested again; their new levels are counted as they arrive.
-            LevelCounter* counters[] = {&list.m_level1Count, &list.m_level2Count, &list.m_level3Count};
-            for (const ProxyItem* item : TestSet) {
-                const int32_t level = item->m_anonymity;
-                if (level >= 1 && level <= 3)
-                    counters[level - 1]->Set(counters[level - 1]->Get() - 1);
-            }
+            for (const ProxyItem* item : TestSet)
+                if (LevelCounter* counter = list.CounterOf(item->m_anonymity))
+                    counter->Set(counter->Get() - 1);
         }
     }
     for (ProxyItem* item : TestSet)
