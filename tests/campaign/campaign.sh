@@ -7,8 +7,7 @@ set -uo pipefail
 
 orv=$1
 tool=$2
-# Not mktemp's default tmp.XXXXXXXXXX: something in the Firefox tests that may run beside this one empties
-# folders named so.
+# CTest points TMPDIR into the build tree, out of reach of whatever empties /tmp on a busy machine.
 work=$(mktemp -d "${TMPDIR:-/tmp}/orv-campaign-XXXXXX")
 failed=0
 trap 'umount "$work/full" 2>/dev/null; rm -rf "$work"' EXIT
