@@ -511,14 +511,81 @@ bool FrameModel::AddProxy(const std::string& ip, const std::string& port) {
     ORV_ON_WINDOW_THREAD();
     if (RefuseWhileTesting())
         return false;
+    const std::string refusal = AddOneProxy(ip, port);
+    if (!refusal.empty())
+        m_services.messageBox.Show(refusal);
+    return refusal.empty();
+}
+
+std::string FrameModel::AddOneProxy(const std::string& ip, const std::string& port) {
     const int count = ProxyTextParser::AddProxy(m_list, ip, port);
     ListAppended();
-    if (count != 1) {
-        m_services.messageBox.Show("The proxy you input is incorrect.");
-        return false;
-    }
+    if (count != 1)
+        return BadProxyText;
     AppendLog("Add one proxy to the list.\r\n");
-    return true;
+    return {};
+}
+
+std::string FrameModel::UseProxy(const std::string& ip, const std::string& port) {
+    ORV_ON_WINDOW_THREAD();
+    // Parsed apart first: a bad input leaves the list as it is.
+    ProxyList parsed;
+    if (ProxyTextParser::AddProxy(parsed, ip, port) != 1)
+        return BadProxyText;
+    const ProxyItem& wanted = *parsed[0];
+    for (size_t i = 0; i < m_list.GetSize(); ++i) {
+        ProxyItem* item = m_list[i];
+        if (item->Kind() == wanted.Kind() && item->ProxyAddressText() == wanted.ProxyAddressText()) {
+            if (item != m_activeProxy)
+                SwitchTo(item);
+            return {};
+        }
+    }
+    if (m_testing != RunState::Idle)
+        return TestingRefusal;
+    if (std::string refusal = AddOneProxy(ip, port); !refusal.empty())
+        return refusal;
+    SwitchTo(m_list[m_list.GetSize() - 1]);
+    return {};
+}
+
+void FrameModel::SwitchNext() {
+    ORV_ON_WINDOW_THREAD();
+    if (m_quickSwitchSet.empty()) {
+        SwitchTo(nullptr);
+        return;
+    }
+    const auto at = std::find(m_quickSwitchSet.begin(), m_quickSwitchSet.end(), m_activeProxy);
+    const size_t next = at == m_quickSwitchSet.end() ? 0 : (at - m_quickSwitchSet.begin() + 1) % m_quickSwitchSet.size();
+    ProxyItem* item = m_quickSwitchSet[next];
+    if (item != m_activeProxy)
+        SwitchTo(item);
+}
+
+void FrameModel::SwitchDirect() {
+    ORV_ON_WINDOW_THREAD();
+    SwitchTo(nullptr);
+}
+
+void FrameModel::CheckActiveNow(ProxyWatch::CheckReply reply) {
+    ORV_ON_WINDOW_THREAD();
+    m_watch.CheckNow(std::move(reply));
+}
+
+FrameModel::SwitchStatus FrameModel::Status() const {
+    return StatusOf(m_activeProxy);
+}
+
+FrameModel::SwitchStatus FrameModel::StatusOf(const ProxyItem* active) {
+    SwitchStatus status;
+    if (active == nullptr)
+        return status;
+    status.mode = ProxyKindName(active->Kind() == ProxyKind::Detect ? ProxyKind::Http : active->Kind());
+    status.address = active->m_ip;
+    status.port = active->m_port;
+    status.level = active->m_anonymity;
+    status.delay = active->m_delay;
+    return status;
 }
 
 void FrameModel::OnDelete() {
@@ -711,6 +778,8 @@ void FrameModel::SwitchEpilogue(const std::string& message) {
     NotifyFirefox();
     ApplyIEProxy();
     m_watch.CheckSoon();
+    const SwitchStatus now = Status();
+    m_view.ActiveProxyChanged(now.address, now.port);
 }
 
 void FrameModel::OnSettingsChanged() {

@@ -133,6 +133,7 @@ public:
     void OnLoadList();
     void OnPaste();
     void OnCopy();
+    static constexpr const char* BadProxyText = "The proxy you input is incorrect.";
     // The add dialog's OK: true when the input gave exactly one proxy (the dialog then closes).
     bool AddProxy(const std::string& ip, const std::string& port);
     void OnDelete();
@@ -158,6 +159,25 @@ public:
     void OnToggleTray();
     // The settings sheet's OK: the watch follows its keys.
     void OnSettingsChanged();
+
+    // What scripts are told of the switch: the active record, or a direct connection.
+    struct SwitchStatus {
+        std::string mode = "direct"; // or the record's kind: "http", "socks4", "socks5"
+        std::string address;
+        std::string port;
+        int32_t level = Untested;
+        int32_t delay = Untested; // ms
+    };
+    SwitchStatus Status() const;
+    static SwitchStatus StatusOf(const ProxyItem* active);
+    // Switches from outside the window (the session bus, the command line) to the proxy written as the add
+    // dialog takes it, adding it when the list lacks it. The refusal's text, or nothing once switched.
+    std::string UseProxy(const std::string& ip, const std::string& port);
+    // The quick-switch entry after the active one, wrapping; a direct connection when the set is empty.
+    void SwitchNext();
+    void SwitchDirect();
+    // The watch's check of the active proxy, now.
+    void CheckActiveNow(ProxyWatch::CheckReply reply);
     FirefoxChannel& Firefox() { return *m_firefox; }
     // A header click: sorts unless a test runs.
     void OnHeaderClick(int column);
@@ -166,6 +186,8 @@ public:
     bool RefuseWhileTesting();
     // Saves never overlap: the one that starts last writes the newest state. A failure is reported.
     bool SaveList();
+    // SaveList's work: the reason the list was not saved (already reported), or nothing.
+    std::string TrySaveList();
     // A save that failed (the old file is kept): one log line; the first of the run also a balloon.
     // Any thread.
     void ReportSaveFailure(const std::string& subject, const std::string& path, const std::string& reason);
@@ -195,6 +217,8 @@ private:
     // The parser's follow-up: like ListChanged without RecountList.
     void ListAppended();
     void SetLastTestedText(std::string text);
+    // AddProxy without its message box: the refusal's text, or nothing once the record is appended.
+    std::string AddOneProxy(const std::string& ip, const std::string& port);
     // The download's end, on its thread: the list is free again before a failure is logged.
     void EndListDownload(const ListDownload::Outcome& outcome);
     TestRun::Hooks RunHooks();
@@ -204,8 +228,6 @@ private:
     // RemoveDuplicates without its follow-up.
     size_t DropDuplicates();
     std::string DangerousPath() const { return m_programFolder + "DangerousIP.dat"; }
-    // SaveList's work: the reason the list was not saved (already reported), or nothing.
-    std::string TrySaveList();
     // A saved list that could not be read whole is moved aside before any save can replace it.
     void KeepDamagedList(const std::string& damage);
     void RequestPanelRefresh() { m_view.StartTimer(TimerId::PanelRefresh, 0); }

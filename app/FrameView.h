@@ -26,6 +26,8 @@ public:
     virtual void ShowDownloadDone(size_t /*count*/, const std::string& /*updateTime*/) {}
     // The system check's dialog, without waiting for it; several may be open.
     virtual void ShowSystemCheckDialog() {}
+    // A switch ended: the address and port of the proxy now active, both empty for a direct connection.
+    virtual void ActiveProxyChanged(const std::string& /*address*/, const std::string& /*port*/) {}
     void ShowTestLine(TestLineMode mode, const std::string& text) final {
         ShowPanelUpdates({StatusPanel::TestLine(mode, text)});
     }

@@ -2,6 +2,7 @@
 
 #include "app/AppFolders.h"
 #include "app/HeadlessTestRun.h"
+#include "app/ScriptCommands.h"
 #include "download/DownloadUrl.h"
 #include "download/ListDownload.h"
 #include "download/ListService.h"
@@ -117,6 +118,17 @@ void OrvCommandLine::PrintHelp() {
              "                      each request gets its CGI variables, one a line. Runs\n"
              "                      until Ctrl+C or SIGTERM. Exit status: 0 stopped, 1 cannot\n"
              "                      listen, 2 bad options\n"
+             "  --use ADDR:PORT     switch the desktop and Firefox to this proxy (added to the\n"
+             "                      list when it lacks it), as a double click does\n"
+             "  --next              switch to the next proxy of the tray's quick-switch menu\n"
+             "  --direct            switch to a direct connection\n"
+             "  --check             test the active proxy now, as the watch does\n"
+             "  --status [--format F]\n"
+             "                      print the active proxy (or direct), as text or json\n"
+             "                      These five go to the window when one runs on the data\n"
+             "                      folder (over the session bus); without one they act on the\n"
+             "                      saved list, which the next window follows. Exit status: 0\n"
+             "                      done, 1 failed, 2 bad arguments\n"
              "  --screenshot FILE   render the window with the saved list into the PNG FILE\n"
              "                      (offscreen, no display needed) and exit\n";
     PrintFiles();
@@ -149,6 +161,8 @@ int OrvCommandLine::Run(const std::vector<std::string>& args) {
         return Download(std::vector<std::string>(args.begin() + 1, args.end()));
     if (args[0] == "--judge-server")
         return JudgeServe(std::vector<std::string>(args.begin() + 1, args.end()));
+    if (ScriptCommands::Handles(args[0]))
+        return ScriptCommands(m_out, m_err, AppFolders::DataFolder(), AppFolders::ProgramFolder()).Run(args);
     if (args[0] == "--screenshot") {
         m_err << "orv: --screenshot needs one FILE\nTry 'orv --help'.\n";
         return 2;

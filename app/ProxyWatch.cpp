@@ -101,6 +101,30 @@ void ProxyWatch::CheckSoon() {
         m_view.StopTimer(TimerId::Watch);
 }
 
+void ProxyWatch::CheckNow(CheckReply reply) {
+    ORV_ON_WINDOW_THREAD();
+    if (m_closing)
+        return reply(false, "The window is closing.");
+    if (m_owner.active() == nullptr)
+        return reply(false, "No proxy is active.");
+    if (m_owner.busy())
+        return reply(false, "The list is being tested or downloaded; try again when it is done.");
+    m_replies.push_back(std::move(reply));
+    // A check in flight is stale now: its end starts this one.
+    ++m_generation;
+    m_stage = Stage::Check;
+    m_view.StopTimer(TimerId::Watch);
+    if (!m_checking)
+        Launch();
+}
+
+void ProxyWatch::Answer(bool passed, const std::string& text) {
+    std::vector<CheckReply> replies;
+    replies.swap(m_replies);
+    for (const CheckReply& reply : replies)
+        reply(passed, text);
+}
+
 void ProxyWatch::OnTimer() {
     ORV_ON_WINDOW_THREAD();
     m_view.StopTimer(TimerId::Watch);
@@ -125,6 +149,7 @@ void ProxyWatch::ShutDown() {
     m_changed.notify_all();
     // The probes' own ends kill them: their sockets are shut down, so this join is short.
     m_thread.Join();
+    Answer(false, "The window is closing.");
 }
 
 void ProxyWatch::Arm(milliseconds delay) {
@@ -156,7 +181,9 @@ void ProxyWatch::Launch() {
         });
         m_checking = true;
     } catch (const std::system_error& error) {
-        m_owner.log("The active proxy could not be checked: " + error.code().message() + ".\r\n");
+        const std::string line = "The active proxy could not be checked: " + error.code().message() + ".";
+        m_owner.log(line + "\r\n");
+        Answer(false, line);
         m_stage = Stage::Check;
         Arm(TimingFrom(std::getenv(IntervalVariable), m_settings.WatchMinutes).interval);
     }
@@ -238,6 +265,13 @@ void ProxyWatch::OnActiveChecked(const Result& result) {
         return;
     }
     std::string line = "Checked the active proxy " + address + ": " + ResultText(result);
+    Answer(Passes(result, m_need), line + ".");
+    // A check asked for with the watch off ends here.
+    if (m_settings.WatchActive == 0) {
+        m_stage = Stage::Check;
+        m_owner.log(line + ".\r\n");
+        return;
+    }
     if (Passes(result, m_need)) {
         m_stage = Stage::Check;
         m_owner.log(line + ".\r\n");

@@ -67,8 +67,14 @@ public:
     ProxyWatch(const ProxyWatch&) = delete;
     ProxyWatch& operator=(const ProxyWatch&) = delete;
 
+    // What a check asked from outside gets: whether the active proxy passed, and the check's log line.
+    using CheckReply = std::function<void(bool passed, const std::string& text)>;
+
     // Start-up re-applied the active proxy, or a switch happened: check the active one now.
     void CheckSoon();
+    // The check, now, also with the watch off; reply comes on the window's thread. With the watch on, a
+    // failure goes on to the re-check and the fail-over as usual.
+    void CheckNow(CheckReply reply);
     void OnTimer();
     // The window closes: the check in progress ends at once and its result is dropped.
     void ShutDown();
@@ -96,7 +102,10 @@ private:
     };
     static bool Passes(const Result& result, const Need& need);
 
-    bool Enabled() const { return m_settings.WatchActive != 0 && m_owner.active() != nullptr; }
+    bool Enabled() const {
+        return (m_settings.WatchActive != 0 || !m_replies.empty()) && m_owner.active() != nullptr;
+    }
+    void Answer(bool passed, const std::string& text);
     void Launch();
     // The check's thread: tests every address side by side and hands the results to the window's thread.
     // Stops after the first group of candidates in which one passes.
@@ -129,6 +138,8 @@ private:
     // A switch or a restart makes the check in flight stale.
     uint64_t m_generation = 0;
     bool m_checking = false;
+    // Asked-for checks waiting for the active proxy's next result.
+    std::vector<CheckReply> m_replies;
     platform::OwnedThread m_thread;
 
     // Between the check's thread and the window's thread at shutdown.

@@ -3,6 +3,7 @@
 // active proxy's death to the switch. The frame's window is a small event loop that sleeps until its next timer or
 // posted work, as the real one does. Usage: watch_bench [idle seconds, default 60] [interval seconds, default 10]
 #include "app/FrameModel.h"
+#include "app/LoopFrameView.h"
 #include "tests/support/FrameModelTestAccess.h"
 #include "tests/support/RealProxyParts.h"
 #include "tests/support/ScopedEnv.h"
@@ -17,11 +18,8 @@
 #include <sys/resource.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,79 +27,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-// The window's thread: sleeps until a timer is due or work is posted, and counts its wakeups.
-class LoopView : public FrameView {
-public:
-    FrameModel* m_model = nullptr;
-    long m_wakeups = 0;
-    long m_timerFirings = 0;
-
-    void RedrawRows(int32_t, int32_t) override {}
-    void RefreshListView() override {}
-    void StartTimer(TimerId id, int periodMs) override {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_timers[id] = {Clock::now() + std::chrono::milliseconds(periodMs), periodMs};
-        m_wake.notify_all();
-    }
-    void StopTimer(TimerId id) override {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_timers.erase(id);
-    }
-    void ShowBalloon(const std::string&, const std::string&, BalloonIcon, int) override {}
-    void PostToWindow(std::function<void()> work) override {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_posted.push_back(std::move(work));
-        m_wake.notify_all();
-    }
-    std::vector<uint32_t> SelectedRows() override { return {0}; }
-    int64_t FirstSelectedRow() override { return 0; }
-    void ShowPanelUpdates(const std::vector<PanelUpdate>&) override {}
-    void AnimateTray(bool) override {}
-
-    // Runs the loop until done() holds or end passes.
-    bool Run(const std::function<bool()>& done, Clock::time_point end) {
-        while (!done()) {
-            if (Clock::now() >= end)
-                return false;
-            std::vector<std::function<void()>> posted;
-            std::vector<TimerId> due;
-            {
-                std::unique_lock<std::mutex> hold(m_lock);
-                m_wake.wait_until(hold, std::min(end, NextDeadline()),
-                                  [&] { return !m_posted.empty() || Clock::now() >= NextDeadline(); });
-                ++m_wakeups;
-                posted.swap(m_posted);
-                for (auto& [id, timer] : m_timers) {
-                    if (Clock::now() < timer.first)
-                        continue;
-                    due.push_back(id);
-                    timer.first = Clock::now() + std::chrono::milliseconds(timer.second);
-                }
-            }
-            for (auto& work : posted)
-                work();
-            for (TimerId id : due) {
-                ++m_timerFirings;
-                m_model->OnTimer(id);
-            }
-        }
-        return true;
-    }
-
-private:
-    Clock::time_point NextDeadline() const {
-        Clock::time_point next = Clock::time_point::max();
-        for (const auto& [id, timer] : m_timers)
-            next = std::min(next, timer.first);
-        return next;
-    }
-
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::map<TimerId, std::pair<Clock::time_point, int>> m_timers;
-    std::vector<std::function<void()>> m_posted;
-};
 
 double CpuSeconds(int who) {
     rusage usage{};
@@ -141,14 +66,14 @@ int main(int argc, char** argv) {
     ScopedEnv watch(ProxyWatch::IntervalVariable, aid.c_str());
 
     TempDir dir;
-    LoopView view;
+    LoopFrameView view;
     platform::ScriptedMessageBox messages;
     platform::MemoryClipboard clipboard;
     platform::ScriptedFileDialog files;
     platform::RecordingShellOpen shell;
     platform::RecordingSystemProxy systemProxy;
     FrameModel model(view, {messages, clipboard, files, shell, systemProxy}, dir.Path(), dir.Path(), {0, 0});
-    view.m_model = &model;
+    view.m_onTimer = [&model](TimerId id) { model.OnTimer(id); };
     AppSettings& settings = model.EditSettings();
     settings.ProxyJudge = parts.JudgeUrl();
     settings.Timeout = Timeout;
@@ -162,7 +87,8 @@ int main(int argc, char** argv) {
         list.Append(std::move(item));
     }
     list.RenumberList();
-    model.OnSetActiveProxy();
+    const std::string first = parts.level2.Address();
+    model.UseProxy(first.substr(0, first.rfind(':')), first.substr(first.rfind(':') + 1));
     const auto checks = [&] { return Count(model.Log().Text(), "Checked the active proxy"); };
     if (!view.Run([&] { return checks() >= 1; }, Clock::now() + 60s)) {
         std::fprintf(stderr, "no first check:\n%s", model.Log().Text().c_str());

@@ -64,6 +64,20 @@ bool WithConnection(std::chrono::milliseconds limit, const std::function<bool(GD
     return done;
 }
 
+void AddValue(GVariant* value, std::vector<SessionBus::Value>& values) {
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_VARIANT)) {
+        GVariant* inner = g_variant_get_variant(value);
+        AddValue(inner, values);
+        g_variant_unref(inner);
+    } else if (g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN)) {
+        values.emplace_back(g_variant_get_boolean(value) != FALSE);
+    } else if (g_variant_is_of_type(value, G_VARIANT_TYPE_INT32)) {
+        values.emplace_back(g_variant_get_int32(value));
+    } else if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
+        values.emplace_back(std::string(g_variant_get_string(value, nullptr)));
+    }
+}
+
 } // namespace
 
 namespace SessionBus {
@@ -100,6 +114,43 @@ bool EmitSignal(const std::string& path, const std::string& interface, const std
                                              g_variant_new("(s)", argument.c_str()), nullptr) &&
                g_dbus_connection_flush_sync(connection, cancellable, nullptr);
     });
+}
+
+CallReply CallMethod(const std::string& service, const std::string& path, const std::string& interface,
+                     const std::string& member, const std::vector<std::string>& arguments,
+                     std::chrono::milliseconds limit) {
+    CallReply reply;
+    WithConnection(limit, [&](GDBusConnection* connection, GCancellable* cancellable) {
+        GVariantBuilder builder;
+        g_variant_builder_init(&builder, G_VARIANT_TYPE_TUPLE);
+        for (const std::string& argument : arguments)
+            g_variant_builder_add(&builder, "s", argument.c_str());
+        GError* error = nullptr;
+        GVariant* values = g_dbus_connection_call_sync(
+            connection, service.c_str(), path.c_str(), interface.c_str(), member.c_str(),
+            g_variant_builder_end(&builder), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+            static_cast<int>(limit.count()), cancellable, &error);
+        if (values != nullptr) {
+            reply.m_reached = true;
+            for (gsize i = 0; i < g_variant_n_children(values); ++i) {
+                GVariant* value = g_variant_get_child_value(values, i);
+                AddValue(value, reply.m_values);
+                g_variant_unref(value);
+            }
+            g_variant_unref(values);
+        } else if (g_dbus_error_is_remote_error(error)) {
+            reply.m_reached = true;
+            gchar* name = g_dbus_error_get_remote_error(error);
+            reply.m_errorName = name;
+            g_free(name);
+            g_dbus_error_strip_remote_error(error);
+            reply.m_errorText = error->message;
+        }
+        if (error != nullptr)
+            g_error_free(error);
+        return reply.m_reached;
+    });
+    return reply;
 }
 
 } // namespace SessionBus

@@ -489,10 +489,15 @@ void CMainFrame::ShutDown() {
     if (m_shutDown)
         return;
     m_shutDown = true;
+    emit shuttingDown();
     m_closing->Close();
     if (m_tray)
         m_tray->HideIcon();
     m_model.ShutDown();
+}
+
+void CMainFrame::ActiveProxyChanged(const std::string& address, const std::string& port) {
+    emit activeProxyChanged(QString::fromStdString(address), QString::fromStdString(port));
 }
 
 void CMainFrame::RefreshPanelNow() {

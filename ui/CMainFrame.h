@@ -86,6 +86,7 @@ public:
     void AnimateTray(bool animate) override;
     void ShowDownloadDone(size_t count, const std::string& updateTime) override;
     void ShowSystemCheckDialog() override;
+    void ActiveProxyChanged(const std::string& address, const std::string& port) override;
 
     // Hides the window into the tray where a tray exists; minimises it elsewhere.
     void MinimiseToTray();
@@ -93,6 +94,14 @@ public:
     // Shown on screen or minimised, rather than hidden in the tray. A window that the window manager
     // minimised still counts as minimised once hidden in the tray, so only visibility tells.
     bool IsOnScreen() const { return isVisible(); }
+    // The shutdown has begun: the list is no longer the window's to change.
+    bool IsShutDown() const { return m_shutDown; }
+
+signals:
+    // After every switch; both empty for a direct connection.
+    void activeProxyChanged(const QString& address, const QString& port);
+    // The shutdown begins.
+    void shuttingDown();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

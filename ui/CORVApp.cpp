@@ -1,9 +1,11 @@
 #include "ui/CORVApp.h"
 
 #include "app/AppFolders.h"
+#include "app/ScriptCommands.h"
 #include "switching/MakeSystemProxy.h"
 #include "switching/NoSystemProxy.h"
 #include "ui/CMainFrame.h"
+#include "ui/OrvBusService.h"
 #include "ui/OrvResources.h"
 
 #include <QApplication>
@@ -75,6 +77,12 @@ bool CORVApp::InitInstance() {
             m_frame->ShutDown();
     });
     WatchSignals();
+    // Scripts and a second start reach the window over the session bus; the picture needs no service.
+    if (m_switching) {
+        m_busService = std::make_unique<OrvBusService>(*m_frame);
+        if (!m_busService->Register())
+            m_busService.reset();
+    }
     m_frame->show();
     return true;
 }
@@ -83,6 +91,7 @@ void CORVApp::ExitInstance() {
     if (m_signalNotifier != nullptr)
         for (int signal : TerminationSignals)
             std::signal(signal, SIG_DFL);
+    m_busService.reset();
     m_frame.reset();
 }
 
@@ -128,6 +137,9 @@ int CORVApp::RunWindow(int argc, char** argv) {
     const std::string dataFolder = AppFolders::DataFolder();
     AppFolders::CreateFolders(dataFolder);
     const platform::FolderLock lock(dataFolder);
+    // A second start raises the window that holds the folder.
+    if (lock.GetState() == platform::FolderLock::State::HeldElsewhere && ScriptCommands::ShowWindow(dataFolder))
+        return 0;
     if (!IsOnlyWindow(lock, dataFolder))
         return 1;
     CORVApp app;

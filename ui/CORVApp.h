@@ -14,6 +14,7 @@
 #include <string>
 
 class CMainFrame;
+class OrvBusService;
 class QSocketNotifier;
 
 // The application object: names the program to the desktop, makes the folders, creates and shows the
@@ -52,5 +53,7 @@ private:
     const bool m_switching;
     std::unique_ptr<platform::SystemProxy> m_systemProxy;
     std::unique_ptr<CMainFrame> m_frame;
+    // Gone before the frame it drives; none without a session bus or when another copy has the name.
+    std::unique_ptr<OrvBusService> m_busService;
     QSocketNotifier* m_signalNotifier = nullptr;
 };
