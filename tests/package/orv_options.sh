@@ -19,7 +19,8 @@ options() { sed 's/\\-/-/g' | grep -o -- '--[a-z][a-z-]*' | words; }
 # The folders that --help ends with are the running copy's, not options.
 help=$("$orv" --help | sed '/^Files:/,$d' | options)
 [ -n "$help" ] || fail "orv --help names no options"
-man=$(zcat "$page" | options)
+# The page's examples (.nf to .fi) may show other programs' options.
+man=$(zcat "$page" | sed '/^\.nf/,/^\.fi/d' | options)
 [ "$help" = "$man" ] || fail "orv --help names: $help; $(basename "$page") names: $man"
 echo "orv_options: ok: orv --help and $(basename "$page") name the same options: $help"
 
@@ -48,7 +49,10 @@ while IFS='|' read -r line want; do
     got=$(offers "$line")
     [ "$got" = "$want" ] || fail "completing '$line': want '$want', got '$got'"
 done <<'EOF_CASES'
-orv |--download --extract --help --judge-server --screenshot --test --version
+orv |--check --direct --download --extract --help --judge-server --next --screenshot --status --test --use --version
+orv --status |--format
+orv --status --format |json text
+orv --use |
 orv --te|--test
 orv --version |
 orv --judge-server |
@@ -74,9 +78,10 @@ orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 25 places"
+echo "orv_options: ok: the completion offers the expected words in 28 places"
 
-offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --')
+offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --' &&
+    offers 'orv --status ')
 offered=$(options <<<"$offered")
 [ "$help" = "$offered" ] || fail "orv --help names: $help; the completion offers: $offered"
 echo "orv_options: ok: the completion offers every option of orv --help"
