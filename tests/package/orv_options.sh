@@ -48,7 +48,8 @@ while IFS='|' read -r line want; do
     got=$(offers "$line")
     [ "$got" = "$want" ] || fail "completing '$line': want '$want', got '$got'"
 done <<'EOF_CASES'
-orv |--download --extract --help --judge-server --screenshot --test --version
+orv |--download --extract --help --hidden --judge-server --screenshot --test --version
+orv --hidden |
 orv --te|--test
 orv --version |
 orv --judge-server |
@@ -74,7 +75,7 @@ orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 25 places"
+echo "orv_options: ok: the completion offers the expected words in 26 places"
 
 offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --')
 offered=$(options <<<"$offered")
