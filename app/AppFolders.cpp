@@ -1,5 +1,6 @@
 #include "app/AppFolders.h"
 
+#include "platform/ConfigFolder.h"
 #include "platform/InputFile.h"
 
 #include <algorithm>
@@ -70,9 +71,7 @@ std::string ProgramFolder() {
 
 std::string DocumentsFolder() {
     const std::string home = WithSlash(Env("HOME"));
-    std::string config = Env("XDG_CONFIG_HOME");
-    config = config.empty() ? home + ".config/" : WithSlash(config);
-    platform::InputFile file(config + "user-dirs.dirs", platform::InputFile::SmallFileLimit);
+    platform::InputFile file(platform::ConfigFolder() + "user-dirs.dirs", platform::InputFile::SmallFileLimit);
     std::string text;
     if (file.IsOpen())
         file.ReadRest(text);

@@ -55,6 +55,8 @@ bool IsSet(const char* name) {
 OrvCommandLine::Mode OrvCommandLine::ModeOf(const std::vector<std::string>& args) {
     if (args.empty())
         return Mode::Window;
+    if (args.size() == 1 && args[0] == "--hidden")
+        return Mode::HiddenWindow;
     if (args[0] == "--screenshot" && args.size() == 2)
         return Mode::Screenshot;
     return Mode::Command;
@@ -72,6 +74,8 @@ void OrvCommandLine::PrintHelp() {
              "\n"
              "  --help              show this help and exit\n"
              "  --version           show the version and exit\n"
+             "  --hidden            open the window hidden in the tray (minimised where the\n"
+             "                      desktop has no tray), as the desktop's autostart does\n"
              "  --extract FILE... [--kind K]\n"
              "                      print the proxies that loading each FILE would add, one\n"
              "                      address:port a line (FILE - is standard input; an http://\n"

@@ -20,9 +20,9 @@ public:
         "orv: no display to open the window on ($DISPLAY and $WAYLAND_DISPLAY are empty).\n"
         "Run it on a desktop, or use the command-line mode: orv --help\n";
 
-    // What the program does with these arguments: open the window (no option), render the window into
-    // a picture (--screenshot FILE) or run a command-line mode (anything else).
-    enum class Mode { Window, Screenshot, Command };
+    // What the program does with these arguments: open the window (no option), open it hidden in the tray
+    // (--hidden), render the window into a picture (--screenshot FILE) or run a command-line mode (anything else).
+    enum class Mode { Window, HiddenWindow, Screenshot, Command };
     static Mode ModeOf(const std::vector<std::string>& args);
     // Whether Qt can show a window here: an X or Wayland display, or a platform chosen by hand.
     static bool HasDisplay();

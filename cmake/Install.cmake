@@ -38,6 +38,14 @@ if(ORV_GUI)
     list(APPEND TARVELO_DESKTOP_FILES ${CMAKE_SOURCE_DIR}/resources/quillet.desktop)
 endif()
 install(FILES ${TARVELO_DESKTOP_FILES} DESTINATION share/applications)
+# orv copies its menu entry into the user's autostart folder: it finds the installed one from its own folder,
+# and a copy that was never installed takes the one it was built with.
+file(RELATIVE_PATH ORV_MENU_FOLDER /${TARVELO_PROGRAM_DIR} /share/applications)
+file(READ ${CMAKE_SOURCE_DIR}/resources/orv.desktop ORV_MENU_ENTRY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/orv.desktop)
+configure_file(${CMAKE_SOURCE_DIR}/settings/OrvMenuEntry.h.in ${CMAKE_BINARY_DIR}/generated/settings/OrvMenuEntry.h
+               @ONLY)
+target_include_directories(orvsettings PRIVATE ${CMAKE_BINARY_DIR}/generated)
 install(FILES ${TARVELO_MAN_PAGES} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/io.github.tarvelo.tarvelo.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/completion/orv DESTINATION share/bash-completion/completions)

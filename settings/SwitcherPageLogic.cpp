@@ -1,10 +1,12 @@
 #include "settings/SwitcherPageLogic.h"
 
+#include "platform/MessageBox.h"
+
 #include <algorithm>
 
 SwitcherPageControls SwitcherPageLogic::Initialise() const {
     const AppSettings& s = m_store.Settings();
-    return {s.ChangeIEProxy != 0, s.ChangeFFProxy != 0, s.WatchActive != 0, s.WatchMinutes};
+    return {s.ChangeIEProxy != 0, s.ChangeFFProxy != 0, s.WatchActive != 0, s.WatchMinutes, StartsWithDesktop()};
 }
 
 bool SwitcherPageLogic::Validate(const SwitcherPageControls& controls) {
@@ -15,5 +17,17 @@ bool SwitcherPageLogic::Validate(const SwitcherPageControls& controls) {
     s.WatchMinutes = std::clamp(controls.m_watchMinutes, SwitcherPageControls::LeastWatchMinutes,
                                 SwitcherPageControls::MostWatchMinutes);
     m_store.SaveSettings();
-    return true;
+    return ApplyStartWithDesktop(controls.m_startWithDesktop);
+}
+
+bool SwitcherPageLogic::ApplyStartWithDesktop(bool start) {
+    // An entry that is already as asked stays untouched, with whatever the user changed in it.
+    if (start == StartsWithDesktop())
+        return true;
+    std::string reason;
+    if (start ? m_autostart.Write(reason) : m_autostart.Remove(reason))
+        return true;
+    m_messages.Show((start ? "Could not write the autostart entry " : "Could not remove the autostart entry ") +
+                    m_autostart.Path() + ": " + reason + ".");
+    return false;
 }

@@ -1,6 +1,7 @@
 #include "ui/CMainFrame.h"
 
 #include "app/CommandIds.h"
+#include "settings/AutostartEntry.h"
 #include "ui/CAddProxyDlg.h"
 #include "ui/CCellListCtrl.h"
 #include "ui/CColorEdit.h"
@@ -350,7 +351,7 @@ void CMainFrame::OnSettings() {
     // The workers read the settings during a run.
     if (m_model.State() != RunState::Idle)
         return;
-    auto* sheet = new CSettingSheet(m_settingsStore, m_messageBox, this);
+    auto* sheet = new CSettingSheet(m_settingsStore, m_messageBox, AutostartEntry(m_model.ProgramFolder()), this);
     sheet->setObjectName(QStringLiteral("settings"));
     connect(sheet, &QDialog::accepted, this, [this] { m_model.OnSettingsChanged(); });
     OpenDialog(sheet);

@@ -52,7 +52,7 @@ CORVApp::~CORVApp() {
     ExitInstance();
 }
 
-bool CORVApp::InitInstance() {
+bool CORVApp::InitInstance(bool hidden) {
     const std::string programFolder = AppFolders::ProgramFolder();
     const std::string dataFolder = AppFolders::DataFolder();
     // A data folder that cannot be made is not reported: settings and the list are then not written.
@@ -83,7 +83,10 @@ bool CORVApp::InitInstance() {
         if (!m_busService->Register())
             m_busService.reset();
     }
-    m_frame->show();
+    if (hidden)
+        m_frame->MinimiseToTray();
+    else
+        m_frame->show();
     return true;
 }
 
@@ -130,7 +133,7 @@ bool CORVApp::IsOnlyWindow(const platform::FolderLock& lock, const std::string& 
     return false;
 }
 
-int CORVApp::RunWindow(int argc, char** argv) {
+int CORVApp::RunWindow(int argc, char** argv, bool hidden) {
     QApplication application(argc, argv);
     NameTheProgram();
     // Two windows on one data folder would each save their own list over the other's.
@@ -143,7 +146,7 @@ int CORVApp::RunWindow(int argc, char** argv) {
     if (!IsOnlyWindow(lock, dataFolder))
         return 1;
     CORVApp app;
-    if (!app.InitInstance()) {
+    if (!app.InitInstance(hidden)) {
         std::fputs("orv: the main window could not be created\n", stderr);
         return 1;
     }

@@ -27,8 +27,9 @@ public:
     explicit CORVApp(bool switching = true);
     ~CORVApp() override;
 
-    // Creates the frame and shows it. False when the window could not be made: the program then ends.
-    bool InitInstance();
+    // Creates the frame and shows it, or hides it in the tray (minimised where the desktop has none).
+    // False when the window could not be made: the program then ends.
+    bool InitInstance(bool hidden = false);
     // Destroys the frame if it still exists.
     void ExitInstance();
     CMainFrame* Frame() const { return m_frame.get(); }
@@ -36,7 +37,7 @@ public:
     // The program's names for the desktop; once, after the QApplication is made.
     static void NameTheProgram();
     // Runs the window until it is closed; the exit status.
-    static int RunWindow(int argc, char** argv);
+    static int RunWindow(int argc, char** argv, bool hidden = false);
     // Renders the window with the saved list into a PNG file and exits; the exit status.
     static int RunScreenshot(int argc, char** argv, const std::string& file);
 

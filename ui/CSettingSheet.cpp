@@ -8,10 +8,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-CSettingSheet::CSettingSheet(SettingsStore& store, platform::MessageBox& messages, QWidget* parent)
+CSettingSheet::CSettingSheet(SettingsStore& store, platform::MessageBox& messages, const AutostartEntry& autostart,
+                             QWidget* parent)
     : QDialog(parent), m_tabs(new QTabWidget(this)), m_tester(new CSettingTesterDlg(store, messages, m_tabs)),
-      m_switcher(new CSettingSwitcherDlg(store, m_tabs)), m_default(new QPushButton(QStringLiteral("Default"), this)),
-      m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("Cancel"), this)) {
+      m_switcher(new CSettingSwitcherDlg(store, messages, autostart, m_tabs)),
+      m_default(new QPushButton(QStringLiteral("Default"), this)), m_ok(new QPushButton(QStringLiteral("OK"), this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)) {
     setWindowTitle(QStringLiteral("ORV Settings"));
     setFont(DialogFont());
     m_tabs->addTab(m_tester, QStringLiteral("Tester"));

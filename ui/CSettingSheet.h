@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class AutostartEntry;
 class CSettingSwitcherDlg;
 class CSettingTesterDlg;
 class QPushButton;
@@ -17,7 +18,9 @@ class MessageBox;
 class CSettingSheet : public QDialog {
     Q_OBJECT
 public:
-    CSettingSheet(SettingsStore& store, platform::MessageBox& messages, QWidget* parent = nullptr);
+    // autostart: the desktop's entry that the Switcher page's "Start with the desktop" writes and removes.
+    CSettingSheet(SettingsStore& store, platform::MessageBox& messages, const AutostartEntry& autostart,
+                  QWidget* parent = nullptr);
 
     // Tahoma 9 pt where the system has it, a sans-serif of that size where not.
     static QFont DialogFont();

@@ -7,11 +7,13 @@
 class QCheckBox;
 class QSpinBox;
 
-// The settings sheet's "Switcher" page: which programs a proxy switch changes, and the watch of the active proxy.
+// The settings sheet's "Switcher" page: which programs a proxy switch changes, the watch of the active proxy,
+// and whether the desktop starts the program.
 class CSettingSwitcherDlg : public QWidget {
     Q_OBJECT
 public:
-    explicit CSettingSwitcherDlg(SettingsStore& store, QWidget* parent = nullptr);
+    CSettingSwitcherDlg(SettingsStore& store, platform::MessageBox& messages, AutostartEntry autostart,
+                        QWidget* parent = nullptr);
 
     void OnDefault();
     bool Validate();
@@ -20,6 +22,7 @@ public:
     QCheckBox* ChangeFFProxyBox() const { return m_changeFFProxy; }
     QCheckBox* WatchActiveBox() const { return m_watchActive; }
     QSpinBox* WatchMinutesBox() const { return m_watchMinutes; }
+    QCheckBox* StartWithDesktopBox() const { return m_startWithDesktop; }
 
 private:
     SwitcherPageControls Controls() const;
@@ -30,4 +33,5 @@ private:
     QCheckBox* m_changeFFProxy;
     QCheckBox* m_watchActive;
     QSpinBox* m_watchMinutes;
+    QCheckBox* m_startWithDesktop;
 };

@@ -12,14 +12,16 @@ int main(int argc, char** argv) {
     platform::RaiseOpenFileLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);
     OrvCommandLine commandLine(std::cout, std::cerr);
-    switch (OrvCommandLine::ModeOf(args)) {
+    const OrvCommandLine::Mode mode = OrvCommandLine::ModeOf(args);
+    switch (mode) {
 #ifdef ORV_WITH_WINDOW
     case OrvCommandLine::Mode::Window:
+    case OrvCommandLine::Mode::HiddenWindow:
         if (!OrvCommandLine::HasDisplay()) {
             std::cerr << OrvCommandLine::NoDisplayText;
             return 1;
         }
-        return CORVApp::RunWindow(argc, argv);
+        return CORVApp::RunWindow(argc, argv, mode == OrvCommandLine::Mode::HiddenWindow);
     case OrvCommandLine::Mode::Screenshot:
         return CORVApp::RunScreenshot(argc, argv, args[1]);
 #endif

@@ -3,10 +3,11 @@
 // window the way a title bar's button does, not through the program's own command).
 #include "app/CommandIds.h"
 #include "tests/support/QtApp.h"
-#include "tests/support/ScriptedDesktop.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XvfbDisplay.h"
 #include "ui/CMainFrame.h"
+#include "ui/CORVApp.h"
 #include "ui/CSystemTray.h"
 
 #include <QAction>
@@ -126,7 +127,7 @@ private:
 
 } // namespace
 
-TEST(TrayMinimise, TheTitleBarsMinimiseHidesIntoTheTrayAndBothWaysBringItBack) {
+TEST(TrayMinimise, AHiddenStartAndTheTitleBarsMinimiseWaitInTheTrayAndBothWaysBringItBack) {
     // Never stopped: Qt's connection lasts as long as the process, and the server ends with it.
     static XvfbDisplay* const xvfb = new XvfbDisplay(true);
     ASSERT_FALSE(xvfb->Name().empty()) << "Xvfb did not start: " << xvfb->Log();
@@ -140,13 +141,14 @@ TEST(TrayMinimise, TheTitleBarsMinimiseHidesIntoTheTrayAndBothWaysBringItBack) {
     QtApp();
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
 
+    // Started as the desktop's autostart starts it: hidden in the tray until the tray brings it.
     TempDir dir;
-    ScriptedDesktop desktop;
-    CMainFrame frame(desktop.Services(), dir.Path(), dir.Path(), FirefoxChannel::Ports{0, 0});
-    ASSERT_TRUE(frame.Create());
-    frame.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    ScopedEnv data("ORV_DATA_DIR", dir.Path().c_str());
+    CORVApp app(false);
+    ASSERT_TRUE(app.InitInstance(true));
+    CMainFrame& frame = *app.Frame();
     ASSERT_TRUE(frame.Tray()->IsAvailable());
+    EXPECT_FALSE(frame.isVisible());
 
     QMenu* menu = frame.Tray()->Menu();
     const auto showEntry = [&] {
@@ -156,6 +158,8 @@ TEST(TrayMinimise, TheTitleBarsMinimiseHidesIntoTheTrayAndBothWaysBringItBack) {
                 return action;
         return static_cast<QAction*>(nullptr);
     };
+    showEntry()->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
     struct Way {
         const char* name;
         void (*bring)(CMainFrame&, QAction* showEntry);

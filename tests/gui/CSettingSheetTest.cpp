@@ -28,7 +28,8 @@ protected:
     AppSettings m_settings;
     SettingsStore m_store{m_settings, m_dir.Path()};
     platform::ScriptedMessageBox m_messages;
-    CSettingSheet m_sheet{m_store, m_messages};
+    AutostartEntry m_autostart{m_dir.Path(), m_dir.Path() + "config/"};
+    CSettingSheet m_sheet{m_store, m_messages, m_autostart};
 
     CSettingTesterDlg& Tester() { return *m_sheet.TesterPage(); }
     QCheckBox* Box(Item item) { return Tester().ItemBox(item); }
@@ -93,7 +94,7 @@ TEST_F(SettingSheetGui, StrictModeWarnsOncePerOpening) {
     ASSERT_EQ(m_messages.m_shown.size(), 1u);
     EXPECT_EQ(m_messages.m_shown[0], "Using strict mode will greatly decrease the number of Level 1 proxies.\n"
                                      "It's recommended to use the normal mode.");
-    CSettingSheet again(m_store, m_messages);
+    CSettingSheet again(m_store, m_messages, m_autostart);
     Click(again.TesterPage()->StrictModeBox());
     EXPECT_EQ(m_messages.m_shown.size(), 2u);
 }
@@ -170,6 +171,33 @@ TEST_F(SettingSheetGui, CancelTakesNothing) {
     EXPECT_EQ(m_sheet.result(), QDialog::Rejected);
     EXPECT_EQ(m_settings.MaxThread, 80);
     EXPECT_FALSE(SavedFileExists());
+}
+
+TEST_F(SettingSheetGui, StartWithTheDesktopShowsTheEntryAndOkWritesOrRemovesIt) {
+    struct Round {
+        bool folderMade; // false: a file stands where the folder belongs
+        bool opened;     // the box when the sheet opens
+        bool after;      // the entry and the box after OK
+    };
+    for (const Round round : {Round{true, false, true}, Round{true, true, false}, Round{false, false, false}}) {
+        if (!round.folderMade) {
+            std::filesystem::remove_all(m_dir.File("config"));
+            m_dir.Write("config", "a file");
+        }
+        CSettingSheet sheet(m_store, m_messages, m_autostart);
+        sheet.show();
+        sheet.Tabs()->setCurrentIndex(1);
+        QCheckBox* box = sheet.SwitcherPage()->StartWithDesktopBox();
+        EXPECT_EQ(box->text(), QStringLiteral("Start with the desktop"));
+        EXPECT_EQ(box->isChecked(), round.opened);
+        Click(box);
+        Click(sheet.OkButton());
+        EXPECT_EQ(m_autostart.Exists(), round.after);
+        EXPECT_EQ(box->isChecked(), round.after);
+        EXPECT_EQ(sheet.isVisible(), !round.folderMade); // a failure keeps the sheet open
+    }
+    ASSERT_EQ(m_messages.m_shown.size(), 1u);
+    EXPECT_EQ(m_messages.m_shown[0].rfind("Could not write the autostart entry " + m_autostart.Path() + ": ", 0), 0u);
 }
 
 TEST_F(SettingSheetGui, TheTestPageCheckAnswersOffTheWindowsThread) {

@@ -56,6 +56,14 @@ TEST(ORVApp, MakesTheDataFolderAndOpensTheWindow) {
     EXPECT_EQ(app.Frame(), nullptr);
 }
 
+TEST(ORVApp, AHiddenStartWithoutATrayMinimisesTheWindowSoItCanBeReached) {
+    QtApp();
+    AppFolders folders;
+    CORVApp app;
+    ASSERT_TRUE(app.InitInstance(true));
+    EXPECT_TRUE(app.Frame()->isVisible() && app.Frame()->isMinimized());
+}
+
 TEST(ORVApp, TheTitleBarShowsTheWindowTitleAlone) {
     QtApp();
     CORVApp::NameTheProgram();

@@ -49,10 +49,11 @@ while IFS='|' read -r line want; do
     got=$(offers "$line")
     [ "$got" = "$want" ] || fail "completing '$line': want '$want', got '$got'"
 done <<'EOF_CASES'
-orv |--check --direct --download --extract --help --judge-server --next --screenshot --status --test --use --version
+orv |--check --direct --download --extract --help --hidden --judge-server --next --screenshot --status --test --use --version
 orv --status |--format
 orv --status --format |json text
 orv --use |
+orv --hidden |
 orv --te|--test
 orv --version |
 orv --judge-server |
@@ -78,7 +79,7 @@ orv --test list.txt --format |csv json text
 orv --test list.txt --format j|json
 orv --test list.txt --export s|saved shot.png
 EOF_CASES
-echo "orv_options: ok: the completion offers the expected words in 28 places"
+echo "orv_options: ok: the completion offers the expected words in 29 places"
 
 offered=$(offers 'orv ' && offers 'orv --download ' && offers 'orv --test list.txt ' && offers 'orv --extract --' &&
     offers 'orv --status ')

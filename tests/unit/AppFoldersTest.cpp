@@ -76,6 +76,8 @@ TEST(OrvCommandLineMode, NoOptionOpensTheWindowAndScreenshotNeedsAFile) {
     EXPECT_EQ(OrvCommandLine::ModeOf({}), Mode::Window);
     EXPECT_EQ(OrvCommandLine::ModeOf({"--screenshot", "a.png"}), Mode::Screenshot);
     EXPECT_EQ(OrvCommandLine::ModeOf({"--screenshot"}), Mode::Command);
+    EXPECT_EQ(OrvCommandLine::ModeOf({"--hidden"}), Mode::HiddenWindow);
+    EXPECT_EQ(OrvCommandLine::ModeOf({"--hidden", "x"}), Mode::Command);
     EXPECT_EQ(OrvCommandLine::ModeOf({"--help"}), Mode::Command);
 }
 

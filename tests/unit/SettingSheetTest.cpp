@@ -17,6 +17,7 @@ protected:
     SettingsStore m_store{m_settings, m_dir.Path()};
     platform::ScriptedMessageBox m_messages;
     TesterPageLogic m_tester{m_store, m_messages};
+    AutostartEntry m_autostart{m_dir.Path(), m_dir.Path()};
 
     bool Saved() const { return !m_dir.Read(SettingsStore::FileName).empty(); }
 };
@@ -95,7 +96,7 @@ TEST_F(SettingSheetTest, DefaultButtonsResetTheControlsButNotTheJudge) {
     EXPECT_EQ(m_settings.MaxThread, 80); // nothing is stored until OK
     EXPECT_FALSE(Saved());
 
-    SwitcherPageLogic switcher(m_store);
+    SwitcherPageLogic switcher(m_store, m_messages, m_autostart);
     SwitcherPageControls s{false, false};
     switcher.OnDefault(s);
     EXPECT_TRUE(s.m_changeIEProxy && s.m_changeFFProxy);
@@ -168,7 +169,7 @@ TEST_F(SettingSheetTest, ASuccessfulValidationTakesEverythingAndSaves) {
     ASSERT_TRUE(m_tester.Validate(c));
     EXPECT_EQ(m_settings.ProxyJudge, "http://see http://judge.example/");
 
-    SwitcherPageLogic switcher(m_store);
+    SwitcherPageLogic switcher(m_store, m_messages, m_autostart);
     ASSERT_TRUE(switcher.Validate({false, true}));
     SettingsStore(reloaded, m_dir.Path()).LoadSettings("/p/");
     EXPECT_EQ(reloaded.ChangeIEProxy, 0);
@@ -276,7 +277,8 @@ TEST(SwitcherPageWatch, WatchKeysAreClampedOnLoadAndOnOk) {
     TempDir dir;
     AppSettings settings;
     SettingsStore store(settings, dir.Path());
-    SwitcherPageLogic page(store);
+    platform::ScriptedMessageBox messages;
+    SwitcherPageLogic page(store, messages, AutostartEntry(dir.Path(), dir.Path()));
     ASSERT_TRUE(page.Validate({true, true, true, 5000}));
     AppSettings reloaded;
     SettingsStore(reloaded, dir.Path()).LoadSettings("/p/");
