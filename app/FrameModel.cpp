@@ -556,7 +556,8 @@ void FrameModel::SwitchNext() {
         return;
     }
     const auto at = std::find(m_quickSwitchSet.begin(), m_quickSwitchSet.end(), m_activeProxy);
-    const size_t next = at == m_quickSwitchSet.end() ? 0 : (at - m_quickSwitchSet.begin() + 1) % m_quickSwitchSet.size();
+    const size_t next =
+        at == m_quickSwitchSet.end() ? 0 : (at - m_quickSwitchSet.begin() + 1) % m_quickSwitchSet.size();
     ProxyItem* item = m_quickSwitchSet[next];
     if (item != m_activeProxy)
         SwitchTo(item);

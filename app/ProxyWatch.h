@@ -102,9 +102,7 @@ private:
     };
     static bool Passes(const Result& result, const Need& need);
 
-    bool Enabled() const {
-        return (m_settings.WatchActive != 0 || !m_replies.empty()) && m_owner.active() != nullptr;
-    }
+    bool Enabled() const { return (m_settings.WatchActive != 0 || !m_replies.empty()) && m_owner.active() != nullptr; }
     void Answer(bool passed, const std::string& text);
     void Launch();
     // The check's thread: tests every address side by side and hands the results to the window's thread.

@@ -38,9 +38,9 @@ SessionBus::CallReply Call(const std::string& member, const std::vector<std::str
 
 // Which window answers: the one whose data folder is this one, or why none does.
 std::string WindowProblem(const std::string& dataFolder) {
-    const SessionBus::CallReply reply =
-        SessionBus::CallMethod(ScriptCommands::ServiceName, ScriptCommands::ObjectPath, "org.freedesktop.DBus.Properties",
-                               "Get", {ScriptCommands::InterfaceName, "DataFolder"}, ScriptCommands::CallLimit);
+    const SessionBus::CallReply reply = SessionBus::CallMethod(
+        ScriptCommands::ServiceName, ScriptCommands::ObjectPath, "org.freedesktop.DBus.Properties", "Get",
+        {ScriptCommands::InterfaceName, "DataFolder"}, ScriptCommands::CallLimit);
     if (!reply.m_reached)
         return "the session bus cannot be reached";
     if (!reply.Ok())
@@ -74,8 +74,7 @@ nlohmann::json DesktopValues(std::string& name) {
 
 } // namespace
 
-ScriptCommands::ScriptCommands(std::ostream& out, std::ostream& err, std::string dataFolder,
-                               std::string programFolder)
+ScriptCommands::ScriptCommands(std::ostream& out, std::ostream& err, std::string dataFolder, std::string programFolder)
     : m_out(out), m_err(err), m_dataFolder(std::move(dataFolder)), m_programFolder(std::move(programFolder)) {}
 
 bool ScriptCommands::Handles(const std::string& option) {
@@ -115,8 +114,8 @@ std::optional<ScriptCommands::Command> ScriptCommands::Parse(const std::vector<s
         return command;
     }
     if (args.size() != 1) {
-        m_err << "orv: " << args[0] << (command.name == "status" ? " takes only --format text|json" : " takes nothing more")
-              << UsageTail;
+        m_err << "orv: " << args[0]
+              << (command.name == "status" ? " takes only --format text|json" : " takes nothing more") << UsageTail;
         return std::nullopt;
     }
     return command;
@@ -164,7 +163,8 @@ int ScriptCommands::Remote(const Command& command) {
 }
 
 int ScriptCommands::Refused(const SessionBus::CallReply& reply) {
-    m_err << "orv: " << (reply.m_reached ? reply.m_errorText : std::string("the window did not answer in time")) << '\n';
+    m_err << "orv: " << (reply.m_reached ? reply.m_errorText : std::string("the window did not answer in time"))
+          << '\n';
     return reply.m_errorName == BadArgumentError ? BadUsage : Failed;
 }
 
@@ -234,8 +234,10 @@ void ScriptCommands::PrintStatus(const FrameModel::SwitchStatus& status, bool js
     std::string desktopName;
     const nlohmann::json values = withDesktop ? DesktopValues(desktopName) : nlohmann::json();
     if (json) {
-        nlohmann::json object = {{"mode", status.mode},   {"address", status.address},
-                                 {"port", status.port},   {"level", status.level},
+        nlohmann::json object = {{"mode", status.mode},
+                                 {"address", status.address},
+                                 {"port", status.port},
+                                 {"level", status.level},
                                  {"delay_ms", status.delay}};
         if (withDesktop)
             object["desktop"] = values.is_null() ? nlohmann::json() : nlohmann::json{{desktopName, values}};

@@ -126,10 +126,10 @@ CallReply CallMethod(const std::string& service, const std::string& path, const 
         for (const std::string& argument : arguments)
             g_variant_builder_add(&builder, "s", argument.c_str());
         GError* error = nullptr;
-        GVariant* values = g_dbus_connection_call_sync(
-            connection, service.c_str(), path.c_str(), interface.c_str(), member.c_str(),
-            g_variant_builder_end(&builder), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
-            static_cast<int>(limit.count()), cancellable, &error);
+        GVariant* values =
+            g_dbus_connection_call_sync(connection, service.c_str(), path.c_str(), interface.c_str(), member.c_str(),
+                                        g_variant_builder_end(&builder), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                        static_cast<int>(limit.count()), cancellable, &error);
         if (values != nullptr) {
             reply.m_reached = true;
             for (gsize i = 0; i < g_variant_n_children(values); ++i) {
