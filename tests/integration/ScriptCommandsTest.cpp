@@ -66,6 +66,17 @@ struct Session {
     }
 };
 
+// Polls the desktop's http host: the window applies it right after it tells Firefox.
+bool WaitForDesktopHost(const std::string& host) {
+    for (int i = 0; i < 600 && Gsettings(".http", "host") != host; ++i)
+        std::this_thread::sleep_for(100ms);
+    return Gsettings(".http", "host") == host;
+}
+
+std::string OnProxy(const RealProxyParts::Tinyproxy& proxy) {
+    return "1\r\n" + proxy.listen + "\r\n" + std::to_string(proxy.port) + "\r\n";
+}
+
 ProgramResult Orv(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {ORV_EXECUTABLE};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -77,9 +88,6 @@ ProgramResult Orv(const std::vector<std::string>& args) {
 void RunTheCommands(Session& s, const std::string& how) {
     const RealProxyParts::Tinyproxy& one = s.parts.level2;
     const RealProxyParts::Tinyproxy& two = s.parts.level1;
-    const auto onProxy = [](const RealProxyParts::Tinyproxy& proxy) {
-        return "1\r\n" + proxy.listen + "\r\n" + std::to_string(proxy.port) + "\r\n";
-    };
     struct Step {
         std::vector<std::string> args;
         int exit;
@@ -88,11 +96,11 @@ void RunTheCommands(Session& s, const std::string& how) {
         std::string firefox;
     };
     const std::vector<Step> steps = {
-        {{"--use", one.Address()}, 0, "http " + one.Address() + ", ", "'" + one.listen + "'", onProxy(one)},
+        {{"--use", one.Address()}, 0, "http " + one.Address() + ", ", "'" + one.listen + "'", OnProxy(one)},
         {{"--status", "--format", "json"}, 0, R"("address":")" + one.listen + R"(","delay_ms":)", "", ""},
-        {{"--use", two.Address()}, 0, "http " + two.Address(), "'" + two.listen + "'", onProxy(two)},
+        {{"--use", two.Address()}, 0, "http " + two.Address(), "'" + two.listen + "'", OnProxy(two)},
         // The quick-switch menu holds both, in list order: after the second comes the first.
-        {{"--next"}, 0, "http " + one.Address(), "'" + one.listen + "'", onProxy(one)},
+        {{"--next"}, 0, "http " + one.Address(), "'" + one.listen + "'", OnProxy(one)},
         {{"--check"}, 0, "Checked the active proxy " + one.Address() + ": delay ", "", ""},
         {{"--status"}, 0, "http " + one.Address() + ", level 2, delay ", "", ""},
         {{"--direct"}, 0, "direct\n", "", "0\r\n--\r\n--\r\n"},
@@ -152,5 +160,28 @@ TEST(ScriptCommandsEndToEnd, WithoutAWindowThenThroughTheWindowOnTheSessionBus) 
             << refused.m_errors;
     }
     EXPECT_TRUE(s.WindowAnswers());
+    window.Stop(10s);
+}
+
+TEST(ScriptCommandsEndToEnd, TheWatchMovesTheDesktopAndFirefoxOffADeadProxy) {
+    Session s;
+    ASSERT_TRUE(s.parts.error.empty()) << s.parts.error;
+    ASSERT_TRUE(s.BusAnswers()) << s.dir.Read("bus.log");
+    s.dir.Write("data/ORV_Setting.ini",
+                "[Settings]\nProxyJudge=" + s.parts.JudgeUrl() + "\nTimeout=5\nWatchActive=1\n");
+    ScopedEnv pace("ORV_WATCH_SECONDS", "1,1");
+    ChildProcess window;
+    ASSERT_TRUE(window.Start({ORV_EXECUTABLE}, s.dir.File("window.log")));
+    ASSERT_TRUE(s.WindowAnswers()) << s.dir.Read("window.log");
+    RealProxyParts::Tinyproxy& one = s.parts.level2;
+    RealProxyParts::Tinyproxy& two = s.parts.level1;
+    ASSERT_EQ(Orv({"--use", two.Address()}).m_exitCode, 0);
+    ASSERT_EQ(Orv({"--use", one.Address()}).m_exitCode, 0);
+    ASSERT_TRUE(WaitForDesktopHost("'" + one.listen + "'"));
+
+    one.process.Kill();
+    EXPECT_TRUE(WaitForDesktopHost("'" + two.listen + "'")) << s.dir.Read("window.log");
+    EXPECT_TRUE(s.firefox.WaitForLast(OnProxy(two), 10s));
+    EXPECT_NE(Orv({"--status"}).m_output.find("http " + two.Address()), std::string::npos);
     window.Stop(10s);
 }
