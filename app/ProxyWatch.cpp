@@ -93,6 +93,8 @@ void ProxyWatch::CheckSoon() {
     ORV_ON_WINDOW_THREAD();
     ++m_generation;
     const ProxyItem* active = m_owner.active();
+    if (active == nullptr)
+        Answer(false, NoActiveText);
     m_activeLevel = active != nullptr ? active->m_anonymity.load() : Untested;
     m_stage = Stage::Check;
     if (Enabled())
@@ -104,11 +106,11 @@ void ProxyWatch::CheckSoon() {
 void ProxyWatch::CheckNow(CheckReply reply) {
     ORV_ON_WINDOW_THREAD();
     if (m_closing)
-        return reply(false, "The window is closing.");
+        return reply(false, ClosingText);
     if (m_owner.active() == nullptr)
-        return reply(false, "No proxy is active.");
+        return reply(false, NoActiveText);
     if (m_owner.busy())
-        return reply(false, "The list is being tested or downloaded; try again when it is done.");
+        return reply(false, BusyText);
     m_replies.push_back(std::move(reply));
     // A check in flight is stale now: its end starts this one.
     ++m_generation;
@@ -149,7 +151,7 @@ void ProxyWatch::ShutDown() {
     m_changed.notify_all();
     // The probes' own ends kill them: their sockets are shut down, so this join is short.
     m_thread.Join();
-    Answer(false, "The window is closing.");
+    Answer(false, ClosingText);
 }
 
 void ProxyWatch::Arm(milliseconds delay) {
@@ -234,6 +236,9 @@ void ProxyWatch::OnCheckDone(uint64_t generation, std::vector<Result> results) {
     // The thread has handed its last work over and is leaving.
     m_thread.Join();
     m_checking = false;
+    // The active record went without a switch (deleted): nothing is left to check.
+    if (m_owner.active() == nullptr)
+        Answer(false, NoActiveText);
     if (m_closing || !Enabled())
         return;
     // A switch since the start: the new active proxy is checked.
@@ -241,8 +246,9 @@ void ProxyWatch::OnCheckDone(uint64_t generation, std::vector<Result> results) {
         Arm(milliseconds(0));
         return;
     }
-    // A run took the list over: this step is done again once it is free.
+    // A run took the list over: this step is done again once it is free, but no caller waits that long.
     if (m_owner.busy()) {
+        Answer(false, BusyText);
         Arm(BusyRetry);
         return;
     }

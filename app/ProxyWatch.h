@@ -34,6 +34,10 @@ public:
     static constexpr size_t CandidatesAtOnce = 8;
     static constexpr const char* SwitchedTitle = "Proxy switched";
     static constexpr const char* NoneWorksTitle = "No working proxy";
+    // Why a check asked for gives no result.
+    static constexpr const char* NoActiveText = "No proxy is active.";
+    static constexpr const char* BusyText = "The list is being tested or downloaded; try again when it is done.";
+    static constexpr const char* ClosingText = "The window is closing.";
 
     struct Timing {
         std::chrono::milliseconds interval;

@@ -73,7 +73,7 @@ QString OrvBusService::DataFolder() const {
 bool OrvBusService::Open() {
     if (!m_frame.IsShutDown())
         return true;
-    sendErrorReply(QLatin1String(ScriptCommands::RefusedError), QStringLiteral("The window is closing."));
+    sendErrorReply(QLatin1String(ScriptCommands::RefusedError), QLatin1String(ProxyWatch::ClosingText));
     return false;
 }
 

@@ -3,12 +3,14 @@
 #include "settings/SavedList.h"
 #include "tests/support/ExtensionStub.h"
 #include "tests/support/FrameFixture.h"
+#include "tests/support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -277,4 +279,50 @@ TEST(FrameSwitching, TheDesktopGetsTheUsersValuesBack) {
         EXPECT_EQ(std::filesystem::is_regular_file(keeper.RecordPath()), c.m_run == Refused);
         EXPECT_EQ(frame.Log().find(FrameModel::KeptRestoredLine) != std::string::npos, c.m_run == Killed);
     }
+}
+
+// What scripts ask of the frame: a bad address changes nothing, a new one is added and switched to, one the list
+// has is switched to even while a run holds the list, Next goes round the tray's set, and every check asked for
+// is answered, also when the active proxy goes while it runs.
+TEST(FrameSwitching, ScriptCommandsSwitchAndEveryCheckAskedForIsAnswered) {
+    Frame frame;
+    FrameModel& model = *frame.model;
+    EXPECT_EQ(model.UseProxy("10.0.0.1", "port"), FrameModel::BadProxyText);
+    EXPECT_TRUE(frame.Addresses().empty());
+    EXPECT_EQ(model.UseProxy("10.0.0.1", "80"), "");
+    EXPECT_EQ(model.UseProxy("10.0.0.2", "8080"), "");
+    EXPECT_EQ(frame.Addresses(), (std::vector<std::string>{"10.0.0.1:80", "10.0.0.2:8080"}));
+    const FrameModel::SwitchStatus status = model.Status();
+    EXPECT_EQ(status.mode + " " + status.address + " " + status.port, "http 10.0.0.2 8080");
+    EXPECT_EQ(frame.systemProxy.m_calls.back(), "proxy 10.0.0.2:8080");
+    model.SwitchNext();
+    EXPECT_EQ(model.ActiveProxy()->ProxyAddressText(), "10.0.0.1:80");
+    model.SwitchNext();
+    EXPECT_EQ(model.ActiveProxy()->ProxyAddressText(), "10.0.0.2:8080");
+
+    FrameModelTestAccess::SetState(model, RunState::Running);
+    EXPECT_EQ(model.UseProxy("10.0.0.3", "80"), FrameModel::TestingRefusal);
+    EXPECT_EQ(model.UseProxy("10.0.0.1", "80"), "");
+    EXPECT_EQ(model.ActiveProxy()->ProxyAddressText(), "10.0.0.1:80");
+    FrameModelTestAccess::SetState(model, RunState::Idle);
+
+    std::vector<std::string> replies;
+    const auto ask = [&] {
+        model.CheckActiveNow([&](bool passed, const std::string& text) {
+            replies.push_back((passed ? "passed: " : "failed: ") + text);
+        });
+    };
+    const std::string dead = "127.0.0.1:" + std::to_string(ClosedPort());
+    EXPECT_EQ(model.UseProxy("127.0.0.1", dead.substr(dead.find(':') + 1)), "");
+    ask();
+    for (int i = 0; i < 1000 && replies.empty(); ++i) {
+        frame.view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ask();
+    model.SwitchDirect();
+    ask();
+    frame.view.RunPosted();
+    EXPECT_EQ(replies, (std::vector<std::string>{"failed: Checked the active proxy " + dead + ": no answer.",
+                                                 "failed: No proxy is active.", "failed: No proxy is active."}));
 }
