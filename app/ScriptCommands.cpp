@@ -217,7 +217,8 @@ int ScriptCommands::HeadlessFrame(const Command& command) {
             replied = true;
             status = CheckResult(passed, text);
         });
-        view.Run([&] { return replied; }, LoopFrameView::Clock::now() + CheckLimit);
+        if (!view.Run([&] { return replied; }, LoopFrameView::Clock::now() + CheckLimit))
+            status = CheckResult(false, "The check did not end in time.");
     }
     model.Firefox().WaitForSenders(FrameModel::ExitMessageLimit);
     if (const std::string problem = model.TrySaveList(); !problem.empty()) {
