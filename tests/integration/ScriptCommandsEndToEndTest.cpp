@@ -145,6 +145,10 @@ TEST(ScriptCommandsEndToEnd, WithoutAWindowThenThroughTheWindowOnTheSessionBus) 
     const ProgramResult second = Orv({});
     EXPECT_EQ(second.m_exitCode, 0) << second.m_errors;
     EXPECT_EQ(s.dir.Read("data/list.dat"), saved);
+    // Without a session bus it cannot, and says why.
+    const ProgramResult alone = RunProgram({ORV_EXECUTABLE}, {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt}});
+    EXPECT_EQ(alone.m_exitCode, 1);
+    EXPECT_NE(alone.m_errors.find("Tarvelo is already running with the data folder"), std::string::npos);
 
     // A window on another data folder runs beside it, but the name stays with the first.
     {
