@@ -563,11 +563,6 @@ void FrameModel::SwitchNext() {
         SwitchTo(item);
 }
 
-void FrameModel::SwitchDirect() {
-    ORV_ON_WINDOW_THREAD();
-    SwitchTo(nullptr);
-}
-
 void FrameModel::CheckActiveNow(ProxyWatch::CheckReply reply) {
     ORV_ON_WINDOW_THREAD();
     m_watch.CheckNow(std::move(reply));

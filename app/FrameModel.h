@@ -175,7 +175,6 @@ public:
     std::string UseProxy(const std::string& ip, const std::string& port);
     // The quick-switch entry after the active one, wrapping; a direct connection when the set is empty.
     void SwitchNext();
-    void SwitchDirect();
     // The watch's check of the active proxy, now.
     void CheckActiveNow(ProxyWatch::CheckReply reply);
     FirefoxChannel& Firefox() { return *m_firefox; }

@@ -1,6 +1,7 @@
 #include "app/ScriptCommands.h"
 
 #include "app/AppFolders.h"
+#include "app/CommandIds.h"
 #include "app/LoopFrameView.h"
 #include "platform/Clipboard.h"
 #include "platform/FileDialog.h"
@@ -210,7 +211,7 @@ int ScriptCommands::HeadlessFrame(const Command& command) {
     } else if (command.name == "next") {
         model.SwitchNext();
     } else if (command.name == "direct") {
-        model.SwitchDirect();
+        model.OnSwitchCommand(cmd::DirectConnection);
     } else {
         bool replied = false;
         model.CheckActiveNow([&](bool passed, const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include "ui/CMainFrame.h"
 
+#include "app/CommandIds.h"
 #include "app/ScriptCommands.h"
 #include "switching/SessionBus.h"
 
@@ -91,7 +92,7 @@ void OrvBusService::Use(const QString& address, const QString& port) {
 void OrvBusService::Direct() {
     if (!Open())
         return;
-    m_frame.Model().SwitchDirect();
+    m_frame.Model().OnSwitchCommand(cmd::DirectConnection);
     m_frame.UpdateCommandUI();
 }
 

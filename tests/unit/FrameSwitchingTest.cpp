@@ -320,7 +320,7 @@ TEST(FrameSwitching, ScriptCommandsSwitchAndEveryCheckAskedForIsAnswered) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ask();
-    model.SwitchDirect();
+    model.OnSwitchCommand(cmd::DirectConnection);
     ask();
     frame.view.RunPosted();
     EXPECT_EQ(replies, (std::vector<std::string>{"failed: Checked the active proxy " + dead + ": no answer.",
